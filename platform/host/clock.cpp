@@ -1,0 +1,113 @@
+// The phone's clock: the host's local time unless the phone has been pinned to a local time,
+// which every process on the phone then sees.
+#include "host.h"
+
+#include <cstdio>
+#include <ctime>
+#include <sys/time.h>
+
+namespace host {
+
+int daysInMonth(int year, int month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12)
+        return 0;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+int dayOfWeek(int year, int month, int day) {
+    // Sakamoto's method; 0 = Sunday, the phone's own numbering.
+    static const int offsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+    if (month < 3)
+        year -= 1;
+    return (year + year / 4 - year / 100 + year / 400 + offsets[month - 1] + day) % 7;
+}
+
+bool isValidDateTime(const SYSTEMTIME& t) {
+    return t.wYear >= 1601 && t.wYear <= 30827 && t.wMonth >= 1 && t.wMonth <= 12 &&
+           t.wDay >= 1 && t.wDay <= daysInMonth(t.wYear, t.wMonth) && t.wHour < 24 &&
+           t.wMinute < 60 && t.wSecond < 60 && t.wMilliseconds < 1000;
+}
+
+bool parseDateTime(std::string_view text, SYSTEMTIME* out) {
+    std::string s(text);
+    int y, mo, d, h, mi, sec = 0, used = 0;
+    int n = std::sscanf(s.c_str(), "%4d-%2d-%2d %2d:%2d%n", &y, &mo, &d, &h, &mi, &used);
+    if (n != 5)
+        return false;
+    if (s[used] == ':') {
+        int more = 0;
+        if (std::sscanf(s.c_str() + used, ":%2d%n", &sec, &more) != 1)
+            return false;
+        used += more;
+    }
+    if (static_cast<size_t>(used) != s.size() || y < 1601 || y > 30827)
+        return false;
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(y);
+    t.wMonth = static_cast<WORD>(mo);
+    t.wDay = static_cast<WORD>(d);
+    t.wHour = static_cast<WORD>(h);
+    t.wMinute = static_cast<WORD>(mi);
+    t.wSecond = static_cast<WORD>(sec);
+    if (mo < 1 || mo > 12 || d < 1 || h < 0 || mi < 0 || sec < 0 || !isValidDateTime(t))
+        return false;
+    t.wDayOfWeek = static_cast<WORD>(dayOfWeek(y, mo, d));
+    *out = t;
+    return true;
+}
+
+std::string formatDateTime(const SYSTEMTIME& t) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond);
+    return buf;
+}
+
+bool pinClock(const std::optional<SYSTEMTIME>& time) {
+    if (time && !isValidDateTime(*time))
+        return false;
+    return setSetting("clock", time ? std::optional<std::string>(formatDateTime(*time))
+                                    : std::nullopt);
+}
+
+std::optional<SYSTEMTIME> pinnedClock() {
+    std::optional<std::string> text = setting("clock");
+    SYSTEMTIME t;
+    if (text && parseDateTime(*text, &t))
+        return t;
+    return std::nullopt;
+}
+
+} // namespace host
+
+void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+    if (!lpSystemTime)
+        return;
+    if (std::optional<SYSTEMTIME> pinned = host::pinnedClock()) {
+        *lpSystemTime = *pinned;
+        return;
+    }
+    struct timeval now;
+    gettimeofday(&now, nullptr);
+    struct tm local;
+    time_t seconds = now.tv_sec;
+    localtime_r(&seconds, &local);
+    lpSystemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
+    lpSystemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    lpSystemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    lpSystemTime->wDay = static_cast<WORD>(local.tm_mday);
+    lpSystemTime->wHour = static_cast<WORD>(local.tm_hour);
+    lpSystemTime->wMinute = static_cast<WORD>(local.tm_min);
+    // A leap second reads as the last ordinary second.
+    lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_usec / 1000);
+}
+
+DWORD GetTickCount(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<DWORD>(static_cast<unsigned long long>(ts.tv_sec) * 1000u +
+                              static_cast<unsigned long long>(ts.tv_nsec) / 1000000u);
+}

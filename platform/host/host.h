@@ -1,0 +1,106 @@
+// The simulated phone's own interface, beside the Win32 surface: what its console, its tests
+// and its other modules need to reach the phone's store and state. Portable code never
+// includes this header.
+#ifndef VELMORA_HOST_HOST_H
+#define VELMORA_HOST_HOST_H
+
+#include "win32_core.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+// The program's entry, defined by the application.
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nShowCmd);
+
+namespace host {
+
+// ---- Text ----
+std::string toUtf8(std::u16string_view text);
+std::string toUtf8(const WCHAR* text);
+std::u16string fromUtf8(std::string_view text);
+// Escapes newlines, tabs and backslashes so that a text fits on one line of a listing.
+std::string oneLine(std::string_view text);
+
+// ---- The store ----
+// Where the phone lives: $VELMORA_PHONE, else velmora/phone.db in the XDG state directory.
+std::string storePath();
+// The open store, opened on first use; nullptr and a Win32 status code when it cannot be.
+sqlite3* store(LONG* status = nullptr);
+// Creates a module's tables once per process; false when the store cannot be opened.
+bool ensureSchema(const char* name, const char* sql);
+// Forgets the open store, so that the next use opens $VELMORA_PHONE afresh (tests, tools).
+void closeStore();
+// The Win32 status code that stands for an SQLite result code.
+LONG statusFromSqlite(int rc);
+// A store-wide setting; empty when unset.
+std::optional<std::string> setting(const std::string& name);
+bool setSetting(const std::string& name, const std::optional<std::string>& value);
+
+// Runs one statement with text/integer parameters; false on any failure.
+struct Param {
+    enum Kind { Null, Int, Text, Blob } kind;
+    long long number = 0;
+    std::string text;
+    static Param null() { return {Null, 0, {}}; }
+    static Param integer(long long v) { return {Int, v, {}}; }
+    static Param str(std::string v) { return {Text, 0, std::move(v)}; }
+    static Param blob(std::string bytes) { return {Blob, 0, std::move(bytes)}; }
+};
+using Row = std::vector<std::optional<std::string>>;
+bool exec(const char* sql, const std::vector<Param>& params = {}, std::vector<Row>* rows = nullptr);
+
+// ---- Clock ----
+bool parseDateTime(std::string_view text, SYSTEMTIME* out);
+std::string formatDateTime(const SYSTEMTIME& time);
+int dayOfWeek(int year, int month, int day);
+int daysInMonth(int year, int month);
+// A real local date and time: month, day of that month, hour, minute and second in range.
+bool isValidDateTime(const SYSTEMTIME& time);
+// Pins every process on this phone to a local time, or (nullopt) returns to the host's.
+bool pinClock(const std::optional<SYSTEMTIME>& time);
+std::optional<SYSTEMTIME> pinnedClock();
+
+// ---- Message boxes ----
+const char* answerName(int answer);
+int answerFromName(std::string_view name); // 0 when unknown
+// The answer a box of this type gets when nobody picks one.
+int defaultAnswer(UINT type);
+bool answerFits(UINT type, int answer);
+bool queueAnswer(int answer);
+struct MessageRecord {
+    long long id;
+    long long pid;
+    std::string caption, text;
+    UINT type;
+    int answer;
+};
+std::vector<MessageRecord> messages();
+bool clearMessages();
+// A front-end (the dialog's terminal interface) may show boxes itself; it returns the answer.
+using MessageBoxPresenter = std::function<int(HWND owner, const std::u16string& text,
+                                              const std::u16string& caption, UINT type)>;
+void setMessageBoxPresenter(MessageBoxPresenter presenter);
+// Whether boxes ask the person at the terminal; by default when stdin and stderr are terminals.
+void setTerminalPrompts(std::optional<bool> enabled);
+
+// ---- Windows ----
+HWND createTopLevelWindow(const std::u16string& title, const std::u16string& className);
+void destroyTopLevelWindow(HWND window);
+void setActiveWindow(HWND window);
+struct ForegroundRequest {
+    long long window;
+    long long pid;
+};
+std::vector<ForegroundRequest> foregroundRequests();
+
+// ---- Process ----
+HINSTANCE instance();
+
+} // namespace host
+
+#endif

@@ -1,0 +1,164 @@
+// Message boxes: every box is recorded on the phone. At a terminal the person picks the button;
+// otherwise the box goes to standard error and takes the next scripted answer, or its default.
+#include "host.h"
+
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
+namespace host {
+namespace {
+
+MessageBoxPresenter presenter;
+std::optional<bool> terminalPrompts;
+
+struct AnswerName {
+    int answer;
+    const char* name;
+};
+const AnswerName kAnswerNames[] = {{IDOK, "ok"},         {IDCANCEL, "cancel"}, {IDABORT, "abort"},
+                                   {IDRETRY, "retry"},   {IDIGNORE, "ignore"}, {IDYES, "yes"},
+                                   {IDNO, "no"}};
+
+std::vector<int> buttons(UINT type) {
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        return {IDOK, IDCANCEL};
+    case MB_ABORTRETRYIGNORE:
+        return {IDABORT, IDRETRY, IDIGNORE};
+    case MB_YESNOCANCEL:
+        return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO:
+        return {IDYES, IDNO};
+    case MB_RETRYCANCEL:
+        return {IDRETRY, IDCANCEL};
+    default:
+        return {IDOK};
+    }
+}
+
+std::string buttonList(UINT type) {
+    std::string out;
+    for (int b : buttons(type))
+        out += std::string(out.empty() ? "" : "/") + answerName(b);
+    return out;
+}
+
+bool usePrompts() {
+    if (terminalPrompts)
+        return *terminalPrompts;
+    return isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+}
+
+int askAtTerminal(const std::string& caption, const std::string& text, UINT type) {
+    std::fprintf(stderr, "\n== %s ==\n%s\n", caption.c_str(), text.c_str());
+    for (;;) {
+        std::fprintf(stderr, "[%s] ", buttonList(type).c_str());
+        std::fflush(stderr);
+        std::string line;
+        if (!std::getline(std::cin, line))
+            return defaultAnswer(type);
+        if (line.empty() && buttons(type).size() == 1)
+            return buttons(type)[0];
+        int answer = answerFromName(line);
+        if (answer && answerFits(type, answer))
+            return answer;
+    }
+}
+
+int scriptedAnswer(UINT type) {
+    std::vector<Row> rows;
+    if (!exec("SELECT id, answer FROM answers ORDER BY id LIMIT 1", {}, &rows) || rows.empty())
+        return defaultAnswer(type);
+    exec("DELETE FROM answers WHERE id = ?", {Param::integer(std::stoll(*rows[0][0]))});
+    int answer = std::stoi(*rows[0][1]);
+    if (answerFits(type, answer))
+        return answer;
+    std::fprintf(stderr, "(the queued answer '%s' does not fit this box; %s taken instead)\n",
+                 answerName(answer), answerName(defaultAnswer(type)));
+    return defaultAnswer(type);
+}
+
+} // namespace
+
+const char* answerName(int answer) {
+    for (const AnswerName& a : kAnswerNames)
+        if (a.answer == answer)
+            return a.name;
+    return "none";
+}
+
+int answerFromName(std::string_view name) {
+    for (const AnswerName& a : kAnswerNames)
+        if (name == a.name)
+            return a.answer;
+    return 0;
+}
+
+int defaultAnswer(UINT type) {
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+    case MB_YESNOCANCEL:
+    case MB_RETRYCANCEL:
+        return IDCANCEL;
+    case MB_YESNO:
+        return IDNO;
+    case MB_ABORTRETRYIGNORE:
+        return IDABORT;
+    default:
+        return IDOK;
+    }
+}
+
+bool answerFits(UINT type, int answer) {
+    for (int b : buttons(type))
+        if (b == answer)
+            return true;
+    return false;
+}
+
+bool queueAnswer(int answer) {
+    return exec("INSERT INTO answers(answer) VALUES(?)", {Param::integer(answer)});
+}
+
+std::vector<MessageRecord> messages() {
+    std::vector<Row> rows;
+    std::vector<MessageRecord> out;
+    if (!exec("SELECT id, pid, caption, text, type, answer FROM messages ORDER BY id", {}, &rows))
+        return out;
+    for (const Row& r : rows)
+        out.push_back({std::stoll(r[0].value_or("0")), std::stoll(r[1].value_or("0")),
+                       r[2].value_or(""), r[3].value_or(""),
+                       static_cast<UINT>(std::stoul(r[4].value_or("0"))),
+                       std::stoi(r[5].value_or("0"))});
+    return out;
+}
+
+bool clearMessages() { return exec("DELETE FROM messages"); }
+
+void setMessageBoxPresenter(MessageBoxPresenter p) { presenter = std::move(p); }
+void setTerminalPrompts(std::optional<bool> enabled) { terminalPrompts = enabled; }
+
+} // namespace host
+
+int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+    std::u16string text = lpText ? lpText : u"";
+    std::u16string caption = lpCaption ? lpCaption : u"Error";
+    std::string text8 = host::toUtf8(text), caption8 = host::toUtf8(caption);
+    int answer;
+    if (host::presenter) {
+        answer = host::presenter(hWnd, text, caption, uType);
+    } else if (host::usePrompts()) {
+        answer = host::askAtTerminal(caption8, text8, uType);
+    } else {
+        answer = host::scriptedAnswer(uType);
+        std::fprintf(stderr, "== %s ==\n%s\n-> %s\n", caption8.c_str(), text8.c_str(),
+                     host::answerName(answer));
+    }
+    // A phone whose store cannot be opened still shows the box; it just goes unrecorded.
+    host::exec("INSERT INTO messages(pid, caption, text, type, answer) VALUES(?, ?, ?, ?, ?)",
+               {host::Param::integer(getpid()), host::Param::str(caption8),
+                host::Param::str(text8), host::Param::integer(uType),
+                host::Param::integer(answer)});
+    return answer;
+}

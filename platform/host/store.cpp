@@ -1,0 +1,218 @@
+// The phone's persistent state: one SQLite database shared by every process on the phone.
+#include "host.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace host {
+namespace {
+
+sqlite3* openDb = nullptr;
+std::set<std::string> schemasDone;
+
+const char* const kBaseSchema = R"sql(
+CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT);
+CREATE TABLE IF NOT EXISTS registry_keys(path TEXT PRIMARY KEY COLLATE NOCASE);
+CREATE TABLE IF NOT EXISTS registry_values(
+    key TEXT NOT NULL COLLATE NOCASE, name TEXT NOT NULL COLLATE NOCASE,
+    type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, name));
+CREATE TABLE IF NOT EXISTS messages(
+    id INTEGER PRIMARY KEY AUTOINCREMENT, pid INTEGER, caption TEXT, text TEXT,
+    type INTEGER, answer INTEGER);
+CREATE TABLE IF NOT EXISTS answers(id INTEGER PRIMARY KEY AUTOINCREMENT, answer INTEGER);
+CREATE TABLE IF NOT EXISTS windows(
+    id INTEGER PRIMARY KEY AUTOINCREMENT, pid INTEGER, title TEXT, class TEXT);
+CREATE TABLE IF NOT EXISTS foreground_requests(
+    id INTEGER PRIMARY KEY AUTOINCREMENT, window INTEGER, pid INTEGER);
+)sql";
+
+bool makeDirs(const std::string& dir) {
+    for (size_t i = 1; i <= dir.size(); ++i) {
+        if (i == dir.size() || dir[i] == '/') {
+            std::string part = dir.substr(0, i);
+            if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+LONG statusFromOpenFailure(const std::string& path) {
+    // Tell a permission problem from a missing or unusable place.
+    std::string dir = path.substr(0, path.find_last_of('/') + 1);
+    if (dir.empty())
+        dir = ".";
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return ERROR_ACCESS_DENIED;
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return ERROR_PATH_NOT_FOUND;
+    if (access(dir.c_str(), W_OK) != 0 || (access(path.c_str(), F_OK) == 0 &&
+                                           access(path.c_str(), R_OK | W_OK) != 0))
+        return ERROR_ACCESS_DENIED;
+    return ERROR_CANTOPEN;
+}
+
+} // namespace
+
+std::string storePath() {
+    if (const char* phone = std::getenv("VELMORA_PHONE"); phone && *phone)
+        return phone;
+    std::string base;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+        base = state;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.local/state";
+    else
+        return {};
+    return base + "/velmora/phone.db";
+}
+
+LONG statusFromSqlite(int rc) {
+    switch (rc & 0xff) {
+    case SQLITE_OK:
+        return ERROR_SUCCESS;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return ERROR_BADDB;
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_AUTH:
+        return ERROR_ACCESS_DENIED;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ERROR_BUSY;
+    case SQLITE_NOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+        return ERROR_CANTWRITE;
+    default:
+        return ERROR_CANTOPEN;
+    }
+}
+
+sqlite3* store(LONG* status) {
+    if (status)
+        *status = ERROR_SUCCESS;
+    if (openDb)
+        return openDb;
+    std::string path = storePath();
+    if (path.empty()) {
+        if (status)
+            *status = ERROR_PATH_NOT_FOUND;
+        return nullptr;
+    }
+    if (!std::getenv("VELMORA_PHONE") || !*std::getenv("VELMORA_PHONE"))
+        makeDirs(path.substr(0, path.find_last_of('/')));
+
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 10000);
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, kBaseSchema, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        LONG code = (rc & 0xff) == SQLITE_CANTOPEN ? statusFromOpenFailure(path)
+                                                   : statusFromSqlite(rc);
+        sqlite3_close(db);
+        if (status)
+            *status = code;
+        return nullptr;
+    }
+    openDb = db;
+    schemasDone.clear();
+    return openDb;
+}
+
+bool ensureSchema(const char* name, const char* sql) {
+    sqlite3* db = store();
+    if (!db)
+        return false;
+    if (schemasDone.count(name))
+        return true;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    schemasDone.insert(name);
+    return true;
+}
+
+void closeStore() {
+    if (openDb)
+        sqlite3_close(openDb);
+    openDb = nullptr;
+    schemasDone.clear();
+}
+
+bool exec(const char* sql, const std::vector<Param>& params, std::vector<Row>* rows) {
+    sqlite3* db = store();
+    if (!db)
+        return false;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
+        return false;
+    for (size_t i = 0; i < params.size(); ++i) {
+        const Param& p = params[i];
+        int idx = static_cast<int>(i) + 1;
+        switch (p.kind) {
+        case Param::Null:
+            sqlite3_bind_null(stmt, idx);
+            break;
+        case Param::Int:
+            sqlite3_bind_int64(stmt, idx, p.number);
+            break;
+        case Param::Text:
+            sqlite3_bind_text(stmt, idx, p.text.data(), static_cast<int>(p.text.size()),
+                              SQLITE_TRANSIENT);
+            break;
+        case Param::Blob:
+            sqlite3_bind_blob(stmt, idx, p.text.data(), static_cast<int>(p.text.size()),
+                              SQLITE_TRANSIENT);
+            break;
+        }
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        if (!rows)
+            continue;
+        Row row;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
+                row.emplace_back(std::nullopt);
+                continue;
+            }
+            const void* data = sqlite3_column_blob(stmt, c);
+            int size = sqlite3_column_bytes(stmt, c);
+            row.emplace_back(std::string(static_cast<const char*>(data ? data : ""), size));
+        }
+        rows->push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
+}
+
+std::optional<std::string> setting(const std::string& name) {
+    std::vector<Row> rows;
+    if (!exec("SELECT value FROM settings WHERE name = ?", {Param::str(name)}, &rows) ||
+        rows.empty())
+        return std::nullopt;
+    return rows[0][0];
+}
+
+bool setSetting(const std::string& name, const std::optional<std::string>& value) {
+    if (!value)
+        return exec("DELETE FROM settings WHERE name = ?", {Param::str(name)});
+    return exec("INSERT INTO settings(name, value) VALUES(?, ?) "
+                "ON CONFLICT(name) DO UPDATE SET value = excluded.value",
+                {Param::str(name), Param::str(*value)});
+}
+
+} // namespace host

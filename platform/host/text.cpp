@@ -1,0 +1,280 @@
+// Wide strings: UTF-8 conversion for the host, and the bounded formatting and string helpers
+// that the application uses.
+#include "host.h"
+
+#include <cstdarg>
+
+namespace host {
+
+std::string toUtf8(std::u16string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string toUtf8(const WCHAR* text) {
+    return text ? toUtf8(std::u16string_view(text)) : std::string();
+}
+
+std::u16string fromUtf8(std::string_view text) {
+    std::u16string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        uint32_t c = 0xFFFD;
+        size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        if (len == 0 || i + len > text.size()) {
+            ++i;
+        } else {
+            c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+            bool ok = true;
+            for (size_t k = 1; k < len; ++k) {
+                unsigned char cont = static_cast<unsigned char>(text[i + k]);
+                if ((cont & 0xC0) != 0x80)
+                    ok = false;
+                c = (c << 6) | (cont & 0x3F);
+            }
+            if (!ok) {
+                c = 0xFFFD;
+                len = 1;
+            }
+            i += len;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+std::string oneLine(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace host
+
+namespace {
+
+// Appends to a bounded buffer, remembering whether anything had to be dropped.
+struct Sink {
+    WCHAR* dest;
+    size_t capacity;
+    size_t length = 0;
+    bool truncated = false;
+    void put(WCHAR c) {
+        if (length + 1 < capacity)
+            dest[length++] = c;
+        else
+            truncated = true;
+    }
+};
+
+void putPadded(Sink& sink, const std::u16string& body, int width, bool left, char16_t pad) {
+    int fill = width - static_cast<int>(body.size());
+    if (!left)
+        for (int i = 0; i < fill; ++i)
+            sink.put(pad);
+    for (char16_t c : body)
+        sink.put(c);
+    if (left)
+        for (int i = 0; i < fill; ++i)
+            sink.put(u' ');
+}
+
+std::u16string digits(unsigned long long value, unsigned base, bool upper) {
+    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::u16string out;
+    do {
+        out.insert(out.begin(), static_cast<char16_t>(set[value % base]));
+        value /= base;
+    } while (value);
+    return out;
+}
+
+} // namespace
+
+// The subset of the printf language that the phone's wide formatting offers: flags '-', '0',
+// '+', ' ', width and precision (also '*'), length 'h' and 'l' (32-bit, as on the phone), and
+// the conversions d, i, u, x, X, c, s and %%.
+static HRESULT formatInto(Sink& sink, LPCWSTR format, va_list args) {
+    for (const WCHAR* p = format; *p; ++p) {
+        if (*p != u'%') {
+            sink.put(*p);
+            continue;
+        }
+        ++p;
+        bool left = false, zero = false, plus = false, space = false;
+        for (;; ++p) {
+            if (*p == u'-')
+                left = true;
+            else if (*p == u'0')
+                zero = true;
+            else if (*p == u'+')
+                plus = true;
+            else if (*p == u' ')
+                space = true;
+            else
+                break;
+        }
+        int width = 0;
+        if (*p == u'*') {
+            width = va_arg(args, int);
+            if (width < 0) {
+                left = true;
+                width = -width;
+            }
+            ++p;
+        }
+        while (*p >= u'0' && *p <= u'9')
+            width = width * 10 + (*p++ - u'0');
+        int precision = -1;
+        if (*p == u'.') {
+            ++p;
+            precision = 0;
+            if (*p == u'*') {
+                precision = va_arg(args, int);
+                ++p;
+            }
+            while (*p >= u'0' && *p <= u'9')
+                precision = precision * 10 + (*p++ - u'0');
+        }
+        while (*p == u'h' || *p == u'l' || *p == u'w')
+            ++p;
+        std::u16string body;
+        switch (*p) {
+        case u'd':
+        case u'i': {
+            long long v = va_arg(args, int);
+            std::u16string num = digits(v < 0 ? -v : v, 10, false);
+            if (precision >= 0)
+                while (static_cast<int>(num.size()) < precision)
+                    num.insert(num.begin(), u'0');
+            std::u16string sign = v < 0 ? u"-" : plus ? u"+" : space ? u" " : u"";
+            if (zero && !left && precision < 0) {
+                while (static_cast<int>(num.size() + sign.size()) < width)
+                    num.insert(num.begin(), u'0');
+            }
+            putPadded(sink, sign + num, width, left, u' ');
+            break;
+        }
+        case u'u':
+        case u'x':
+        case u'X': {
+            unsigned v = va_arg(args, unsigned);
+            std::u16string num = digits(v, *p == u'u' ? 10 : 16, *p == u'X');
+            if (precision >= 0)
+                while (static_cast<int>(num.size()) < precision)
+                    num.insert(num.begin(), u'0');
+            putPadded(sink, num, width, left, zero && !left && precision < 0 ? u'0' : u' ');
+            break;
+        }
+        case u'c':
+            body = static_cast<char16_t>(va_arg(args, int));
+            putPadded(sink, body, width, left, u' ');
+            break;
+        case u's': {
+            const WCHAR* s = va_arg(args, const WCHAR*);
+            if (!s)
+                s = u"(null)";
+            for (int i = 0; s[i] && (precision < 0 || i < precision); ++i)
+                body += s[i];
+            putPadded(sink, body, width, left, u' ');
+            break;
+        }
+        case u'%':
+            sink.put(u'%');
+            break;
+        default:
+            // An unknown conversion is a caller's mistake: stop rather than read a wrong argument.
+            sink.dest[sink.length] = 0;
+            return STRSAFE_E_INVALID_PARAMETER;
+        }
+    }
+    sink.dest[sink.length] = 0;
+    return sink.truncated ? STRSAFE_E_INSUFFICIENT_BUFFER : S_OK;
+}
+
+HRESULT StringCchPrintfW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszFormat, ...) {
+    if (!pszDest || cchDest == 0)
+        return STRSAFE_E_INVALID_PARAMETER;
+    if (!pszFormat) {
+        pszDest[0] = 0;
+        return STRSAFE_E_INVALID_PARAMETER;
+    }
+    Sink sink{pszDest, cchDest};
+    va_list args;
+    va_start(args, pszFormat);
+    HRESULT hr = formatInto(sink, pszFormat, args);
+    va_end(args);
+    return hr;
+}
+
+HRESULT StringCchCopyW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc) {
+    if (!pszDest || cchDest == 0)
+        return STRSAFE_E_INVALID_PARAMETER;
+    Sink sink{pszDest, cchDest};
+    for (const WCHAR* s = pszSrc ? pszSrc : u""; *s; ++s)
+        sink.put(*s);
+    pszDest[sink.length] = 0;
+    return sink.truncated ? STRSAFE_E_INSUFFICIENT_BUFFER : S_OK;
+}
+
+int lstrlenW(LPCWSTR lpString) {
+    if (!lpString)
+        return 0;
+    int n = 0;
+    while (lpString[n])
+        ++n;
+    return n;
+}
+
+int lstrcmpW(LPCWSTR a, LPCWSTR b) {
+    a = a ? a : u"";
+    b = b ? b : u"";
+    while (*a && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a < *b ? -1 : *a > *b ? 1 : 0;
+}

@@ -1,0 +1,61 @@
+#include "phone.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace phone {
+
+const Verb kVerbs[] = {
+    {"show", "show", showVerb},
+    {"reg", "reg get NAME | reg set NAME sz|dword|binary VALUE | reg delete NAME", regVerb},
+    {"clock", "clock | clock set \"YYYY-MM-DD HH:MM[:SS]\" | clock follow", clockVerb},
+    {"messages", "messages | messages clear", messagesVerb},
+    {"answer", "answer ok|cancel|retry|yes|no|abort|ignore", answerVerb},
+};
+
+int fail(const std::string& message, int status) {
+    std::fprintf(stderr, "velmora-phone: %s\n", message.c_str());
+    return status;
+}
+
+bool openPhone() {
+    LONG status = ERROR_SUCCESS;
+    if (host::store(&status))
+        return true;
+    fail("cannot open the phone's store at '" + host::storePath() + "' (status " +
+             std::to_string(status) + ")",
+         1);
+    return false;
+}
+
+static void usage(FILE* out) {
+    std::fprintf(out, "usage: velmora-phone VERB ...\n");
+    for (const Verb& v : kVerbs)
+        std::fprintf(out, "  velmora-phone %s\n", v.usage);
+    std::fprintf(out, "The phone lives in $VELMORA_PHONE, else in $XDG_STATE_HOME/velmora/phone.db.\n");
+}
+
+} // namespace phone
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        phone::usage(stderr);
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") ||
+        !std::strcmp(argv[1], "-h")) {
+        phone::usage(stdout);
+        return 0;
+    }
+    phone::Args args(argv + 2, argv + argc);
+    for (const phone::Verb& v : phone::kVerbs) {
+        if (std::strcmp(v.name, argv[1]) != 0)
+            continue;
+        if (!phone::openPhone())
+            return 1;
+        int code = v.run(args);
+        host::closeStore();
+        return code;
+    }
+    return phone::fail(std::string("unknown verb '") + argv[1] + "' (try velmora-phone help)");
+}

@@ -1,0 +1,39 @@
+// velmora-phone: the simulated phone's console, for people and scripts.
+#ifndef VELMORA_TOOLS_PHONE_H
+#define VELMORA_TOOLS_PHONE_H
+
+#include "platform/host/host.h"
+
+#include <string>
+#include <vector>
+
+namespace phone {
+
+using Args = std::vector<std::string>;
+
+// One verb of the console; args excludes the verb itself.
+struct Verb {
+    const char* name;
+    const char* usage;
+    int (*run)(const Args& args);
+};
+
+// Prints "velmora-phone: MESSAGE" on standard error; returns the status to exit with.
+int fail(const std::string& message, int status = 2);
+// Opens the phone's store, or reports why it cannot be opened.
+bool openPhone();
+
+int regVerb(const Args& args);
+int clockVerb(const Args& args);
+int messagesVerb(const Args& args);
+int answerVerb(const Args& args);
+int showVerb(const Args& args);
+
+// Sections of "show", one per part of the phone.
+void showRegistry();
+void showClock();
+void showMessages();
+
+} // namespace phone
+
+#endif

@@ -1,0 +1,200 @@
+#include "phone.h"
+#include "schedule/settings.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace phone {
+namespace {
+
+const char* typeName(DWORD type) {
+    switch (type) {
+    case REG_SZ:
+        return "sz";
+    case REG_DWORD:
+        return "dword";
+    default:
+        return "binary";
+    }
+}
+
+std::string hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+// The value as "show" and "reg get" print it: text up to its terminator, a number, or hex.
+std::string decode(DWORD type, const std::string& bytes) {
+    if (type == REG_SZ) {
+        std::u16string text;
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            char16_t c = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                               static_cast<unsigned char>(bytes[i + 1]) << 8);
+            if (c == 0)
+                break;
+            text += c;
+        }
+        return host::oneLine(host::toUtf8(text));
+    }
+    if (type == REG_DWORD && bytes.size() <= 4) {
+        DWORD n = 0;
+        for (size_t i = 0; i < bytes.size(); ++i)
+            n |= static_cast<DWORD>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+        return std::to_string(n);
+    }
+    return hex(bytes);
+}
+
+bool openKey(HKEY* key) {
+    LONG status = RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0, nullptr, key,
+                                 nullptr);
+    if (status == ERROR_SUCCESS)
+        return true;
+    fail("cannot open the settings key (status " + std::to_string(status) + ")", 1);
+    return false;
+}
+
+bool readValue(HKEY key, const std::u16string& name, DWORD* type, std::string* bytes) {
+    DWORD size = 0;
+    if (RegQueryValueEx(key, name.c_str(), nullptr, type, nullptr, &size) != ERROR_SUCCESS)
+        return false;
+    bytes->assign(size, '\0');
+    return RegQueryValueEx(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(bytes->data()),
+                           &size) == ERROR_SUCCESS;
+}
+
+bool parseHex(const std::string& text, std::string* out) {
+    if (text.size() % 2)
+        return false;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        char* end = nullptr;
+        std::string pair = text.substr(i, 2);
+        long v = std::strtol(pair.c_str(), &end, 16);
+        if (*end || !std::isxdigit(static_cast<unsigned char>(pair[0])))
+            return false;
+        *out += static_cast<char>(v);
+    }
+    return true;
+}
+
+bool parseNumber(const std::string& text, DWORD* out) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    long long v = std::strtoll(text.c_str(), &end, 0);
+    if (*end || errno || v < -2147483648LL || v > 4294967295LL)
+        return false;
+    *out = static_cast<DWORD>(v);
+    return true;
+}
+
+int regGet(HKEY key, const Args& args) {
+    if (args.size() != 2)
+        return fail("usage: reg get NAME");
+    DWORD type = 0;
+    std::string bytes;
+    if (!readValue(key, host::fromUtf8(args[1]), &type, &bytes)) {
+        std::fprintf(stderr, "velmora-phone: no value '%s'\n", args[1].c_str());
+        return 1;
+    }
+    std::printf("%s %zu %s\n", typeName(type), bytes.size(), decode(type, bytes).c_str());
+    return 0;
+}
+
+int regSet(HKEY key, const Args& args) {
+    if (args.size() != 4)
+        return fail("usage: reg set NAME sz|dword|binary VALUE");
+    const std::string& kind = args[2];
+    std::string bytes;
+    DWORD type;
+    if (kind == "sz") {
+        type = REG_SZ;
+        std::u16string text = host::fromUtf8(args[3]);
+        // Stored with its terminator, as a registry editor stores a string.
+        bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
+    } else if (kind == "dword") {
+        type = REG_DWORD;
+        DWORD n;
+        if (!parseNumber(args[3], &n))
+            return fail("'" + args[3] + "' is not a 32-bit number");
+        bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
+    } else if (kind == "binary") {
+        type = REG_BINARY;
+        if (!parseHex(args[3], &bytes))
+            return fail("'" + args[3] + "' is not an even number of hex digits");
+    } else {
+        return fail("unknown value type '" + kind + "' (sz, dword or binary)");
+    }
+    LONG status = RegSetValueEx(key, host::fromUtf8(args[1]).c_str(), 0, type,
+                                reinterpret_cast<const BYTE*>(bytes.data()),
+                                static_cast<DWORD>(bytes.size()));
+    if (status != ERROR_SUCCESS)
+        return fail("cannot store '" + args[1] + "' (status " + std::to_string(status) + ")", 1);
+    return 0;
+}
+
+int regDelete(HKEY key, const Args& args) {
+    if (args.size() != 2)
+        return fail("usage: reg delete NAME");
+    LONG status = RegDeleteValue(key, host::fromUtf8(args[1]).c_str());
+    if (status == ERROR_FILE_NOT_FOUND)
+        return fail("no value '" + args[1] + "'", 1);
+    if (status != ERROR_SUCCESS)
+        return fail("cannot delete '" + args[1] + "' (status " + std::to_string(status) + ")", 1);
+    return 0;
+}
+
+} // namespace
+
+int regVerb(const Args& args) {
+    if (args.empty())
+        return fail("usage: reg get|set|delete NAME ...");
+    HKEY key;
+    if (!openKey(&key))
+        return 1;
+    int code;
+    if (args[0] == "get")
+        code = regGet(key, args);
+    else if (args[0] == "set")
+        code = regSet(key, args);
+    else if (args[0] == "delete")
+        code = regDelete(key, args);
+    else
+        code = fail("unknown reg verb '" + args[0] + "' (get, set or delete)");
+    RegCloseKey(key);
+    return code;
+}
+
+void showRegistry() {
+    std::printf("Registry (HKEY_LOCAL_MACHINE%s):\n", host::toUtf8(SETTINGS_KEY_PATH).c_str());
+    HKEY key;
+    if (!openKey(&key))
+        return;
+    int shown = 0;
+    for (DWORD i = 0;; ++i) {
+        WCHAR name[256];
+        DWORD nameChars = 256, type = 0, size = 0;
+        if (RegEnumValue(key, i, name, &nameChars, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS)
+            break;
+        std::string bytes;
+        if (!readValue(key, name, &type, &bytes))
+            continue;
+        std::printf("  %-8s %-6s %3zu bytes  %s\n", host::toUtf8(name).c_str(), typeName(type),
+                    bytes.size(), decode(type, bytes).c_str());
+        ++shown;
+    }
+    if (!shown)
+        std::printf("  (no values: the program uses its defaults)\n");
+    RegCloseKey(key);
+}
+
+} // namespace phone
