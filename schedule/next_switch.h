@@ -11,4 +11,8 @@
 LONG findNextSwitch(SYSTEMTIME* record);
 BOOL isLeapYear(WORD year);
 
+#define NEXT_LINE_CHARS 128
+// The line that tells the user when the timetable next switches, as the dialog shows it.
+void formatNextSwitchLine(WCHAR* line, size_t capacity);
+
 #endif

@@ -20,8 +20,8 @@ BOOL dayTakesPart(const WCHAR* flags, int weekday) {
 }
 
 void formatSwitchName(WCHAR* name, size_t capacity, SwitchKind kind, int weekday) {
-    StringCchPrintf(name, capacity, kind == SwitchOn ? SWITCH_ON_NAME_FORMAT : SWITCH_OFF_NAME_FORMAT,
-                    weekday);
+    StringCchPrintf(name, capacity,
+                    kind == SwitchOn ? SWITCH_ON_NAME_FORMAT : SWITCH_OFF_NAME_FORMAT, weekday);
 }
 
 BOOL readDayFlags(WCHAR* flags) {

@@ -25,9 +25,9 @@ int dayOfWeek(int year, int month, int day) {
 }
 
 bool isValidDateTime(const SYSTEMTIME& t) {
-    return t.wYear >= 1601 && t.wYear <= 30827 && t.wMonth >= 1 && t.wMonth <= 12 &&
-           t.wDay >= 1 && t.wDay <= daysInMonth(t.wYear, t.wMonth) && t.wHour < 24 &&
-           t.wMinute < 60 && t.wSecond < 60 && t.wMilliseconds < 1000;
+    return t.wYear >= 1601 && t.wYear <= 30827 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 &&
+           t.wDay <= daysInMonth(t.wYear, t.wMonth) && t.wHour < 24 && t.wMinute < 60 &&
+           t.wSecond < 60 && t.wMilliseconds < 1000;
 }
 
 bool parseDateTime(std::string_view text, SYSTEMTIME* out) {
@@ -68,8 +68,8 @@ std::string formatDateTime(const SYSTEMTIME& t) {
 bool pinClock(const std::optional<SYSTEMTIME>& time) {
     if (time && !isValidDateTime(*time))
         return false;
-    return setSetting("clock", time ? std::optional<std::string>(formatDateTime(*time))
-                                    : std::nullopt);
+    return setSetting("clock",
+                      time ? std::optional<std::string>(formatDateTime(*time)) : std::nullopt);
 }
 
 std::optional<SYSTEMTIME> pinnedClock() {

@@ -98,6 +98,17 @@ struct ForegroundRequest {
 };
 std::vector<ForegroundRequest> foregroundRequests();
 
+// ---- Telephony lines ----
+struct LineDevice {
+    DWORD index;
+    std::string name;
+    DWORD mediaModes;
+    DWORD equipmentState; // 1-5, the cellular extension's LINEEQUIPSTATE_*
+    bool registered;
+    std::string faults; // as `velmora-phone lines` prints them, "-" for none
+};
+std::vector<LineDevice> lineDevices();
+
 // ---- Process ----
 HINSTANCE instance();
 

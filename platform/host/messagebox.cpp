@@ -16,8 +16,8 @@ struct AnswerName {
     int answer;
     const char* name;
 };
-const AnswerName kAnswerNames[] = {{IDOK, "ok"},         {IDCANCEL, "cancel"}, {IDABORT, "abort"},
-                                   {IDRETRY, "retry"},   {IDIGNORE, "ignore"}, {IDYES, "yes"},
+const AnswerName kAnswerNames[] = {{IDOK, "ok"},       {IDCANCEL, "cancel"}, {IDABORT, "abort"},
+                                   {IDRETRY, "retry"}, {IDIGNORE, "ignore"}, {IDYES, "yes"},
                                    {IDNO, "no"}};
 
 std::vector<int> buttons(UINT type) {
@@ -134,10 +134,16 @@ std::vector<MessageRecord> messages() {
     return out;
 }
 
-bool clearMessages() { return exec("DELETE FROM messages"); }
+bool clearMessages() {
+    return exec("DELETE FROM messages");
+}
 
-void setMessageBoxPresenter(MessageBoxPresenter p) { presenter = std::move(p); }
-void setTerminalPrompts(std::optional<bool> enabled) { terminalPrompts = enabled; }
+void setMessageBoxPresenter(MessageBoxPresenter p) {
+    presenter = std::move(p);
+}
+void setTerminalPrompts(std::optional<bool> enabled) {
+    terminalPrompts = enabled;
+}
 
 } // namespace host
 
@@ -157,8 +163,7 @@ int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     }
     // A phone whose store cannot be opened still shows the box; it just goes unrecorded.
     host::exec("INSERT INTO messages(pid, caption, text, type, answer) VALUES(?, ?, ?, ?, ?)",
-               {host::Param::integer(getpid()), host::Param::str(caption8),
-                host::Param::str(text8), host::Param::integer(uType),
-                host::Param::integer(answer)});
+               {host::Param::integer(getpid()), host::Param::str(caption8), host::Param::str(text8),
+                host::Param::integer(uType), host::Param::integer(answer)});
     return answer;
 }

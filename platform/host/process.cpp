@@ -8,8 +8,12 @@ namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
 }
 
-DWORD GetLastError(void) { return lastError; }
-void SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+DWORD GetLastError(void) {
+    return lastError;
+}
+void SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}
 
 DWORD GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
     char path[PATH_MAX + 1];

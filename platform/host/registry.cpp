@@ -33,7 +33,9 @@ bool keyPath(HKEY key, std::string* path) {
     return true;
 }
 
-std::string valueName(LPCWSTR name) { return name ? host::toUtf8(name) : std::string(); }
+std::string valueName(LPCWSTR name) {
+    return name ? host::toUtf8(name) : std::string();
+}
 
 LONG storeStatus() {
     LONG status = ERROR_SUCCESS;
@@ -69,8 +71,7 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR, DWORD,
         start = end + 1;
     }
     std::vector<host::Row> rows;
-    if (!host::exec("SELECT 1 FROM registry_keys WHERE path = ?", {host::Param::str(path)},
-                    &rows))
+    if (!host::exec("SELECT 1 FROM registry_keys WHERE path = ?", {host::Param::str(path)}, &rows))
         return storeStatus();
     bool existed = !rows.empty() || chain.empty();
     for (const std::string& p : chain)
@@ -184,6 +185,5 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
 LONG RegCloseKey(HKEY hKey) {
     if (rootName(hKey))
         return ERROR_SUCCESS;
-    return openKeys.erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS
-                                                              : ERROR_INVALID_HANDLE;
+    return openKeys.erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

@@ -52,8 +52,8 @@ LONG statusFromOpenFailure(const std::string& path) {
         return ERROR_ACCESS_DENIED;
     if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return ERROR_PATH_NOT_FOUND;
-    if (access(dir.c_str(), W_OK) != 0 || (access(path.c_str(), F_OK) == 0 &&
-                                           access(path.c_str(), R_OK | W_OK) != 0))
+    if (access(dir.c_str(), W_OK) != 0 ||
+        (access(path.c_str(), F_OK) == 0 && access(path.c_str(), R_OK | W_OK) != 0))
         return ERROR_ACCESS_DENIED;
     return ERROR_CANTOPEN;
 }
@@ -112,8 +112,8 @@ sqlite3* store(LONG* status) {
         makeDirs(path.substr(0, path.find_last_of('/')));
 
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, 10000);
         rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
@@ -121,8 +121,8 @@ sqlite3* store(LONG* status) {
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, kBaseSchema, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-        LONG code = (rc & 0xff) == SQLITE_CANTOPEN ? statusFromOpenFailure(path)
-                                                   : statusFromSqlite(rc);
+        LONG code =
+            (rc & 0xff) == SQLITE_CANTOPEN ? statusFromOpenFailure(path) : statusFromSqlite(rc);
         sqlite3_close(db);
         if (status)
             *status = code;

@@ -40,7 +40,7 @@ typedef void* HANDLE;
 #define TEXT(quote) u##quote
 #define _T(quote) u##quote
 
-#define DECLARE_HANDLE(name)                                                                      \
+#define DECLARE_HANDLE(name)                                                                       \
     struct name##__ {                                                                              \
         int unused;                                                                                \
     };                                                                                             \

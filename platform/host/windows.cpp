@@ -49,7 +49,9 @@ void destroyTopLevelWindow(HWND window) {
         activeWindow = nullptr;
 }
 
-void setActiveWindow(HWND window) { activeWindow = window; }
+void setActiveWindow(HWND window) {
+    activeWindow = window;
+}
 
 std::vector<ForegroundRequest> foregroundRequests() {
     std::vector<Row> rows;
@@ -62,7 +64,9 @@ std::vector<ForegroundRequest> foregroundRequests() {
 
 } // namespace host
 
-HWND GetActiveWindow(void) { return activeWindow; }
+HWND GetActiveWindow(void) {
+    return activeWindow;
+}
 
 HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
     std::vector<host::Row> rows;

@@ -32,8 +32,7 @@ void showClock() {
     GetLocalTime(&now);
     static const char* const days[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                        "Thursday", "Friday", "Saturday"};
-    std::printf("Clock: %s %s (%s)\n", host::formatDateTime(now).c_str(),
-                days[now.wDayOfWeek % 7],
+    std::printf("Clock: %s %s (%s)\n", host::formatDateTime(now).c_str(), days[now.wDayOfWeek % 7],
                 host::pinnedClock() ? "pinned" : "following the host");
 }
 

@@ -32,7 +32,8 @@ static void usage(FILE* out) {
     std::fprintf(out, "usage: velmora-phone VERB ...\n");
     for (const Verb& v : kVerbs)
         std::fprintf(out, "  velmora-phone %s\n", v.usage);
-    std::fprintf(out, "The phone lives in $VELMORA_PHONE, else in $XDG_STATE_HOME/velmora/phone.db.\n");
+    std::fprintf(out,
+                 "The phone lives in $VELMORA_PHONE, else in $XDG_STATE_HOME/velmora/phone.db.\n");
 }
 
 } // namespace phone

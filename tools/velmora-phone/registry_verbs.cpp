@@ -53,8 +53,8 @@ std::string decode(DWORD type, const std::string& bytes) {
 }
 
 bool openKey(HKEY* key) {
-    LONG status = RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0, nullptr, key,
-                                 nullptr);
+    LONG status =
+        RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0, nullptr, key, nullptr);
     if (status == ERROR_SUCCESS)
         return true;
     fail("cannot open the settings key (status " + std::to_string(status) + ")", 1);
@@ -182,8 +182,7 @@ void showRegistry() {
     for (DWORD i = 0;; ++i) {
         WCHAR name[256];
         DWORD nameChars = 256, type = 0, size = 0;
-        if (RegEnumValue(key, i, name, &nameChars, nullptr, &type, nullptr, &size) !=
-            ERROR_SUCCESS)
+        if (RegEnumValue(key, i, name, &nameChars, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
             break;
         std::string bytes;
         if (!readValue(key, name, &type, &bytes))
