@@ -8,12 +8,12 @@ TEST(Calendar, ParsesOnlyRealLocalTimes) {
         const char* text;
         bool ok;
         int weekday;
-    } cases[] = {{"2006-03-12 07:00", true, 0},    {"2024-02-29 23:59:59", true, 4},
-                 {"2023-02-29 10:00", false, 0},   {"2100-02-29 10:00", false, 0},
-                 {"2000-02-29 10:00", true, 2},    {"2026-12-31 24:00", false, 0},
-                 {"2026-04-31 10:00", false, 0},   {"2026-01-01 10:60", false, 0},
+    } cases[] = {{"2006-03-12 07:00", true, 0},     {"2024-02-29 23:59:59", true, 4},
+                 {"2023-02-29 10:00", false, 0},    {"2100-02-29 10:00", false, 0},
+                 {"2000-02-29 10:00", true, 2},     {"2026-12-31 24:00", false, 0},
+                 {"2026-04-31 10:00", false, 0},    {"2026-01-01 10:60", false, 0},
                  {"2026-01-01 10:00:60", false, 0}, {"2026-01-01", false, 0},
-                 {"2026-01-01 10:00 x", false, 0}, {"yesterday", false, 0}};
+                 {"2026-01-01 10:00 x", false, 0},  {"yesterday", false, 0}};
     for (const Case& c : cases) {
         SYSTEMTIME t;
         EXPECT_EQ(c.ok, host::parseDateTime(c.text, &t)) << c.text;

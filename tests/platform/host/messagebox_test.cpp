@@ -50,11 +50,11 @@ TEST_F(MessageBoxes, EveryBoxIsRecorded) {
 
 TEST_F(MessageBoxes, APresenterAnswersInstead) {
     std::u16string seen;
-    host::setMessageBoxPresenter([&](HWND, const std::u16string& text, const std::u16string&,
-                                     UINT) {
-        seen = text;
-        return IDYES;
-    });
+    host::setMessageBoxPresenter(
+        [&](HWND, const std::u16string& text, const std::u16string&, UINT) {
+            seen = text;
+            return IDYES;
+        });
     EXPECT_EQ(IDYES, MessageBoxW(nullptr, u"Apply Sun setting. Yes ?", u"Q:", 0x24));
     EXPECT_EQ(u"Apply Sun setting. Yes ?", seen);
     EXPECT_EQ(IDYES, boxes().at(0).answer);

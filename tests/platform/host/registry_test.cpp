@@ -10,8 +10,8 @@ class Registry : public TempPhone {
   protected:
     HKEY open(LPCWSTR path = u"\\SOFTWARE\\Test") {
         HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr));
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0,
+                                                 nullptr, &key, nullptr));
         return key;
     }
 };
@@ -23,8 +23,8 @@ TEST_F(Registry, CreateReportsWhetherTheKeyExisted) {
                                              nullptr, &key, &disposition));
     EXPECT_EQ(REG_CREATED_NEW_KEY, disposition);
     RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"a\\b", 0, nullptr, 0, 0,
-                                             nullptr, &key, &disposition));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"a\\b", 0, nullptr, 0, 0, nullptr,
+                                             &key, &disposition));
     EXPECT_EQ(REG_OPENED_EXISTING_KEY, disposition) << "key names ignore case and a leading '\\'";
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
@@ -71,8 +71,10 @@ TEST_F(Registry, QueryFailuresLikeThePlatform) {
         EXPECT_EQ(0xEE, b) << "a too-small buffer is left untouched";
 
     size = 4;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExW(key, u"Missing", nullptr, nullptr, small, &size));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegQueryValueExW(key, u"Big", nullptr, nullptr, small, nullptr));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegQueryValueExW(key, u"Missing", nullptr, nullptr, small, &size));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegQueryValueExW(key, u"Big", nullptr, nullptr, small, nullptr));
     EXPECT_EQ(ERROR_INVALID_HANDLE,
               RegQueryValueExW((HKEY)(uintptr_t)0x7777, u"Big", nullptr, nullptr, small, &size));
 
@@ -90,7 +92,8 @@ TEST_F(Registry, EnumeratesValuesInNameOrder) {
     WCHAR name[16];
     for (DWORD i = 0;; ++i) {
         DWORD chars = 16;
-        if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
             break;
         names.push_back(host::toUtf8(name));
     }

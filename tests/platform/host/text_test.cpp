@@ -5,7 +5,6 @@
 
 namespace {
 
-
 TEST(Formatting, Conversions) {
     WCHAR out[64];
     EXPECT_EQ(S_OK, StringCchPrintfW(out, 64, u"%s\nNo : %d", u"寫入！", 5));
