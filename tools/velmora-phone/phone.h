@@ -34,6 +34,7 @@ int nextVerb(const Args& args);
 void showRegistry();
 void showClock();
 void showMessages();
+void showNext();
 
 } // namespace phone
 
