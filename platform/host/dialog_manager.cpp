@@ -515,7 +515,7 @@ bool setPickerTime(Dialog& d, int id, int hour, int minute, std::string* error) 
         return fail(error, "control " + idText(id) + " is disabled");
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
         return fail(error, "not a time of day: " + std::to_string(hour) + ":" +
-                               std::to_string(minute));
+                               (minute >= 0 && minute < 10 ? "0" : "") + std::to_string(minute));
     c->time.wHour = static_cast<WORD>(hour);
     c->time.wMinute = static_cast<WORD>(minute);
     c->pendingDigit = -1;

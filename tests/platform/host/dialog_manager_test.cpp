@@ -1,0 +1,433 @@
+// The dialog manager: controls built from a template, the modal loop, the control messages,
+// the picker's format and keys, and the scripted input language.
+#include "phone_fixture.h"
+#include "platform/host/dialog_manager.h"
+#include "platform/platform.h"
+
+#include <functional>
+#include <sstream>
+
+namespace {
+
+using host::Dialog;
+using host::DialogItem;
+using host::DialogTemplate;
+
+struct Seen {
+    UINT message;
+    WORD id, code;
+    int checkAtCommand; // the sender's check state when the command arrived
+};
+std::vector<Seen> seen;
+std::function<void(HWND, WORD)> onCommand;
+
+INT_PTR CALLBACK recordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    Seen s{message, 0, 0, -1};
+    if (message == WM_COMMAND) {
+        s.id = LOWORD(wParam);
+        s.code = HIWORD(wParam);
+        s.checkAtCommand = (int)SendDlgItemMessageW(dialog, s.id, BM_GETCHECK, 0, 0);
+    }
+    seen.push_back(s);
+    if (message == WM_COMMAND && onCommand)
+        onCommand(dialog, s.id);
+    if (message == WM_COMMAND && (s.id == IDOK || s.id == IDCANCEL))
+        EndDialog(dialog, s.id == IDOK ? 11 : 22);
+    return message == WM_INITDIALOG || message == WM_DESTROY;
+}
+
+DialogItem item(WORD id, const char16_t* cls, const char16_t* text, DWORD style, short x, short y,
+                short cx, short cy) {
+    DialogItem i;
+    i.id = id;
+    i.className = cls;
+    i.text = text;
+    i.style = WS_CHILD | WS_VISIBLE | style;
+    i.x = x;
+    i.y = y;
+    i.cx = cx;
+    i.cy = cy;
+    return i;
+}
+
+// A small dialog: two boxes (one automatic), a picker, a label, a disabled button, OK, Cancel.
+DialogTemplate smallTemplate() {
+    DialogTemplate t;
+    t.style = WS_POPUP | WS_CAPTION | DS_SETFONT;
+    t.caption = u"Small";
+    t.cx = 120;
+    t.cy = 80;
+    t.items = {
+        item(100, u"Button", u"Auto", BS_AUTOCHECKBOX | WS_TABSTOP, 4, 4, 40, 10),
+        item(101, u"Button", u"Manual", BS_CHECKBOX | WS_TABSTOP, 4, 18, 40, 10),
+        item(102, u"SysDateTimePick32", u"DateTimePicker1", DTS_TIMEFORMAT | WS_TABSTOP, 50, 4,
+             33, 12),
+        item(103, u"Static", u"label", SS_LEFT, 4, 32, 60, 8),
+        item(104, u"Button", u"Off", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 4, 44, 30, 14),
+        item(IDOK, u"Button", u"Ok", BS_DEFPUSHBUTTON | WS_TABSTOP, 40, 44, 30, 14),
+        item(IDCANCEL, u"Button", u"Cancel", BS_PUSHBUTTON | WS_TABSTOP, 76, 44, 30, 14),
+    };
+    return t;
+}
+
+void initDateClasses() {
+    INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_DATE_CLASSES};
+    ASSERT_TRUE(InitCommonControlsEx(&icc));
+}
+
+// Runs the small dialog with a front-end that performs the given steps, one per input.
+class StepFrontEnd : public host::DialogFrontEnd {
+  public:
+    explicit StepFrontEnd(std::vector<std::function<void(Dialog&)>> steps)
+        : steps_(std::move(steps)) {}
+    bool step(Dialog& d) override {
+        if (next_ >= steps_.size())
+            return false;
+        steps_[next_++](d);
+        return true;
+    }
+
+  private:
+    std::vector<std::function<void(Dialog&)>> steps_;
+    size_t next_ = 0;
+};
+
+INT_PTR runSmall(std::vector<std::function<void(Dialog&)>> steps,
+                 const DialogTemplate& t = smallTemplate()) {
+    seen.clear();
+    host::setDialogFrontEnd(std::make_shared<StepFrontEnd>(std::move(steps)));
+    INT_PTR result = host::runDialog(t, nullptr, recordingProc, 0);
+    host::setDialogFrontEnd(nullptr);
+    return result;
+}
+
+std::vector<WORD> commands() {
+    std::vector<WORD> ids;
+    for (const Seen& s : seen)
+        if (s.message == WM_COMMAND)
+            ids.push_back(s.id);
+    return ids;
+}
+
+SYSTEMTIME at(int hour, int minute) {
+    SYSTEMTIME t{};
+    t.wYear = 2006;
+    t.wMonth = 3;
+    t.wDay = 12;
+    t.wHour = (WORD)hour;
+    t.wMinute = (WORD)minute;
+    return t;
+}
+
+class DialogManager : public TempPhone {
+  protected:
+    void SetUp() override {
+        TempPhone::SetUp();
+        initDateClasses();
+        onCommand = nullptr;
+    }
+    void TearDown() override {
+        onCommand = nullptr;
+        TempPhone::TearDown();
+    }
+};
+
+} // namespace
+
+TEST(PickerFormat, ShowsTimesAsTheFormatSays) {
+    struct Case {
+        const char16_t* format;
+        int hour, minute;
+        const char16_t* shown;
+    } cases[] = {
+        {u"H':'mm' '", 7, 5, u"7:05 "},   {u"H':'mm' '", 0, 0, u"0:00 "},
+        {u"H':'mm' '", 23, 59, u"23:59 "}, {u"HH:mm", 7, 5, u"07:05"},
+        {u"h:m t", 0, 5, u"12:5 A"},       {u"hh:mm tt", 13, 30, u"01:30 PM"},
+        {u"h:mm tt", 12, 0, u"12:00 PM"},  {u"'It''s' H", 9, 0, u"It's 9"},
+        {u"H''mm", 9, 7, u"9'07"},         {u"'H:mm'", 9, 7, u"H:mm"},
+        {u"HHH", 9, 0, u"099"},            {u"yyyy/M/d", 0, 0, u"2006/3/12"},
+        {u"dddd MMM", 0, 0, u"Sunday Mar"},
+        {u"H 'unterminated", 9, 0, u"9 unterminated"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(host::toUtf8(c.shown),
+                  host::toUtf8(host::formatPickerTime(host::parsePickerFormat(c.format),
+                                                      at(c.hour, c.minute))))
+            << host::toUtf8(c.format);
+}
+
+TEST_F(DialogManager, BuildsControlsAndRunsTheModalLoop) {
+    HWND dialogWindow = nullptr;
+    bool foundWhileRunning = false, activeWhileRunning = false;
+    INT_PTR result = runSmall({[&](Dialog& d) {
+        dialogWindow = d.handle;
+        foundWhileRunning = FindWindowW(nullptr, u"Small") == d.handle;
+        activeWhileRunning = GetActiveWindow() == d.handle;
+        EXPECT_EQ(7u, d.controls.size());
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d.handle, 100)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d.handle, 104)));
+        EXPECT_EQ(nullptr, GetDlgItem(d.handle, 999));
+        EXPECT_EQ(0, d.focus) << "the first tab stop has the focus";
+        pressDone(d);
+    }});
+    EXPECT_EQ(11, result);
+    EXPECT_TRUE(foundWhileRunning) << "a second start must find the running dialog";
+    EXPECT_TRUE(activeWhileRunning) << "notices are owned by the running dialog";
+    EXPECT_EQ(nullptr, FindWindowW(nullptr, u"Small")) << "the window goes with the dialog";
+    EXPECT_EQ(nullptr, GetActiveWindow());
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ((UINT)WM_INITDIALOG, seen.front().message);
+    EXPECT_EQ((UINT)WM_DESTROY, seen.back().message);
+    EXPECT_EQ(std::vector<WORD>{IDOK}, commands());
+    EXPECT_EQ(nullptr, GetDlgItem(dialogWindow, 100)) << "controls end with their dialog";
+}
+
+TEST_F(DialogManager, RefusesToBuildWithoutItsClasses) {
+    DialogTemplate unknown = smallTemplate();
+    unknown.items[0].className = u"NoSuchClass";
+    EXPECT_EQ(-1, runSmall({}, unknown));
+    EXPECT_TRUE(seen.empty()) << "no message reaches the procedure of a dialog never built";
+
+    INITCOMMONCONTROLSEX wrongSize{sizeof(INITCOMMONCONTROLSEX) + 4, ICC_DATE_CLASSES};
+    EXPECT_FALSE(InitCommonControlsEx(&wrongSize));
+    EXPECT_FALSE(InitCommonControlsEx(nullptr));
+    EXPECT_EQ(-1, DialogBoxIndirectParamW(nullptr, nullptr, nullptr, recordingProc, 0));
+}
+
+TEST_F(DialogManager, EndOfInputCancels) {
+    EXPECT_EQ(22, runSmall({}));
+    EXPECT_EQ(std::vector<WORD>{IDCANCEL}, commands());
+}
+
+TEST_F(DialogManager, ClicksToggleAutomaticBoxesBeforeTheCommand) {
+    std::string error;
+    runSmall({
+        [&](Dialog& d) { EXPECT_TRUE(clickControl(d, 100, &error)); },
+        [&](Dialog& d) { EXPECT_TRUE(clickControl(d, 101, &error)); },
+        [&](Dialog& d) { EXPECT_TRUE(clickControl(d, 100, &error)); },
+        [&](Dialog& d) {
+            EXPECT_EQ(BST_UNCHECKED, SendDlgItemMessageW(d.handle, 100, BM_GETCHECK, 0, 0));
+            EXPECT_EQ(BST_UNCHECKED, SendDlgItemMessageW(d.handle, 101, BM_GETCHECK, 0, 0))
+                << "a plain check box is left to its dialog";
+            pressDone(d);
+        },
+    });
+    ASSERT_EQ((std::vector<WORD>{100, 101, 100, IDOK}), commands());
+    std::vector<int> states;
+    for (const Seen& s : seen)
+        if (s.message == WM_COMMAND && s.id != IDOK)
+            states.push_back(s.checkAtCommand);
+    EXPECT_EQ((std::vector<int>{BST_CHECKED, BST_UNCHECKED, BST_UNCHECKED}), states);
+}
+
+TEST_F(DialogManager, DisabledControlsTakeNoInput) {
+    std::string error;
+    runSmall({
+        [&](Dialog& d) {
+            EXPECT_FALSE(clickControl(d, 104, &error));
+            EXPECT_EQ("control 104 is disabled", error);
+            EXPECT_FALSE(EnableWindow(GetDlgItem(d.handle, 102), FALSE))
+                << "returns whether it was disabled before";
+            EXPECT_TRUE(EnableWindow(GetDlgItem(d.handle, 102), FALSE));
+            SYSTEMTIME before = d.find(102)->time;
+            EXPECT_FALSE(setPickerTime(d, 102, 9, 30, &error));
+            EXPECT_EQ(before.wHour, d.find(102)->time.wHour);
+            EXPECT_FALSE(clickControl(d, 103, &error)) << "a label cannot be clicked";
+            EXPECT_FALSE(clickControl(d, 999, &error));
+            EXPECT_EQ("no control with id 999", error);
+        },
+        [&](Dialog& d) {
+            // Tab order: template order over enabled tab stops, wrapping both ways.
+            std::vector<int> order;
+            for (int i = 0; i < 5; ++i) {
+                order.push_back(d.focused() ? d.focused()->id : -1);
+                pressKey(d, "tab", nullptr);
+            }
+            EXPECT_EQ((std::vector<int>{100, 101, IDOK, IDCANCEL, 100}), order);
+            pressKey(d, "shift-tab", nullptr); // back from 101
+            pressKey(d, "shift-tab", nullptr);
+            EXPECT_EQ(IDCANCEL, d.focused()->id);
+        },
+    });
+    EXPECT_EQ(std::vector<WORD>{IDCANCEL}, commands()) << "refused input sends nothing";
+}
+
+TEST_F(DialogManager, PickersTakeOnlyRealTimes) {
+    runSmall({[&](Dialog& d) {
+        HWND picker = GetDlgItem(d.handle, 102);
+        SendMessageW(picker, DTM_SETFORMAT, 0, (LPARAM)u"H':'mm' '");
+        SYSTEMTIME good = at(7, 5);
+        EXPECT_TRUE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, (LPARAM)&good));
+        struct Bad {
+            int hour, minute, month, day;
+        } bad[] = {{33, 20, 3, 12}, {24, 0, 3, 12}, {7, 60, 3, 12}, {7, 0, 13, 1}, {7, 0, 2, 30}};
+        for (const Bad& b : bad) {
+            SYSTEMTIME t = at(b.hour, b.minute);
+            t.wMonth = (WORD)b.month;
+            t.wDay = (WORD)b.day;
+            EXPECT_FALSE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, (LPARAM)&t))
+                << b.hour << ":" << b.minute;
+        }
+        EXPECT_FALSE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_NONE, (LPARAM)&good))
+            << "a picker without the none style always holds a time";
+        SYSTEMTIME read{};
+        EXPECT_EQ(GDT_VALID, SendMessageW(picker, DTM_GETSYSTEMTIME, 0, (LPARAM)&read));
+        EXPECT_EQ(7, read.wHour);
+        EXPECT_EQ(5, read.wMinute);
+        EXPECT_EQ(u"7:05 ", d.find(102)->shownTime());
+    }});
+}
+
+TEST_F(DialogManager, KeysEditThePickerFieldByField) {
+    struct Case {
+        std::vector<const char*> keys;
+        const char16_t* shown;
+    } cases[] = {
+        {{"up"}, u"8:05 "},
+        {{"down", "down", "down", "down", "down", "down", "down", "down"}, u"23:05 "},
+        {{"right", "up"}, u"7:06 "},
+        {{"right", "down", "down", "down", "down", "down", "down"}, u"7:59 "},
+        {{"left", "up"}, u"7:06 "},
+        {{"1", "5", "3", "0"}, u"15:30 "},
+        {{"9", "4", "5"}, u"9:45 "},
+        {{"2", "5"}, u"5:05 "},
+        {{"0", "0", "0", "7"}, u"0:07 "},
+        {{"right", "7"}, u"7:07 "},
+    };
+    for (const Case& c : cases) {
+        std::u16string shown;
+        runSmall({[&](Dialog& d) {
+            HWND picker = GetDlgItem(d.handle, 102);
+            SendMessageW(picker, DTM_SETFORMAT, 0, (LPARAM)u"H':'mm' '");
+            SYSTEMTIME t = at(7, 5);
+            SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, (LPARAM)&t);
+            ASSERT_TRUE(clickControl(d, 102, nullptr));
+            for (const char* k : c.keys)
+                ASSERT_TRUE(pressKey(d, k, nullptr)) << k;
+            shown = d.find(102)->shownTime();
+        }});
+        EXPECT_EQ(host::toUtf8(c.shown), host::toUtf8(shown)) << c.keys.size() << " keys";
+    }
+}
+
+TEST_F(DialogManager, EnterEscapeAndSpace) {
+    struct Case {
+        std::vector<const char*> keys;
+        std::vector<WORD> commands;
+    } cases[] = {
+        {{"enter"}, {IDOK}},
+        {{"escape"}, {IDCANCEL}},
+        {{"space", "space", "enter"}, {100, 100, IDOK}},
+        {{"tab", "tab", "tab", "tab", "enter"}, {IDCANCEL}}, // a focused button takes Enter
+        {{"tab", "tab", "tab", "tab", "space"}, {IDCANCEL}},
+        {{"tab", "tab", "tab", "enter"}, {IDOK}},
+        {{"tab", "tab", "enter"}, {IDOK}}, // from the picker, the default button
+    };
+    for (const Case& c : cases) {
+        runSmall({[&](Dialog& d) {
+            for (const char* k : c.keys)
+                ASSERT_TRUE(pressKey(d, k, nullptr)) << k;
+        }});
+        std::vector<WORD> expected = c.commands;
+        if (expected.back() != IDOK && expected.back() != IDCANCEL)
+            expected.push_back(IDCANCEL);
+        EXPECT_EQ(expected, commands()) << c.keys.size() << " keys, first " << c.keys[0];
+    }
+}
+
+TEST_F(DialogManager, CommandLinesAndTheirComplaints) {
+    std::string firstDump, lastDump;
+    runSmall({[&](Dialog& d) {
+        std::string out, error;
+        ASSERT_TRUE(runCommandLine(d, "dump", &out, &error));
+        firstDump = out;
+        struct Bad {
+            const char* line;
+            const char* error;
+        } bad[] = {
+            {"frobnicate 3", "unknown command 'frobnicate 3'"},
+            {"click 999", "no control with id 999"},
+            {"click abc", "'abc' is not a control id"},
+            {"click", "usage: click ID"},
+            {"set 102 25:00", "not a time of day: 25:00"},
+            {"set 102 7", "'7' is not a time H:MM"},
+            {"set 102 7:5", "'7:5' is not a time H:MM"},
+            {"set 100 7:05", "control 100 is not a time picker"},
+            {"click 104", "control 104 is disabled"},
+            {"answer maybe", "usage: answer yes|no|ok"},
+            {"key f13", "unknown key 'f13'"},
+            {"ok now", "usage: ok"},
+        };
+        for (const Bad& b : bad) {
+            error.clear();
+            EXPECT_FALSE(runCommandLine(d, b.line, &out, &error)) << b.line;
+            EXPECT_EQ(0u, error.find(b.error)) << b.line << " -> " << error;
+            EXPECT_EQ(std::string::npos, error.find('\n')) << "one line";
+        }
+        out.clear();
+        ASSERT_TRUE(runCommandLine(d, "dump", &out, &error));
+        EXPECT_EQ(firstDump, out) << "refused commands change nothing";
+        EXPECT_TRUE(runCommandLine(d, "", &out, &error));
+        EXPECT_TRUE(runCommandLine(d, "# a comment", &out, &error));
+        EXPECT_TRUE(runCommandLine(d, "click 100", &out, &error));
+        EXPECT_TRUE(runCommandLine(d, "set 102 6:45", &out, &error));
+        SendMessageW(GetDlgItem(d.handle, 102), DTM_SETFORMAT, 0, (LPARAM)u"H':'mm' '");
+        out.clear();
+        runCommandLine(d, "dump", &out, &error);
+        lastDump = out;
+    }});
+    EXPECT_NE(std::string::npos, lastDump.find("100\tButton\t\"Auto\"\t1\t1\t-\t-\n")) << lastDump;
+    EXPECT_NE(std::string::npos,
+              lastDump.find("102\tSysDateTimePick32\t\"DateTimePicker1\"\t-\t1\t\"6:45 \"\tfocus\n"))
+        << lastDump;
+    EXPECT_NE(std::string::npos, lastDump.find("104\tButton\t\"Off\"\t-\t0\t-\t-\n")) << lastDump;
+    EXPECT_NE(std::string::npos, lastDump.find("103\tStatic\t\"label\"\t-\t1\t-\t-\n")) << lastDump;
+}
+
+TEST_F(DialogManager, ScriptFrontEndReadsLinesUntilTheEnd) {
+    std::istringstream in("click 100\nbogus\ndump\nok\nclick 101\n");
+    std::ostringstream out, err;
+    seen.clear();
+    host::setDialogFrontEnd(host::makeScriptFrontEnd(in, out, err));
+    EXPECT_EQ(11, host::runDialog(smallTemplate(), nullptr, recordingProc, 0));
+    host::setDialogFrontEnd(nullptr);
+    EXPECT_EQ((std::vector<WORD>{100, IDOK}), commands()) << "nothing is read after OK";
+    EXPECT_EQ("velmora: unknown command 'bogus' (" + std::string(host::kCommandSummary) + ")\n",
+              err.str());
+    EXPECT_NE(std::string::npos, out.str().find("100\tButton\t\"Auto\"\t1\t1")) << out.str();
+}
+
+TEST(DialogLayout, RowsOfTogetherControlsShareAScreenRow) {
+    Dialog d;
+    auto add = [&](short x, short y, short cx, short cy, host::ControlKind kind) {
+        host::Control c;
+        c.x = x;
+        c.y = y;
+        c.cx = cx;
+        c.cy = cy;
+        c.kind = kind;
+        d.controls.push_back(c);
+    };
+    using K = host::ControlKind;
+    // A check box, a picker and a label placed a unit or two apart, as one visual row, twice.
+    add(13, 27, 28, 10, K::CheckBox);
+    add(44, 25, 33, 13, K::Picker);
+    add(79, 27, 12, 10, K::Text);
+    add(13, 54, 28, 10, K::CheckBox);
+    add(44, 52, 33, 12, K::Picker);
+    add(79, 55, 12, 10, K::Text);
+    add(6, 15, 127, 116, K::GroupBox);
+    add(28, 8, 110, 9, K::Text);
+    std::vector<host::CellRect> r = host::layoutDialog(d);
+    EXPECT_EQ(r[0].row, r[1].row);
+    EXPECT_EQ(r[0].row, r[2].row);
+    EXPECT_EQ(r[3].row, r[4].row);
+    EXPECT_EQ(r[3].row, r[5].row);
+    EXPECT_LT(r[0].row, r[3].row);
+    EXPECT_LT(r[7].row, r[6].row) << "the label above the group box keeps its own row";
+    EXPECT_LT(r[6].row, r[0].row);
+    EXPECT_GT(r[6].row + r[6].rows - 1, r[3].row) << "the frame encloses its rows";
+    EXPECT_EQ(3, r[0].col);
+    EXPECT_EQ(11, r[1].col);
+    EXPECT_EQ(8, r[1].cols);
+}
