@@ -362,10 +362,6 @@ class ScriptFrontEnd : public DialogFrontEnd {
   public:
     ScriptFrontEnd(std::istream& in, std::ostream& out, std::ostream& err)
         : in_(in), out_(out), err_(err) {}
-    void begin(Dialog&) override {
-        // Boxes take their answers from the queue, never from this input.
-        setTerminalPrompts(false);
-    }
     bool step(Dialog& dialog) override {
         std::string line;
         if (!std::getline(in_, line))
@@ -376,8 +372,6 @@ class ScriptFrontEnd : public DialogFrontEnd {
         out_ << output << std::flush;
         return true;
     }
-    void end(Dialog&) override { setTerminalPrompts(std::nullopt); }
-
   private:
     std::istream& in_;
     std::ostream& out_;

@@ -1,5 +1,6 @@
 // The dialog manager: controls built from a template, the modal loop, the control messages,
 // the picker's format and keys, and the scripted input language.
+#include "dialog_steps.h"
 #include "phone_fixture.h"
 #include "platform/host/dialog_manager.h"
 #include "platform/platform.h"
@@ -75,30 +76,11 @@ void initDateClasses() {
     ASSERT_TRUE(InitCommonControlsEx(&icc));
 }
 
-// Runs the small dialog with a front-end that performs the given steps, one per input.
-class StepFrontEnd : public host::DialogFrontEnd {
-  public:
-    explicit StepFrontEnd(std::vector<std::function<void(Dialog&)>> steps)
-        : steps_(std::move(steps)) {}
-    bool step(Dialog& d) override {
-        if (next_ >= steps_.size())
-            return false;
-        steps_[next_++](d);
-        return true;
-    }
-
-  private:
-    std::vector<std::function<void(Dialog&)>> steps_;
-    size_t next_ = 0;
-};
-
 INT_PTR runSmall(std::vector<std::function<void(Dialog&)>> steps,
                  const DialogTemplate& t = smallTemplate()) {
     seen.clear();
-    host::setDialogFrontEnd(std::make_shared<StepFrontEnd>(std::move(steps)));
-    INT_PTR result = host::runDialog(t, nullptr, recordingProc, 0);
-    host::setDialogFrontEnd(nullptr);
-    return result;
+    StepsInstalled installed(std::move(steps));
+    return host::runDialog(t, nullptr, recordingProc, 0);
 }
 
 std::vector<WORD> commands() {
