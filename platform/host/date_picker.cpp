@@ -26,10 +26,10 @@ const Spec kSpecs[] = {
 };
 
 const char* const kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                  "Thursday", "Friday", "Saturday"};
-const char* const kMonthNames[] = {"January", "February", "March",     "April",
-                                   "May",     "June",     "July",      "August",
-                                   "September", "October", "November", "December"};
+                                 "Thursday", "Friday", "Saturday"};
+const char* const kMonthNames[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
 
 void appendLiteral(std::vector<PickerField>& fields, std::u16string_view text) {
     if (fields.empty() || fields.back().kind != PickerField::Literal)

@@ -246,7 +246,8 @@ bool pickerKey(Control& c, std::string_view key) {
         return true;
     int count = static_cast<int>(editable.size());
     c.field = std::clamp(c.field, 0, count - 1);
-    PickerField::Kind kind = c.fields[static_cast<size_t>(editable[static_cast<size_t>(c.field)])].kind;
+    PickerField::Kind kind =
+        c.fields[static_cast<size_t>(editable[static_cast<size_t>(c.field)])].kind;
     FieldRange range = rangeOf(kind);
     if (key.size() == 1 && key[0] >= '0' && key[0] <= '9') {
         if (kind == PickerField::AmPm)
@@ -282,8 +283,8 @@ bool pickerKey(Control& c, std::string_view key) {
     return true;
 }
 
-const char* const kKeyNames[] = {"tab",  "shift-tab", "backtab", "space", "enter", "escape",
-                                 "esc",  "up",        "down",    "left",  "right", "done"};
+const char* const kKeyNames[] = {"tab", "shift-tab", "backtab", "space", "enter", "escape",
+                                 "esc", "up",        "down",    "left",  "right", "done"};
 
 bool knownKey(std::string_view name) {
     if (name.size() == 1 && name[0] >= '0' && name[0] <= '9')
@@ -372,6 +373,7 @@ class ScriptFrontEnd : public DialogFrontEnd {
         out_ << output << std::flush;
         return true;
     }
+
   private:
     std::istream& in_;
     std::ostream& out_;
@@ -548,21 +550,18 @@ bool pressKey(Dialog& d, std::string_view name, std::string* error) {
             return fail(error, "the dialog has no Done button");
         pressDone(d);
     } else if (name == "enter") {
-        // A focused push button takes Enter; otherwise the default button does.
-        if (c && c->isButton()) {
-            press(d, *c);
-        } else {
-            Control* def = nullptr;
-            for (Control& other : d.controls)
-                if (other.kind == ControlKind::DefaultButton) {
-                    def = &other;
-                    break;
-                }
-            if (def && def->enabled)
-                press(d, *def);
-            else if (!def)
-                pressDone(d);
-        }
+        // Enter is OK: the default button takes it wherever the focus is; Space presses the
+        // focused button.
+        Control* def = nullptr;
+        for (Control& other : d.controls)
+            if (other.kind == ControlKind::DefaultButton) {
+                def = &other;
+                break;
+            }
+        if (def && def->enabled)
+            press(d, *def);
+        else if (!def)
+            pressDone(d);
     } else if (name == "space") {
         if (c && c->kind != ControlKind::Picker)
             press(d, *c);
@@ -599,9 +598,7 @@ bool runCommandLine(Dialog& d, std::string_view line, std::string* out, std::str
     if (w.empty() || w[0][0] == '#')
         return true;
     std::string_view verb = w[0];
-    auto usage = [&](const char* form) {
-        return fail(error, std::string("usage: ") + form);
-    };
+    auto usage = [&](const char* form) { return fail(error, std::string("usage: ") + form); };
     if (verb == "click") {
         if (w.size() != 2)
             return usage("click ID");
@@ -791,8 +788,8 @@ UINT GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax) {
     HWND item = GetDlgItem(hDlg, nIDDlgItem);
     if (!item || cchMax <= 0)
         return 0;
-    return static_cast<UINT>(
-        SendMessageW(item, WM_GETTEXT, static_cast<WPARAM>(cchMax), reinterpret_cast<LPARAM>(lpString)));
+    return static_cast<UINT>(SendMessageW(item, WM_GETTEXT, static_cast<WPARAM>(cchMax),
+                                          reinterpret_cast<LPARAM>(lpString)));
 }
 
 BOOL EnableWindow(HWND hWnd, BOOL bEnable) {

@@ -18,12 +18,25 @@ namespace host {
 
 // ---- Date and time picker formats ----
 struct PickerField {
-    enum Kind { Literal, Hour24, Hour12, Minute, Second, AmPm, Day, DayName, Month, MonthName, Year };
+    enum Kind {
+        Literal,
+        Hour24,
+        Hour12,
+        Minute,
+        Second,
+        AmPm,
+        Day,
+        DayName,
+        Month,
+        MonthName,
+        Year
+    };
     Kind kind = Literal;
     int width = 1; // how many letters named the field: "HH" is 2, "tt" is 2, "yyyy" is 4
     std::u16string literal;
-    bool editable() const { return kind == Hour24 || kind == Hour12 || kind == Minute ||
-                                   kind == Second || kind == AmPm; }
+    bool editable() const {
+        return kind == Hour24 || kind == Hour12 || kind == Minute || kind == Second || kind == AmPm;
+    }
 };
 // The picker's format language: H HH h hh m mm s ss t tt d dd ddd dddd M MM MMM MMMM y yy yyyy,
 // text in single quotes taken literally ('' is a quote, inside or outside quotes), and any other
@@ -33,8 +46,17 @@ std::u16string formatPickerField(const PickerField& field, const SYSTEMTIME& tim
 std::u16string formatPickerTime(const std::vector<PickerField>& fields, const SYSTEMTIME& time);
 
 // ---- Dialogs and controls ----
-enum class ControlKind { PushButton, DefaultButton, CheckBox, RadioButton, GroupBox, Text, Icon,
-                         Picker, Other };
+enum class ControlKind {
+    PushButton,
+    DefaultButton,
+    CheckBox,
+    RadioButton,
+    GroupBox,
+    Text,
+    Icon,
+    Picker,
+    Other
+};
 
 struct Control {
     HWND handle = nullptr;
@@ -52,10 +74,13 @@ struct Control {
     int field = 0;
     int pendingDigit = -1;
 
-    bool takesInput() const { return enabled && kind != ControlKind::Text &&
-                                     kind != ControlKind::Icon && kind != ControlKind::GroupBox; }
-    bool isButton() const { return kind == ControlKind::PushButton ||
-                                   kind == ControlKind::DefaultButton; }
+    bool takesInput() const {
+        return enabled && kind != ControlKind::Text && kind != ControlKind::Icon &&
+               kind != ControlKind::GroupBox;
+    }
+    bool isButton() const {
+        return kind == ControlKind::PushButton || kind == ControlKind::DefaultButton;
+    }
     std::u16string shownTime() const { return formatPickerTime(fields, time); }
     // The editable fields, as indexes into `fields`.
     std::vector<int> editableFields() const;
@@ -128,8 +153,8 @@ void setDialogFrontEnd(std::shared_ptr<DialogFrontEnd> frontEnd);
 struct CellRect {
     int row = 0, col = 0, rows = 1, cols = 1;
 };
-// Dialog units to cells: four units a column; rows are given to lines of controls that sit
-// together, in order, so that controls of one visual row share a screen row.
+// Dialog units to cells: four units a column, about twelve a row; controls that sit together
+// on one visual line share a screen row, and distinct lines keep distinct rows in order.
 std::vector<CellRect> layoutDialog(const Dialog& dialog);
 
 } // namespace host

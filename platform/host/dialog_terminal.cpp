@@ -14,7 +14,8 @@ namespace host {
 
 std::vector<CellRect> layoutDialog(const Dialog& d) {
     // Every control is a line at its vertical centre; a group box is two lines, its top and
-    // bottom edges. Lines within two dialog units of each other share a row.
+    // bottom edges. Lines less than two dialog units apart share a row; rows are twelve units,
+    // which keeps a phone-sized dialog on a small terminal, and never fewer than one a line.
     struct Mark {
         double y;
         size_t control;
@@ -37,9 +38,9 @@ std::vector<CellRect> layoutDialog(const Dialog& d) {
     for (size_t start = 0; start < marks.size();) {
         size_t end = start + 1;
         double sum = marks[start].y;
-        while (end < marks.size() && marks[end].y - marks[end - 1].y <= 2.0)
+        while (end < marks.size() && marks[end].y - marks[end - 1].y < 2.0)
             sum += marks[end++].y;
-        int row = static_cast<int>(std::lround(sum / static_cast<double>(end - start) / 8.0));
+        int row = static_cast<int>(std::lround(sum / static_cast<double>(end - start) / 12.0));
         row = std::max(row, lastRow + 1);
         for (size_t k = start; k < end; ++k)
             rowOfMark[k] = row;
@@ -157,8 +158,8 @@ void drawControl(const Dialog& d, const Control& c, const CellRect& r, bool focu
     case ControlKind::DefaultButton: {
         if (c.kind == ControlKind::DefaultButton)
             attrset(attr | A_BOLD);
-        std::wstring label = c.kind == ControlKind::DefaultButton ? L"<" + text + L">"
-                                                                  : L"[" + text + L"]";
+        std::wstring label =
+            c.kind == ControlKind::DefaultButton ? L"<" + text + L">" : L"[" + text + L"]";
         put(row, col, padded(centred(label, r.cols), r.cols), std::max(r.cols, width(label)));
         break;
     }
@@ -167,8 +168,8 @@ void drawControl(const Dialog& d, const Control& c, const CellRect& r, bool focu
         int at = col + 1;
         std::vector<int> editable = c.editableFields();
         int current = editable.empty() ? -1
-                                        : editable[static_cast<size_t>(std::clamp(
-                                              c.field, 0, static_cast<int>(editable.size()) - 1))];
+                                       : editable[static_cast<size_t>(std::clamp(
+                                             c.field, 0, static_cast<int>(editable.size()) - 1))];
         for (size_t i = 0; i < c.fields.size(); ++i) {
             std::wstring part = wide(formatPickerField(c.fields[i], c.time));
             attrset(attr | (focused && static_cast<int>(i) == current ? A_REVERSE : A_NORMAL));
@@ -284,7 +285,8 @@ int showBox(const std::u16string& text, const std::u16string& caption, UINT type
             buttonsWidth += static_cast<int>(std::wcslen(b.label)) + 5;
         inner = std::min(std::max(inner, buttonsWidth), std::max(10, getmaxx(stdscr) - 4));
         int h = static_cast<int>(body.size()) + 4, w = inner + 4;
-        int top = std::max(0, (getmaxy(stdscr) - h) / 2), left = std::max(0, (getmaxx(stdscr) - w) / 2);
+        int top = std::max(0, (getmaxy(stdscr) - h) / 2),
+            left = std::max(0, (getmaxx(stdscr) - w) / 2);
         for (int r = 0; r < h; ++r)
             mvhline(top + r, left, ' ', w);
         mvaddch(top, left, ACS_ULCORNER);
@@ -330,7 +332,8 @@ int showBox(const std::u16string& text, const std::u16string& caption, UINT type
                 if (getmouse(&event) == OK && event.y == buttonRow)
                     for (size_t i = 0; i < buttons.size(); ++i)
                         if (event.x >= starts[i] &&
-                            event.x < starts[i] + static_cast<int>(std::wcslen(buttons[i].label)) + 4)
+                            event.x <
+                                starts[i] + static_cast<int>(std::wcslen(buttons[i].label)) + 4)
                             return buttons[i].answer;
             }
             continue;
@@ -360,7 +363,8 @@ void click(Dialog& d, int row, int col) {
         Control& c = d.controls[i];
         const CellRect& r = rects[i];
         if (c.kind == ControlKind::GroupBox || !c.takesInput() || row != kTop + r.row ||
-            col < kLeft + r.col || col >= kLeft + r.col + std::max(r.cols, 4 + static_cast<int>(c.text.size())))
+            col < kLeft + r.col ||
+            col >= kLeft + r.col + std::max(r.cols, 4 + static_cast<int>(c.text.size())))
             continue;
         if (c.kind == ControlKind::Picker) {
             // The field under the pointer takes the keys.
@@ -427,8 +431,7 @@ class TerminalFrontEnd : public DialogFrontEnd {
                 break;
             case KEY_MOUSE: {
                 MEVENT event;
-                if (getmouse(&event) == OK &&
-                    (event.bstate & (BUTTON1_CLICKED | BUTTON1_PRESSED)))
+                if (getmouse(&event) == OK && (event.bstate & (BUTTON1_CLICKED | BUTTON1_PRESSED)))
                     click(d, event.y, event.x);
                 break;
             }

