@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cwchar>
+#include <iostream>
 #include <ncurses.h>
 
 namespace host {
@@ -69,6 +72,8 @@ const int kTop = 1;  // the title bar takes the first row
 const int kLeft = 1; // a margin column
 
 int depth = 0;
+SCREEN* screen = nullptr;
+std::shared_ptr<DialogFrontEnd> fallback;
 
 std::wstring wide(std::u16string_view text) {
     std::wstring out;
@@ -342,7 +347,7 @@ int showBox(const std::u16string& text, const std::u16string& caption, UINT type
             selected = (selected + 1) % static_cast<int>(buttons.size());
         else if (key == L'\n' || key == L'\r' || key == L' ')
             return buttons[static_cast<size_t>(selected)].answer;
-        else if (key == 27)
+        else if (key == 27 || key == 3)
             return defaultAnswer(type);
         else
             for (const BoxButton& b : buttons)
@@ -390,8 +395,20 @@ class TerminalFrontEnd : public DialogFrontEnd {
         if (depth++ > 0)
             return;
         std::setlocale(LC_ALL, "");
-        initscr();
-        cbreak();
+        screen = newterm(nullptr, stdout, stdin);
+        if (!screen) {
+            // A terminal that curses does not know (no or a wrong TERM) still gets the dialog,
+            // through the line commands.
+            std::fprintf(stderr,
+                         "velmora: this terminal cannot show the dialog (TERM=%s); "
+                         "reading commands instead: %s\n",
+                         std::getenv("TERM") ? std::getenv("TERM") : "", kCommandSummary);
+            fallback = makeScriptFrontEnd(std::cin, std::cout, std::cerr);
+            return;
+        }
+        // Raw, so that Ctrl-C cancels the dialog instead of killing it with the terminal
+        // left in full-screen mode.
+        raw();
         noecho();
         keypad(stdscr, TRUE);
         set_escdelay(25);
@@ -402,6 +419,8 @@ class TerminalFrontEnd : public DialogFrontEnd {
                                   UINT type) { return showBox(text, caption, type); });
     }
     bool step(Dialog& d) override {
+        if (fallback)
+            return fallback->step(d);
         drawDialog(d);
         wint_t key;
         int kind = get_wch(&key);
@@ -446,7 +465,7 @@ class TerminalFrontEnd : public DialogFrontEnd {
             pressKey(d, "space", nullptr);
         else if (key == L'\n' || key == L'\r')
             pressKey(d, "enter", nullptr);
-        else if (key == 27)
+        else if (key == 27 || key == 3) // Escape, Ctrl-C
             pressKey(d, "escape", nullptr);
         else if (key >= L'0' && key <= L'9') {
             char digit[2] = {static_cast<char>(key), 0};
@@ -457,8 +476,14 @@ class TerminalFrontEnd : public DialogFrontEnd {
     void end(Dialog&) override {
         if (--depth > 0)
             return;
+        if (fallback) {
+            fallback.reset();
+            return;
+        }
         setMessageBoxPresenter(nullptr);
         endwin();
+        delscreen(screen);
+        screen = nullptr;
     }
 };
 
