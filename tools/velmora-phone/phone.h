@@ -28,11 +28,13 @@ int clockVerb(const Args& args);
 int messagesVerb(const Args& args);
 int answerVerb(const Args& args);
 int showVerb(const Args& args);
+int nextVerb(const Args& args);
 
 // Sections of "show", one per part of the phone.
 void showRegistry();
 void showClock();
 void showMessages();
+void showNext();
 
 } // namespace phone
 
