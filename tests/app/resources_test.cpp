@@ -289,6 +289,10 @@ TEST(ProgramVersion, FileVersionOneAndChinesePrcUnicode) {
     EXPECT_EQ(dword(fixed, 0), 0xFEEF04BDu) << "the fixed file information's signature";
     EXPECT_EQ(dword(fixed, 8), 0x00010000u) << "file version 1.0";
     EXPECT_EQ(dword(fixed, 12), 0u) << "file version .0.0";
+    EXPECT_EQ(dword(fixed, 16), 0x00010000u) << "product version 1.0";
+    EXPECT_EQ(dword(fixed, 20), 0u) << "product version .0.0";
+    EXPECT_EQ(dword(fixed, 32), 0x00050000u) << "for Windows CE";
+    EXPECT_EQ(dword(fixed, 36), 1u) << "an application";
 
     const std::string strings = "/VS_VERSION_INFO/StringFileInfo/080404b0";
     ASSERT_TRUE(values.count(strings)) << "a string table for Chinese (PRC), Unicode";
