@@ -2,6 +2,7 @@
 // and answers the dialog and control calls of the platform seam.
 #include "dialog_manager.h"
 #include "host.h"
+#include "resources.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +13,8 @@ namespace host {
 namespace {
 
 const DWORD kErrorCannotFindWndClass = 1407;
+// 65535 controls with the longest class, text and data each may have: more than any template.
+const size_t kLargestTemplate = size_t(0xFFFF) * 0x30000;
 const uintptr_t kControlHandleBase = 0x30000000;
 const uintptr_t kLooseDialogHandleBase = 0x2F000000;
 
@@ -677,10 +680,14 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE, LPCDLGTEMPLATEW hDialogTemplate, HWND
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
-    // The template carries no size of its own; the reader stops at its last control and is
-    // given room for the largest template the layout can describe.
+    // The template carries no size of its own: one loaded from the program's resources is
+    // bounded by its resource; one the caller built in memory is trusted to be whole, and the
+    // reader stops at its last control.
+    size_t size = host::programResourceBytesFrom(hDialogTemplate);
+    if (size == 0)
+        size = host::kLargestTemplate;
     host::DialogTemplate parsed;
-    if (!host::parseDialogTemplate(hDialogTemplate, 0x10000 * 64, &parsed)) {
+    if (!host::parseDialogTemplate(hDialogTemplate, size, &parsed)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
