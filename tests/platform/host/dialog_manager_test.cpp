@@ -420,3 +420,72 @@ TEST(DialogLayout, RowsOfTogetherControlsShareAScreenRow) {
     EXPECT_EQ(11, r[1].col);
     EXPECT_EQ(8, r[1].cols);
 }
+
+namespace {
+
+// A template in the classic in-memory layout, built as a program would build one.
+struct TemplateBytes {
+    std::vector<BYTE> bytes;
+    void raw(const void* data, size_t n) {
+        const BYTE* b = static_cast<const BYTE*>(data);
+        bytes.insert(bytes.end(), b, b + n);
+    }
+    void word(WORD w) { raw(&w, 2); }
+    void text(const char16_t* s) {
+        do
+            word(*s);
+        while (*s++);
+    }
+    void align() {
+        while (bytes.size() % 4)
+            bytes.push_back(0);
+    }
+};
+
+} // namespace
+
+static_assert(sizeof(DLGTEMPLATE) == 18, "the platform packs the header to two bytes");
+static_assert(sizeof(DLGITEMTEMPLATE) == 18, "the platform packs the item header to two bytes");
+
+TEST_F(DialogManager, RunsATemplateBuiltInMemory) {
+    TemplateBytes t;
+    DLGTEMPLATE header{WS_POPUP | WS_CAPTION | DS_SETFONT, 0, 2, 0, 0, 100, 60};
+    t.raw(&header, sizeof header);
+    t.word(0);         // no menu
+    t.word(0);         // the dialog class
+    t.text(u"Memory"); // caption
+    t.word(8);
+    t.text(u"Tahoma");
+    t.align();
+    DLGITEMTEMPLATE go{WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 4, 4, 40, 10, 300};
+    t.raw(&go, sizeof go);
+    t.word(0xFFFF);
+    t.word(0x0080); // Button by its ordinal
+    t.text(u"Go");
+    t.word(0);
+    t.align();
+    DLGITEMTEMPLATE pick{
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | DTS_TIMEFORMAT, 0, 50, 4, 33, 12, 301};
+    t.raw(&pick, sizeof pick);
+    t.text(u"SysDateTimePick32");
+    t.text(u"");
+    t.word(0);
+
+    seen.clear();
+    std::string dump;
+    StepsInstalled installed({[&](Dialog& d) {
+        ASSERT_TRUE(clickControl(d, 300, nullptr));
+        std::string out;
+        runCommandLine(d, "dump", &out, nullptr);
+        dump = out;
+        pressDone(d);
+    }});
+    EXPECT_EQ(11, DialogBoxIndirectParamW(host::instance(),
+                                          reinterpret_cast<LPCDLGTEMPLATE>(t.bytes.data()), nullptr,
+                                          recordingProc, 0));
+    EXPECT_EQ((std::vector<WORD>{300, IDOK}), commands());
+    EXPECT_EQ(
+        0u,
+        dump.find("300\tButton\t\"Go\"\t1\t1\t-\tfocus\n301\tSysDateTimePick32\t\"\"\t-\t1\t\""))
+        << dump;
+}
