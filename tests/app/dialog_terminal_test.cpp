@@ -90,6 +90,18 @@ TEST_F(TerminalDialog, KeyboardEditsAndOkStores) {
     EXPECT_NE(std::string::npos, screen.find("[ ] MON [7:05  ] TO [0:00  ]")) << screen;
     EXPECT_NE(std::string::npos, screen.find("[x] TUE [21:15 ] TO [0:00  ]")) << screen;
 
+    // Disabled pickers are dimmed; the enabled ones are not.
+    std::string styled = tmuxDo({"capture-pane", "-e", "-p", "-t", "dialog"}).out;
+    EXPECT_NE(std::string::npos, styled.find("MON \x1b[2m[7:05  ]")) << styled;
+    EXPECT_NE(std::string::npos, styled.find("THU \x1b[2m[7:00  ]")) << styled;
+    EXPECT_EQ(std::string::npos, styled.find("SUN \x1b[2m")) << styled;
+
+    // A wider window is redrawn: the Done button moves to its new right edge.
+    tmuxDo({"resize-window", "-t", "dialog", "-x", "100", "-y", "30"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    screen = pane();
+    EXPECT_EQ(93u, screen.find("[Done]")) << screen;
+
     // About pops up over the dialog and goes with Enter; then Enter is OK.
     keys({"BTab", "BTab", "BTab", "BTab", "BTab", "BTab", "BTab", "BTab", "Space"});
     EXPECT_TRUE(waitFor("VANTROLE V1.0")) << pane();
