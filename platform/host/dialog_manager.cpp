@@ -308,12 +308,6 @@ std::string quoted(std::u16string_view text) {
     return out + "\"";
 }
 
-const char* className(const Control& c) {
-    static thread_local std::string name;
-    name = toUtf8(c.className);
-    return name.c_str();
-}
-
 bool parseInt(std::string_view text, int* value) {
     if (text.empty() || text.size() > 9)
         return false;
@@ -585,7 +579,7 @@ std::string dumpDialog(const Dialog& d) {
         bool checkable = c.kind == ControlKind::CheckBox || c.kind == ControlKind::RadioButton;
         out += std::to_string(static_cast<short>(c.id) == -1 ? -1 : static_cast<int>(c.id));
         out += '\t';
-        out += className(c);
+        out += toUtf8(c.className);
         out += '\t' + quoted(c.text);
         out += '\t' + (checkable ? std::to_string(c.check) : std::string("-"));
         out += c.enabled ? "\t1" : "\t0";

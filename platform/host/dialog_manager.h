@@ -78,9 +78,6 @@ struct Control {
         return enabled && kind != ControlKind::Text && kind != ControlKind::Icon &&
                kind != ControlKind::GroupBox;
     }
-    bool isButton() const {
-        return kind == ControlKind::PushButton || kind == ControlKind::DefaultButton;
-    }
     std::u16string shownTime() const { return formatPickerTime(fields, time); }
     // The editable fields, as indexes into `fields`.
     std::vector<int> editableFields() const;
