@@ -153,6 +153,12 @@ struct CellRect {
 // Dialog units to cells: four units a column, about twelve a row; controls that sit together
 // on one visual line share a screen row, and distinct lines keep distinct rows in order.
 std::vector<CellRect> layoutDialog(const Dialog& dialog);
+// The control that takes a click at a cell of the client area (the index of an enabled control
+// that takes input), or -1.
+int controlAt(const Dialog& dialog, int row, int col);
+// Which editable field of a picker lies under a column counted from the picker's first cell,
+// or -1 (a bracket, a literal, or past the end).
+int pickerFieldAt(const Control& picker, int col);
 
 } // namespace host
 

@@ -66,6 +66,34 @@ std::vector<CellRect> layoutDialog(const Dialog& d) {
     return rects;
 }
 
+int controlAt(const Dialog& d, int row, int col) {
+    std::vector<CellRect> rects = layoutDialog(d);
+    for (size_t i = 0; i < d.controls.size(); ++i) {
+        const Control& c = d.controls[i];
+        const CellRect& r = rects[i];
+        // A box's label may run past its width; it is drawn, and clicked, in full.
+        int cols = r.cols;
+        if (c.kind == ControlKind::CheckBox || c.kind == ControlKind::RadioButton)
+            cols = std::max(cols, 4 + static_cast<int>(c.text.size()));
+        if (c.takesInput() && row == r.row && col >= r.col && col < r.col + cols)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int pickerFieldAt(const Control& c, int col) {
+    int at = 1, editable = -1; // after the opening bracket
+    for (const PickerField& f : c.fields) {
+        int w = static_cast<int>(formatPickerField(f, c.time).size());
+        if (f.editable())
+            ++editable;
+        if (col >= at && col < at + w)
+            return f.editable() ? editable : -1;
+        at += w;
+    }
+    return -1;
+}
+
 namespace {
 
 const int kTop = 1;  // the title bar takes the first row
@@ -363,30 +391,17 @@ void click(Dialog& d, int row, int col) {
             pressDone(d);
         return;
     }
-    std::vector<CellRect> rects = layoutDialog(d);
-    for (size_t i = 0; i < d.controls.size(); ++i) {
-        Control& c = d.controls[i];
-        const CellRect& r = rects[i];
-        if (c.kind == ControlKind::GroupBox || !c.takesInput() || row != kTop + r.row ||
-            col < kLeft + r.col ||
-            col >= kLeft + r.col + std::max(r.cols, 4 + static_cast<int>(c.text.size())))
-            continue;
-        if (c.kind == ControlKind::Picker) {
-            // The field under the pointer takes the keys.
-            int at = kLeft + r.col + 1, editable = -1;
-            for (const PickerField& f : c.fields) {
-                int w = width(wide(formatPickerField(f, c.time)));
-                if (f.editable())
-                    ++editable;
-                if (col >= at && col < at + w && f.editable())
-                    c.field = editable;
-                at += w;
-            }
-            c.pendingDigit = -1;
-        }
-        clickControl(d, c.id, nullptr);
+    int index = controlAt(d, row - kTop, col - kLeft);
+    if (index < 0)
         return;
+    Control& c = d.controls[static_cast<size_t>(index)];
+    if (c.kind == ControlKind::Picker) {
+        int field = pickerFieldAt(c, col - kLeft - layoutDialog(d)[static_cast<size_t>(index)].col);
+        if (field >= 0)
+            c.field = field;
+        c.pendingDigit = -1;
     }
+    clickControl(d, c.id, nullptr);
 }
 
 class TerminalFrontEnd : public DialogFrontEnd {

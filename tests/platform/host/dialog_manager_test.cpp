@@ -489,3 +489,42 @@ TEST_F(DialogManager, RunsATemplateBuiltInMemory) {
         dump.find("300\tButton\t\"Go\"\t1\t1\t-\tfocus\n301\tSysDateTimePick32\t\"\"\t-\t1\t\""))
         << dump;
 }
+
+TEST(DialogLayout, ClicksFindTheControlAndThePickerField) {
+    Dialog d;
+    auto add = [&](WORD id, short x, short y, short cx, short cy, host::ControlKind kind,
+                   const char16_t* text) {
+        host::Control c;
+        c.id = id;
+        c.x = x;
+        c.y = y;
+        c.cx = cx;
+        c.cy = cy;
+        c.kind = kind;
+        c.text = text;
+        c.fields = host::parsePickerFormat(u"H':'mm' '");
+        c.time = at(7, 5);
+        d.controls.push_back(c);
+    };
+    using K = host::ControlKind;
+    add(1000, 13, 27, 28, 10, K::CheckBox, u"SUN");
+    add(1009, 44, 25, 33, 13, K::Picker, u"DateTimePicker1");
+    add(0, 79, 27, 12, 10, K::Text, u"TO");
+    add(1010, 93, 25, 33, 12, K::Picker, u"DateTimePicker1");
+    int row = host::layoutDialog(d)[0].row;
+    struct Case {
+        int row, col, index;
+    } cases[] = {
+        {row, 2, -1},  {row, 3, 0},  {row, 9, 0},  {row, 11, 1},  {row, 18, 1},
+        {row, 20, -1}, {row, 23, 3}, {row, 30, 3}, {row, 31, -1}, {row + 1, 11, -1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.index, host::controlAt(d, c.row, c.col)) << c.row << "," << c.col;
+    d.controls[3].enabled = false;
+    EXPECT_EQ(-1, host::controlAt(d, row, 23)) << "a disabled picker takes no click";
+
+    const host::Control& picker = d.controls[1];
+    int fields[] = {-1, 0, -1, 1, 1, -1, -1};
+    for (int col = 0; col < 7; ++col)
+        EXPECT_EQ(fields[col], host::pickerFieldAt(picker, col)) << col;
+}
