@@ -341,11 +341,19 @@ std::vector<std::string_view> words(std::string_view line) {
     return out;
 }
 
+// Built by appending: GCC 12 misreads a literal joined to a temporary string as an overlap.
+std::string inQuotes(std::string_view text) {
+    std::string out(1, '\'');
+    out.append(text);
+    out += '\'';
+    return out;
+}
+
 // Resolves a control id word: a number naming exactly one control of the dialog.
 Control* controlNamed(Dialog& d, std::string_view word, std::string* error) {
     int id;
     if (!parseInt(word, &id)) {
-        fail(error, "'" + std::string(word) + "' is not a control id");
+        fail(error, inQuotes(word) + " is not a control id");
         return nullptr;
     }
     Control* c = d.find(id);
@@ -528,8 +536,8 @@ void pressCancel(Dialog& d) {
 
 bool pressKey(Dialog& d, std::string_view name, std::string* error) {
     if (!knownKey(name))
-        return fail(error, "unknown key '" + std::string(name) +
-                               "' (tab, shift-tab, space, enter, escape, up, down, left, right, "
+        return fail(error, "unknown key " + inQuotes(name) +
+                               " (tab, shift-tab, space, enter, escape, up, down, left, right, "
                                "0-9, done)");
     if (!d.enabled)
         return fail(error, "the dialog is not taking input");
@@ -612,7 +620,7 @@ bool runCommandLine(Dialog& d, std::string_view line, std::string* out, std::str
         int hour, minute;
         if (colon == std::string_view::npos || !parseInt(w[2].substr(0, colon), &hour) ||
             w[2].size() - colon - 1 != 2 || !parseInt(w[2].substr(colon + 1), &minute))
-            return fail(error, "'" + std::string(w[2]) + "' is not a time H:MM");
+            return fail(error, inQuotes(w[2]) + " is not a time H:MM");
         return setPickerTime(d, c->id, hour, minute, error);
     }
     if (verb == "answer") {
@@ -641,7 +649,7 @@ bool runCommandLine(Dialog& d, std::string_view line, std::string* out, std::str
         pressCancel(d);
         return true;
     }
-    return fail(error, "unknown command '" + std::string(line) + "' (" + kCommandSummary + ")");
+    return fail(error, "unknown command " + inQuotes(line) + " (" + kCommandSummary + ")");
 }
 
 } // namespace host
