@@ -28,11 +28,17 @@ int clockVerb(const Args& args);
 int messagesVerb(const Args& args);
 int answerVerb(const Args& args);
 int showVerb(const Args& args);
+int linesVerb(const Args& args);
+int lineVerb(const Args& args);
+int reinitVerb(const Args& args);
+int telephonyVerb(const Args& args);
+int tickVerb(const Args& args);
 
 // Sections of "show", one per part of the phone.
 void showRegistry();
 void showClock();
 void showMessages();
+void showLines();
 
 } // namespace phone
 

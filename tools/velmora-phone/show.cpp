@@ -11,6 +11,7 @@ int showVerb(const Args& args) {
     showClock();
     showRegistry();
     showMessages();
+    showLines();
     return 0;
 }
 
