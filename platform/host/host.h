@@ -167,7 +167,8 @@ bool parseLineResult(std::string_view text, LONG* out);
 
 // ---- Tick count ----
 // In virtual time every GetTickCount call on the phone advances the count by `stepMs`,
-// starting from `start` (or from where it stands); nullopt returns to the host's clock.
+// starting from `start` (or from where it stands); nullopt returns to the host's clock. A step
+// of 0 is refused: a count that never moves would hang anything waiting on it.
 bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start = std::nullopt);
 std::optional<DWORD> virtualTickStep();
 // The tick count as GetTickCount would give it, without advancing virtual time.

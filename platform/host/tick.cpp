@@ -32,6 +32,9 @@ std::optional<DWORD> parseDword(const std::optional<std::string>& text) {
 bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start) {
     if (!stepMs)
         return setSetting("tick.step", std::nullopt);
+    // A frozen count would keep anything that waits on it waiting for ever.
+    if (*stepMs == 0)
+        return false;
     if (!start && !parseDword(setting("tick.now")))
         start = hostTickCount();
     if (start && !setSetting("tick.now", std::to_string(*start)))

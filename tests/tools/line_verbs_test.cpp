@@ -95,6 +95,7 @@ TEST_F(LineVerbsTest, RejectsWhatItCannotDoAndChangesNothing) {
         {"telephony", "bogus"},
         {"tick", "virtual"},
         {"tick", "virtual", "fast"},
+        {"tick", "virtual", "0"},
         {"tick", "sideways"},
     };
     for (const std::vector<std::string>& args : bad) {

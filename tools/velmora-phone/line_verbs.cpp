@@ -188,8 +188,8 @@ int tickVerb(const Args& args) {
     if (args[0] == "real" && args.size() == 1)
         return host::setVirtualTick(std::nullopt) ? 0 : fail("cannot set the tick count", 1);
     if (args[0] == "virtual" && (args.size() == 2 || args.size() == 3)) {
-        if (!parseUnsigned(args[1], 10, &step))
-            return fail("'" + args[1] + "' is not a step in milliseconds");
+        if (!parseUnsigned(args[1], 10, &step) || step == 0)
+            return fail("'" + args[1] + "' is not a step in milliseconds (1 or more)");
         if (args.size() == 3 && !parseUnsigned(args[2], 10, &start))
             return fail("'" + args[2] + "' is not a tick count");
         std::optional<DWORD> from = args.size() == 3 ? std::optional<DWORD>(start) : std::nullopt;

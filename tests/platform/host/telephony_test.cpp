@@ -508,6 +508,8 @@ TEST_F(TelephonyTest, VirtualTickAdvancesByItsStepAndWraps) {
     EXPECT_EQ(tick.out, "244\tvirtual +250 ms a reading\n");
     EXPECT_EQ(GetTickCount(), 0x1EEu);
 
+    EXPECT_FALSE(host::setVirtualTick(0));
+    EXPECT_EQ(host::virtualTickStep(), std::optional<DWORD>(250));
     ASSERT_TRUE(host::setVirtualTick(std::nullopt));
     EXPECT_FALSE(host::virtualTickStep());
     DWORD a = GetTickCount(), b = GetTickCount();
