@@ -11,6 +11,7 @@ const Verb kVerbs[] = {
     {"clock", "clock | clock set \"YYYY-MM-DD HH:MM[:SS]\" | clock follow", clockVerb},
     {"messages", "messages | messages clear", messagesVerb},
     {"answer", "answer ok|cancel|retry|yes|no|abort|ignore", answerVerb},
+    {"next", "next", nextVerb},
     {"lines", "lines", linesVerb},
     {"line",
      "line N state 1-5 | line N media HEX | line N register yes|no | line N fail OPERATION CODE "

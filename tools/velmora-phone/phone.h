@@ -28,6 +28,7 @@ int clockVerb(const Args& args);
 int messagesVerb(const Args& args);
 int answerVerb(const Args& args);
 int showVerb(const Args& args);
+int nextVerb(const Args& args);
 int linesVerb(const Args& args);
 int lineVerb(const Args& args);
 int reinitVerb(const Args& args);
@@ -38,6 +39,7 @@ int tickVerb(const Args& args);
 void showRegistry();
 void showClock();
 void showMessages();
+void showNext();
 void showLines();
 
 } // namespace phone
