@@ -229,11 +229,14 @@ std::vector<LineDevice> lineDevices() {
         for (const Row& f : faults) {
             if (toNumber(f[0]) != d.index)
                 continue;
-            d.faults += (d.faults.empty() ? "" : ",") + f[1].value_or("") + "=" +
-                        std::to_string(static_cast<LONG>(toNumber(f[2])));
+            if (!d.faults.empty())
+                d.faults += ',';
+            d.faults.append(f[1].value_or(""));
+            d.faults += '=';
+            d.faults.append(std::to_string(static_cast<LONG>(toNumber(f[2]))));
         }
         if (d.faults.empty())
-            d.faults = "-";
+            d.faults.push_back('-');
         out.push_back(std::move(d));
     }
     return out;
