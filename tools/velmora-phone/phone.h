@@ -29,12 +29,18 @@ int messagesVerb(const Args& args);
 int answerVerb(const Args& args);
 int showVerb(const Args& args);
 int nextVerb(const Args& args);
+int linesVerb(const Args& args);
+int lineVerb(const Args& args);
+int reinitVerb(const Args& args);
+int telephonyVerb(const Args& args);
+int tickVerb(const Args& args);
 
 // Sections of "show", one per part of the phone.
 void showRegistry();
 void showClock();
 void showMessages();
 void showNext();
+void showLines();
 
 } // namespace phone
 
