@@ -279,8 +279,17 @@ TEST_F(ScheduleDialog, OkStoresFlagsAndFourteenTimes) {
         for (int p = 0; p < kDays * 2; ++p)
             if (enabled(d, 1009 + p))
                 setTime(d, 1009 + p, p, 3 * p);
+        setTime(d, 1014, 12, 0); // Tuesday's switch-off is this very minute
         pressKey(d, "done", nullptr);
     }});
+    // The radio changes only at the next switch, never on OK.
+    std::vector<host::LineDevice> lines = host::lineDevices();
+    ASSERT_FALSE(lines.empty());
+    for (const host::LineDevice& line : lines) {
+        EXPECT_EQ(5u, line.equipmentState) << line.name;
+        EXPECT_TRUE(line.registered) << line.name;
+    }
+    EXPECT_TRUE(host::telephonyCalls().empty()) << "no telephony call at all";
     std::map<std::string, std::string> values = stored();
     // "1111000" as 14 bytes of UTF-16, no terminator.
     EXPECT_EQ("1:3100310031003100300030003000", values["Enabled"]);
@@ -288,6 +297,8 @@ TEST_F(ScheduleDialog, OkStoresFlagsAndFourteenTimes) {
         WCHAR name[4];
         formatSwitchName(name, 4, p % 2 == 0 ? SwitchOn : SwitchOff, p / 2);
         DWORD expected = p < 8 ? (DWORD)(p * 60 + 3 * p) : (p % 2 == 0 ? 420u : 0u);
+        if (p == 5)
+            expected = 720;
         EXPECT_EQ(expected, readSwitchMinute(name)) << host::toUtf8(name);
         EXPECT_EQ(0u, values[host::toUtf8(name)].find("4:")) << "a four-byte number";
     }
