@@ -11,6 +11,9 @@ const Verb kVerbs[] = {
     {"clock", "clock | clock set \"YYYY-MM-DD HH:MM[:SS]\" | clock follow", clockVerb},
     {"messages", "messages | messages clear", messagesVerb},
     {"answer", "answer ok|cancel|retry|yes|no|abort|ignore", answerVerb},
+    {"pending", "pending", pendingVerb},
+    {"run", "run [--until \"YYYY-MM-DD HH:MM[:SS]\"] [--tsv]", runVerb},
+    {"simulate", "simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]", simulateVerb},
 };
 
 int fail(const std::string& message, int status) {

@@ -28,11 +28,15 @@ int clockVerb(const Args& args);
 int messagesVerb(const Args& args);
 int answerVerb(const Args& args);
 int showVerb(const Args& args);
+int pendingVerb(const Args& args);
+int runVerb(const Args& args);
+int simulateVerb(const Args& args);
 
 // Sections of "show", one per part of the phone.
 void showRegistry();
 void showClock();
 void showMessages();
+void showPending();
 
 } // namespace phone
 

@@ -11,6 +11,7 @@ int showVerb(const Args& args) {
     showClock();
     showRegistry();
     showMessages();
+    showPending();
     return 0;
 }
 
