@@ -1,0 +1,69 @@
+// Message boxes without a terminal: answered from the queue, else by their safe default, and
+// always recorded.
+#include "phone_fixture.h"
+
+#include <unistd.h>
+
+namespace {
+
+class MessageBoxes : public TempPhone {};
+
+TEST_F(MessageBoxes, DefaultAnswerByType) {
+    struct Case {
+        UINT type;
+        int answer;
+    } cases[] = {{MB_OK, IDOK},
+                 {MB_OK | MB_ICONERROR, IDOK},
+                 {MB_RETRYCANCEL, IDCANCEL},
+                 {MB_YESNO | MB_ICONQUESTION, IDNO},
+                 {MB_OKCANCEL, IDCANCEL},
+                 {MB_ICONINFORMATION, IDOK}};
+    for (const Case& c : cases)
+        EXPECT_EQ(c.answer, MessageBoxW(nullptr, u"text", u"caption", c.type)) << c.type;
+}
+
+TEST_F(MessageBoxes, QueuedAnswersAreTakenInOrder) {
+    ASSERT_TRUE(host::queueAnswer(IDRETRY));
+    ASSERT_TRUE(host::queueAnswer(IDYES));
+    ASSERT_TRUE(host::queueAnswer(IDRETRY));
+    EXPECT_EQ(IDRETRY, MessageBoxW(nullptr, u"a", u"Error", MB_RETRYCANCEL));
+    // An answer the box does not have is used up, and the box takes its default.
+    EXPECT_EQ(IDCANCEL, MessageBoxW(nullptr, u"b", u"Error", MB_RETRYCANCEL));
+    EXPECT_EQ(IDRETRY, MessageBoxW(nullptr, u"c", u"Error", MB_RETRYCANCEL));
+    EXPECT_EQ(IDCANCEL, MessageBoxW(nullptr, u"d", u"Error", MB_RETRYCANCEL)) << "queue empty";
+}
+
+TEST_F(MessageBoxes, EveryBoxIsRecorded) {
+    MessageBoxW(nullptr, u"寫入！\nNo : 5", u"rozev -- 出錯", MB_OK | MB_ICONERROR);
+    std::vector<host::MessageRecord> all = boxes();
+    ASSERT_EQ(1u, all.size());
+    EXPECT_EQ("rozev -- 出錯", all[0].caption);
+    EXPECT_EQ("寫入！\nNo : 5", all[0].text);
+    EXPECT_EQ(0x10u, all[0].type);
+    EXPECT_EQ(IDOK, all[0].answer);
+    EXPECT_EQ(getpid(), all[0].pid);
+
+    EXPECT_EQ("rozev -- 出錯\t寫入！\\nNo : 5\t0x10\tok\n", phone({"messages"}).out);
+    EXPECT_EQ(0, phone({"messages", "clear"}).status);
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(MessageBoxes, APresenterAnswersInstead) {
+    std::u16string seen;
+    host::setMessageBoxPresenter(
+        [&](HWND, const std::u16string& text, const std::u16string&, UINT) {
+            seen = text;
+            return IDYES;
+        });
+    EXPECT_EQ(IDYES, MessageBoxW(nullptr, u"Apply Sun setting. Yes ?", u"Q:", 0x24));
+    EXPECT_EQ(u"Apply Sun setting. Yes ?", seen);
+    EXPECT_EQ(IDYES, boxes().at(0).answer);
+}
+
+TEST_F(MessageBoxes, ConsoleQueuesAnswers) {
+    EXPECT_EQ(0, phone({"answer", "retry"}).status);
+    EXPECT_EQ(2, phone({"answer", "maybe"}).status);
+    EXPECT_EQ(IDRETRY, MessageBoxW(nullptr, u"x", u"Error", MB_RETRYCANCEL));
+}
+
+} // namespace

@@ -1,0 +1,59 @@
+// Top-level windows are found across processes, but only while their process lives.
+#include "phone_fixture.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+class Windows : public TempPhone {};
+
+TEST_F(Windows, FindsALiveWindowByTitle) {
+    HWND mine = host::createTopLevelWindow(u"Brindlecap", u"Dialog");
+    ASSERT_NE(nullptr, mine);
+    EXPECT_EQ(mine, FindWindowW(nullptr, u"Brindlecap"));
+    EXPECT_EQ(mine, FindWindowW(u"Dialog", u"Brindlecap"));
+    EXPECT_EQ(nullptr, FindWindowW(u"Other", u"Brindlecap"));
+    EXPECT_EQ(nullptr, FindWindowW(nullptr, u"rozev"));
+
+    EXPECT_TRUE(SetForegroundWindow(mine));
+    std::vector<host::ForegroundRequest> requests = host::foregroundRequests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ(getpid(), requests[0].pid);
+
+    host::destroyTopLevelWindow(mine);
+    EXPECT_EQ(nullptr, FindWindowW(nullptr, u"Brindlecap"));
+    EXPECT_FALSE(SetForegroundWindow(mine));
+}
+
+TEST_F(Windows, AWindowOfAnEndedProcessIsNotFound) {
+    pid_t child = fork();
+    if (child == 0) {
+        host::closeStore(); // the child opens its own connection
+        host::createTopLevelWindow(u"Brindlecap", u"Dialog");
+        _exit(0);
+    }
+    int status;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(1u, [] {
+        std::vector<host::Row> rows;
+        host::exec("SELECT id FROM windows", {}, &rows);
+        return rows.size();
+    }());
+    EXPECT_EQ(nullptr, FindWindowW(nullptr, u"Brindlecap"));
+}
+
+TEST(Process, ModuleFileNameIsTheRunningExecutable) {
+    WCHAR path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    EXPECT_EQ(u'/', path[0]);
+    EXPECT_NE(std::string::npos, host::toUtf8(path).find("test_platform_host"));
+
+    WCHAR small[5];
+    EXPECT_EQ(5u, GetModuleFileNameW(nullptr, small, 5));
+    EXPECT_EQ(4, lstrlenW(small)) << "truncated and terminated";
+    EXPECT_EQ((DWORD)ERROR_INSUFFICIENT_BUFFER, GetLastError());
+}
+
+} // namespace
