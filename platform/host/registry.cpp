@@ -65,7 +65,8 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR, DWORD,
         if (end == std::string::npos)
             end = sub.size();
         if (end > start) {
-            path += "\\" + sub.substr(start, end - start);
+            path += '\\';
+            path.append(sub, start, end - start);
             chain.push_back(path);
         }
         start = end + 1;

@@ -44,9 +44,8 @@ bool makeDirs(const std::string& dir) {
 
 LONG statusFromOpenFailure(const std::string& path) {
     // Tell a permission problem from a missing or unusable place.
-    std::string dir = path.substr(0, path.find_last_of('/') + 1);
-    if (dir.empty())
-        dir = ".";
+    size_t slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return ERROR_ACCESS_DENIED;

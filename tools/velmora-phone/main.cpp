@@ -11,6 +11,7 @@ const Verb kVerbs[] = {
     {"clock", "clock | clock set \"YYYY-MM-DD HH:MM[:SS]\" | clock follow", clockVerb},
     {"messages", "messages | messages clear", messagesVerb},
     {"answer", "answer ok|cancel|retry|yes|no|abort|ignore", answerVerb},
+    {"next", "next", nextVerb},
     {"pending", "pending", pendingVerb},
     {"run", "run [--until \"YYYY-MM-DD HH:MM[:SS]\"] [--tsv]", runVerb},
     {"simulate", "simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]", simulateVerb},

@@ -28,6 +28,7 @@ int clockVerb(const Args& args);
 int messagesVerb(const Args& args);
 int answerVerb(const Args& args);
 int showVerb(const Args& args);
+int nextVerb(const Args& args);
 int pendingVerb(const Args& args);
 int runVerb(const Args& args);
 int simulateVerb(const Args& args);
