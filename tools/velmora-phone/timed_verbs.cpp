@@ -357,6 +357,8 @@ int simulateVerb(const Args& args) {
     std::optional<host::PendingStart> due = earliestPending();
     if (!due) {
         sayNothingPending(o.tsv);
+        if (o.tsv)
+            summary(Totals{}, true);
         return 0;
     }
     if (!o.tsv) {
