@@ -57,6 +57,41 @@ LONG statusFromOpenFailure(const std::string& path) {
     return ERROR_CANTOPEN;
 }
 
+// Bumped whenever the base schema changes.
+const int kSchemaVersion = 1;
+
+int schemaVersion(sqlite3* db, int* version) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW) {
+            *version = sqlite3_column_int(stmt, 0);
+            rc = SQLITE_OK;
+        }
+    }
+    sqlite3_finalize(stmt);
+    return rc;
+}
+
+// A phone already set up costs one read here: every timed run opens the store afresh.
+int prepareStore(sqlite3* db) {
+    int version = 0;
+    int rc = schemaVersion(db, &version);
+    if (rc != SQLITE_OK || version == kSchemaVersion)
+        return rc;
+    // WAL lets a timed run and an open dialog use the phone at once; it stays set in the file.
+    rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    std::string setup = std::string("BEGIN IMMEDIATE;") + kBaseSchema +
+                        "PRAGMA user_version = " + std::to_string(kSchemaVersion) + "; COMMIT;";
+    rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
+}
+
 } // namespace
 
 std::string storePath() {
@@ -115,10 +150,8 @@ sqlite3* store(LONG* status) {
         sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, 10000);
-        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        rc = prepareStore(db);
     }
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, kBaseSchema, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         LONG code =
             (rc & 0xff) == SQLITE_CANTOPEN ? statusFromOpenFailure(path) : statusFromSqlite(rc);

@@ -20,4 +20,13 @@ int nextVerb(const Args& args) {
     return 0;
 }
 
+void showNext() {
+    if (openSettings() != ERROR_SUCCESS)
+        return;
+    WCHAR line[NEXT_LINE_CHARS];
+    formatNextSwitchLine(line, NEXT_LINE_CHARS);
+    closeSettings();
+    std::printf("Next switch (as the dialog shows it): %s\n", host::toUtf8(line).c_str());
+}
+
 } // namespace phone

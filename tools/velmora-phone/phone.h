@@ -37,6 +37,7 @@ int simulateVerb(const Args& args);
 void showRegistry();
 void showClock();
 void showMessages();
+void showNext();
 void showPending();
 
 } // namespace phone

@@ -10,6 +10,7 @@ int showVerb(const Args& args) {
     std::printf("Phone: %s\n", host::storePath().c_str());
     showClock();
     showRegistry();
+    showNext();
     showMessages();
     showPending();
     return 0;
