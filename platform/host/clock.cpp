@@ -104,10 +104,3 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
     lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_usec / 1000);
 }
-
-DWORD GetTickCount(void) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<DWORD>(static_cast<unsigned long long>(ts.tv_sec) * 1000u +
-                              static_cast<unsigned long long>(ts.tv_nsec) / 1000000u);
-}

@@ -13,10 +13,13 @@ namespace host {
 struct DialogItem {
     DWORD style = 0, exStyle = 0;
     short x = 0, y = 0, cx = 0, cy = 0;
-    WORD id = 0;              // -1 reads as 0xFFFF
-    std::u16string className; // predefined classes by name: "Button", "Edit", "Static", ...
-    std::u16string text;      // empty when the text is an ordinal
-    int textOrdinal = -1;     // a resource id (an icon's), or -1
+    WORD id = 0; // -1 reads as 0xFFFF
+    // Predefined and common-control classes by their usual spelling: "Button", "Edit",
+    // "Static", "ListBox", "ScrollBar", "ComboBox", "SysDateTimePick32"; others as written.
+    std::u16string className;
+    int classOrdinal = -1; // the class's number when the template gives one, or -1
+    std::u16string text;   // empty when the text is an ordinal
+    int textOrdinal = -1;  // a resource id (an icon's), or -1
     std::vector<BYTE> creationData;
 };
 
@@ -24,7 +27,8 @@ struct DialogTemplate {
     DWORD style = 0, exStyle = 0;
     short x = 0, y = 0, cx = 0, cy = 0;
     std::u16string menu, className, caption;
-    WORD pointSize = 0; // only with DS_SETFONT
+    int menuOrdinal = -1, classOrdinal = -1; // when given by number, or -1
+    WORD pointSize = 0;                      // only with DS_SETFONT
     std::u16string fontName;
     std::vector<DialogItem> items;
 };

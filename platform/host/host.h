@@ -99,6 +99,8 @@ struct ForegroundRequest {
 std::vector<ForegroundRequest> foregroundRequests();
 
 // ---- Telephony lines ----
+// The phone's line devices, with their cellular radio state, and the simulated telephony
+// session's knobs: per-device faults, LINEERR_REINIT answers, leak counters and a call log.
 struct LineDevice {
     DWORD index;
     std::string name;
@@ -108,6 +110,69 @@ struct LineDevice {
     std::string faults; // as `velmora-phone lines` prints them, "-" for none
 };
 std::vector<LineDevice> lineDevices();
+std::optional<LineDevice> lineDevice(DWORD index);
+// The operations a fault can be set on, as the console names them: negotiate, devcaps, open,
+// halfopen (the open fails yet hands back a line that must still be closed), getstate,
+// setstate, register, unregister, close (the line is closed all the same).
+const std::vector<std::string>& lineOperations();
+bool isLineOperation(std::string_view name);
+// Each returns false when the device does not exist, the value is out of range or the store
+// cannot be written.
+bool setLineState(DWORD index, DWORD state); // 1-5
+bool setLineMedia(DWORD index, DWORD mediaModes);
+bool setLineRegistered(DWORD index, bool registered);
+bool setLineFault(DWORD index, const std::string& operation, LONG code); // code < 0
+bool healLine(DWORD index);
+// Appends a device; registered when its state is full. Its index, or nullopt.
+std::optional<DWORD> addLine(const std::string& name, DWORD mediaModes, DWORD state);
+// Removes a device; the devices above it move down one index, with their faults.
+bool removeLine(DWORD index);
+// The next `count` lineInitialize attempts answer LINEERR_REINIT; 0 clears.
+bool setReinitAttempts(DWORD count);
+// lineInitialize answers LINEERR_REINIT for `ms` milliseconds of tick count, counted from the
+// first attempt that sees it; 0 clears.
+bool setReinitMilliseconds(DWORD ms);
+// Every lineInitialize answers `code` (< 0); 0 clears.
+bool setInitFault(LONG code);
+struct TelephonyStatus {
+    DWORD reinitAttempts = 0;
+    DWORD reinitMilliseconds = 0;
+    LONG initFault = 0;
+    long long sessionsOpen = 0;          // sessions started and not shut down, by any process
+    long long linesOpen = 0;             // lines opened and not closed, by any process
+    long long linesClosedByShutdown = 0; // lines a lineShutdown had to close for its caller
+};
+TelephonyStatus telephonyStatus();
+struct TelephonyHandle {
+    long long pid;
+    std::string kind; // "session" or "line"
+    long long handle;
+    long long device; // -1 for a session
+};
+std::vector<TelephonyHandle> openTelephonyHandles();
+// Forgets open handles and the shutdown count (handles of live processes stay usable).
+bool clearTelephonyLeaks();
+// Every telephony call made on the phone; repeats of the same call and result are counted.
+struct TelephonyCall {
+    long long pid;
+    std::string call; // the function's name, e.g. "lineOpen"
+    long long device; // -1 when the call is not about one device
+    LONG result;
+    long long count;
+};
+std::vector<TelephonyCall> telephonyCalls();
+bool clearTelephonyCalls();
+// Parses a result code: a LINEERR_* name, signed decimal or 0x hex; false when unreadable.
+bool parseLineResult(std::string_view text, LONG* out);
+
+// ---- Tick count ----
+// In virtual time every GetTickCount call on the phone advances the count by `stepMs`,
+// starting from `start` (or from where it stands); nullopt returns to the host's clock. A step
+// of 0 is refused: a count that never moves would hang anything waiting on it.
+bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start = std::nullopt);
+std::optional<DWORD> virtualTickStep();
+// The tick count as GetTickCount would give it, without advancing virtual time.
+DWORD peekTickCount();
 
 // ---- Timed starts ----
 // What CeRunAppAtTime keeps: at most one pending start per executable path, a local time.

@@ -1,8 +1,667 @@
+// The phone's telephony: TAPI sessions and lines over the line devices kept in the store, with
+// the cellular extension's equipment state and network registration. Sessions and lines are
+// handles of this process; the store keeps the devices (so the next process sees the radio as
+// the last one left it), the faults set on them, a row per handle still open (so a leak
+// outlives the process that made it) and a log of the calls made.
 #include "host.h"
+#include "win32_tapi.h"
 
-// Placeholder until the phone's lines land: a phone with no line devices.
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <unistd.h>
+
 namespace host {
-std::vector<LineDevice> lineDevices() {
-    return {};
+namespace {
+
+const char* const kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS line_devices(
+    idx INTEGER PRIMARY KEY, name TEXT NOT NULL, media INTEGER NOT NULL,
+    state INTEGER NOT NULL, registered INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS line_faults(
+    idx INTEGER NOT NULL, operation TEXT NOT NULL, code INTEGER NOT NULL,
+    PRIMARY KEY(idx, operation));
+CREATE TABLE IF NOT EXISTS telephony_handles(
+    pid INTEGER NOT NULL, handle INTEGER NOT NULL, kind TEXT NOT NULL, device INTEGER,
+    PRIMARY KEY(pid, handle));
+CREATE TABLE IF NOT EXISTS telephony_calls(
+    id INTEGER PRIMARY KEY AUTOINCREMENT, pid INTEGER NOT NULL, call TEXT NOT NULL,
+    device INTEGER, result INTEGER NOT NULL, count INTEGER NOT NULL);
+-- A new phone: its cellular line (voice and data, radio on, registered) and a data-only line.
+INSERT OR IGNORE INTO line_devices(idx, name, media, state, registered)
+    SELECT 0, 'Cellular Line', 20, 5, 1
+    WHERE NOT EXISTS (SELECT 1 FROM settings WHERE name = 'lines.seeded');
+INSERT OR IGNORE INTO line_devices(idx, name, media, state, registered)
+    SELECT 1, 'Cellular Data', 16, 5, 1
+    WHERE NOT EXISTS (SELECT 1 FROM settings WHERE name = 'lines.seeded');
+INSERT OR IGNORE INTO settings(name, value) VALUES('lines.seeded', '1');
+)sql";
+
+const std::vector<std::string> kOperations = {"negotiate", "devcaps",    "open",
+                                              "halfopen",  "getstate",   "setstate",
+                                              "register",  "unregister", "close"};
+
+// The API versions this telephony supports.
+const DWORD kLowestVersion = 0x00010003;
+const DWORD kHighestVersion = 0x00020000;
+// Fixed part of the capabilities record for TAPI 1.4 and for 2.0.
+const DWORD kDevCapsSize14 = 240;
+const DWORD kDevCapsSize20 = 252;
+
+struct Session {
+    long long id;
+};
+struct Line {
+    long long id;
+    HLINEAPP app;
+    DWORD device;
+};
+std::map<uintptr_t, Session> sessions;
+std::map<uintptr_t, Line> lines;
+// Handles of this process; never reused within it, so a stale one never becomes valid again.
+uintptr_t nextHandle = 0x10000;
+
+bool ready() {
+    return ensureSchema("telephony", kSchema);
 }
+
+long long toNumber(const std::optional<std::string>& text, long long fallback = 0) {
+    if (!text || text->empty())
+        return fallback;
+    char* end = nullptr;
+    long long v = std::strtoll(text->c_str(), &end, 10);
+    return *end ? fallback : v;
+}
+
+long long deviceCount() {
+    std::vector<Row> rows;
+    if (!exec("SELECT COUNT(*) FROM line_devices", {}, &rows) || rows.empty())
+        return -1;
+    return toNumber(rows[0][0], -1);
+}
+
+bool deviceExists(DWORD index) {
+    std::vector<Row> rows;
+    return exec("SELECT 1 FROM line_devices WHERE idx = ?", {Param::integer(index)}, &rows) &&
+           !rows.empty();
+}
+
+// The fault set on a device's operation, 0 when none.
+LONG faultOf(DWORD device, const char* operation) {
+    std::vector<Row> rows;
+    if (!exec("SELECT code FROM line_faults WHERE idx = ? AND operation = ?",
+              {Param::integer(device), Param::str(operation)}, &rows) ||
+        rows.empty())
+        return 0;
+    return static_cast<LONG>(toNumber(rows[0][0]));
+}
+
+// Records one call; a repeat of the last call with the same result only raises its count.
+LONG logged(const char* call, long long device, LONG result) {
+    std::vector<Param> key = {Param::integer(getpid()), Param::str(call),
+                              device < 0 ? Param::null() : Param::integer(device),
+                              Param::integer(result)};
+    exec("UPDATE telephony_calls SET count = count + 1 WHERE id = "
+         "(SELECT MAX(id) FROM telephony_calls) AND pid = ? AND call = ? AND device IS ? "
+         "AND result = ?",
+         key);
+    sqlite3* db = store();
+    if (db && sqlite3_changes(db) == 0)
+        exec("INSERT INTO telephony_calls(pid, call, device, result, count) "
+             "VALUES(?, ?, ?, ?, 1)",
+             key);
+    return result;
+}
+
+uintptr_t newHandle(const char* kind, long long device) {
+    uintptr_t handle = nextHandle;
+    nextHandle += 4;
+    exec("INSERT OR REPLACE INTO telephony_handles(pid, handle, kind, device) VALUES(?, ?, ?, ?)",
+         {Param::integer(getpid()), Param::integer(static_cast<long long>(handle)),
+          Param::str(kind), device < 0 ? Param::null() : Param::integer(device)});
+    return handle;
+}
+
+void forgetHandle(uintptr_t handle) {
+    exec("DELETE FROM telephony_handles WHERE pid = ? AND handle = ?",
+         {Param::integer(getpid()), Param::integer(static_cast<long long>(handle))});
+}
+
+Session* findSession(HLINEAPP app) {
+    auto it = sessions.find(reinterpret_cast<uintptr_t>(app));
+    return it == sessions.end() ? nullptr : &it->second;
+}
+
+Line* findLine(HLINE line) {
+    auto it = lines.find(reinterpret_cast<uintptr_t>(line));
+    return it == lines.end() ? nullptr : &it->second;
+}
+
+// The checks every call on a session and a device begins with.
+LONG checkDevice(HLINEAPP app, DWORD device) {
+    if (!findSession(app))
+        return LINEERR_INVALAPPHANDLE;
+    if (!ready())
+        return LINEERR_OPERATIONFAILED;
+    if (!deviceExists(device))
+        return LINEERR_BADDEVICEID;
+    return 0;
+}
+
+bool versionSupported(DWORD version) {
+    return version >= kLowestVersion && version <= kHighestVersion;
+}
+
+std::optional<DWORD> lineColumn(DWORD device, const char* column) {
+    std::vector<Row> rows;
+    std::string sql = std::string("SELECT ") + column + " FROM line_devices WHERE idx = ?";
+    if (!exec(sql.c_str(), {Param::integer(device)}, &rows) || rows.empty())
+        return std::nullopt;
+    return static_cast<DWORD>(toNumber(rows[0][0]));
+}
+
+bool updateLine(DWORD index, const char* column, long long value) {
+    if (!ready() || !deviceExists(index))
+        return false;
+    std::string sql = std::string("UPDATE line_devices SET ") + column + " = ? WHERE idx = ?";
+    return exec(sql.c_str(), {Param::integer(value), Param::integer(index)});
+}
+
+bool parseSetting(const char* name, long long* out) {
+    std::optional<std::string> text = setting(name);
+    if (!text)
+        return false;
+    *out = toNumber(text, 0);
+    return true;
+}
+
+// Whether this lineInitialize attempt is to answer LINEERR_REINIT, consuming the knobs.
+bool answerReinit() {
+    bool reinit = false;
+    long long attempts = 0;
+    if (parseSetting("telephony.reinit_attempts", &attempts) && attempts > 0) {
+        reinit = true;
+        setSetting("telephony.reinit_attempts",
+                   attempts > 1 ? std::optional<std::string>(std::to_string(attempts - 1))
+                                : std::nullopt);
+    }
+    long long window = 0;
+    if (parseSetting("telephony.reinit_ms", &window) && window > 0) {
+        DWORD now = peekTickCount();
+        long long since = 0;
+        if (!parseSetting("telephony.reinit_since", &since)) {
+            since = now;
+            setSetting("telephony.reinit_since", std::to_string(since));
+        }
+        if (static_cast<DWORD>(now - static_cast<DWORD>(since)) < static_cast<DWORD>(window)) {
+            reinit = true;
+        } else {
+            setSetting("telephony.reinit_ms", std::nullopt);
+            setSetting("telephony.reinit_since", std::nullopt);
+        }
+    }
+    return reinit;
+}
+
+} // namespace
+
+// ---- The phone's lines, for the console and tests ----
+
+std::vector<LineDevice> lineDevices() {
+    std::vector<LineDevice> out;
+    std::vector<Row> rows, faults;
+    if (!ready() ||
+        !exec("SELECT idx, name, media, state, registered FROM line_devices ORDER BY idx", {},
+              &rows) ||
+        !exec("SELECT idx, operation, code FROM line_faults ORDER BY idx, operation", {}, &faults))
+        return out;
+    for (const Row& r : rows) {
+        LineDevice d;
+        d.index = static_cast<DWORD>(toNumber(r[0]));
+        d.name = r[1].value_or("");
+        d.mediaModes = static_cast<DWORD>(toNumber(r[2]));
+        d.equipmentState = static_cast<DWORD>(toNumber(r[3]));
+        d.registered = toNumber(r[4]) != 0;
+        for (const Row& f : faults) {
+            if (toNumber(f[0]) != d.index)
+                continue;
+            if (!d.faults.empty())
+                d.faults += ',';
+            d.faults.append(f[1].value_or(""));
+            d.faults += '=';
+            d.faults.append(std::to_string(static_cast<LONG>(toNumber(f[2]))));
+        }
+        if (d.faults.empty())
+            d.faults.push_back('-');
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+std::optional<LineDevice> lineDevice(DWORD index) {
+    for (LineDevice& d : lineDevices())
+        if (d.index == index)
+            return d;
+    return std::nullopt;
+}
+
+const std::vector<std::string>& lineOperations() {
+    return kOperations;
+}
+
+bool isLineOperation(std::string_view name) {
+    return std::find(kOperations.begin(), kOperations.end(), name) != kOperations.end();
+}
+
+bool setLineState(DWORD index, DWORD state) {
+    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL)
+        return false;
+    return updateLine(index, "state", state);
+}
+
+bool setLineMedia(DWORD index, DWORD mediaModes) {
+    return updateLine(index, "media", mediaModes);
+}
+
+bool setLineRegistered(DWORD index, bool registered) {
+    return updateLine(index, "registered", registered ? 1 : 0);
+}
+
+bool setLineFault(DWORD index, const std::string& operation, LONG code) {
+    if (code >= 0 || !isLineOperation(operation) || !ready() || !deviceExists(index))
+        return false;
+    return exec("INSERT OR REPLACE INTO line_faults(idx, operation, code) VALUES(?, ?, ?)",
+                {Param::integer(index), Param::str(operation), Param::integer(code)});
+}
+
+bool healLine(DWORD index) {
+    if (!ready() || !deviceExists(index))
+        return false;
+    return exec("DELETE FROM line_faults WHERE idx = ?", {Param::integer(index)});
+}
+
+std::optional<DWORD> addLine(const std::string& name, DWORD mediaModes, DWORD state) {
+    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL || name.empty() || !ready())
+        return std::nullopt;
+    std::vector<Row> rows;
+    if (!exec("INSERT INTO line_devices(idx, name, media, state, registered) "
+              "SELECT COALESCE(MAX(idx) + 1, 0), ?, ?, ?, ? FROM line_devices RETURNING idx",
+              {Param::str(name), Param::integer(mediaModes), Param::integer(state),
+               Param::integer(state == LINEEQUIPSTATE_FULL ? 1 : 0)},
+              &rows) ||
+        rows.empty())
+        return std::nullopt;
+    return static_cast<DWORD>(toNumber(rows[0][0]));
+}
+
+bool removeLine(DWORD index) {
+    if (!ready() || !deviceExists(index))
+        return false;
+    // Device ids stay 0..count-1: the devices above move down one. Shifting upwards in
+    // descending order would collide, so the rows are moved one by one in ascending order.
+    bool ok = exec("BEGIN IMMEDIATE");
+    ok = ok && exec("DELETE FROM line_devices WHERE idx = ?", {Param::integer(index)});
+    ok = ok && exec("DELETE FROM line_faults WHERE idx = ?", {Param::integer(index)});
+    long long count = ok ? deviceCount() : -1;
+    for (long long i = index + 1; ok && i <= count; ++i) {
+        ok = exec("UPDATE line_devices SET idx = idx - 1 WHERE idx = ?", {Param::integer(i)}) &&
+             exec("UPDATE line_faults SET idx = idx - 1 WHERE idx = ?", {Param::integer(i)});
+    }
+    exec(ok ? "COMMIT" : "ROLLBACK");
+    return ok;
+}
+
+bool setReinitAttempts(DWORD count) {
+    return setSetting("telephony.reinit_attempts",
+                      count ? std::optional<std::string>(std::to_string(count)) : std::nullopt);
+}
+
+bool setReinitMilliseconds(DWORD ms) {
+    return setSetting("telephony.reinit_since", std::nullopt) &&
+           setSetting("telephony.reinit_ms",
+                      ms ? std::optional<std::string>(std::to_string(ms)) : std::nullopt);
+}
+
+bool setInitFault(LONG code) {
+    if (code > 0)
+        return false;
+    return setSetting("telephony.init_fault",
+                      code ? std::optional<std::string>(std::to_string(code)) : std::nullopt);
+}
+
+TelephonyStatus telephonyStatus() {
+    TelephonyStatus s;
+    long long v = 0;
+    if (parseSetting("telephony.reinit_attempts", &v))
+        s.reinitAttempts = static_cast<DWORD>(v);
+    if (parseSetting("telephony.reinit_ms", &v))
+        s.reinitMilliseconds = static_cast<DWORD>(v);
+    if (parseSetting("telephony.init_fault", &v))
+        s.initFault = static_cast<LONG>(v);
+    if (parseSetting("telephony.closed_by_shutdown", &v))
+        s.linesClosedByShutdown = v;
+    std::vector<Row> rows;
+    if (ready() && exec("SELECT kind, COUNT(*) FROM telephony_handles GROUP BY kind", {}, &rows))
+        for (const Row& r : rows)
+            (r[0] == "session" ? s.sessionsOpen : s.linesOpen) = toNumber(r[1]);
+    return s;
+}
+
+std::vector<TelephonyHandle> openTelephonyHandles() {
+    std::vector<TelephonyHandle> out;
+    std::vector<Row> rows;
+    if (!ready() || !exec("SELECT pid, kind, handle, device FROM telephony_handles "
+                          "ORDER BY pid, handle",
+                          {}, &rows))
+        return out;
+    for (const Row& r : rows)
+        out.push_back({toNumber(r[0]), r[1].value_or(""), toNumber(r[2]), toNumber(r[3], -1)});
+    return out;
+}
+
+bool clearTelephonyLeaks() {
+    return ready() && exec("DELETE FROM telephony_handles") &&
+           setSetting("telephony.closed_by_shutdown", std::nullopt);
+}
+
+std::vector<TelephonyCall> telephonyCalls() {
+    std::vector<TelephonyCall> out;
+    std::vector<Row> rows;
+    if (!ready() ||
+        !exec("SELECT pid, call, device, result, count FROM telephony_calls ORDER BY id", {},
+              &rows))
+        return out;
+    for (const Row& r : rows)
+        out.push_back({toNumber(r[0]), r[1].value_or(""), toNumber(r[2], -1),
+                       static_cast<LONG>(toNumber(r[3])), toNumber(r[4])});
+    return out;
+}
+
+bool clearTelephonyCalls() {
+    return ready() && exec("DELETE FROM telephony_calls");
+}
+
+namespace {
+struct ResultName {
+    LONG code;
+    const char* name;
+};
+const ResultName kResultNames[] = {
+    {LINEERR_ALLOCATED, "LINEERR_ALLOCATED"},
+    {LINEERR_BADDEVICEID, "LINEERR_BADDEVICEID"},
+    {LINEERR_INCOMPATIBLEAPIVERSION, "LINEERR_INCOMPATIBLEAPIVERSION"},
+    {LINEERR_INCOMPATIBLEEXTVERSION, "LINEERR_INCOMPATIBLEEXTVERSION"},
+    {LINEERR_INUSE, "LINEERR_INUSE"},
+    {LINEERR_INVALAPPHANDLE, "LINEERR_INVALAPPHANDLE"},
+    {LINEERR_INVALAPPNAME, "LINEERR_INVALAPPNAME"},
+    {LINEERR_INVALEXTVERSION, "LINEERR_INVALEXTVERSION"},
+    {LINEERR_INVALLINEHANDLE, "LINEERR_INVALLINEHANDLE"},
+    {LINEERR_INVALMEDIAMODE, "LINEERR_INVALMEDIAMODE"},
+    {LINEERR_INVALPARAM, "LINEERR_INVALPARAM"},
+    {LINEERR_INVALPOINTER, "LINEERR_INVALPOINTER"},
+    {LINEERR_INVALPRIVSELECT, "LINEERR_INVALPRIVSELECT"},
+    {LINEERR_NODEVICE, "LINEERR_NODEVICE"},
+    {LINEERR_NODRIVER, "LINEERR_NODRIVER"},
+    {LINEERR_NOMEM, "LINEERR_NOMEM"},
+    {LINEERR_NOTOWNER, "LINEERR_NOTOWNER"},
+    {LINEERR_NOTREGISTERED, "LINEERR_NOTREGISTERED"},
+    {LINEERR_OPERATIONFAILED, "LINEERR_OPERATIONFAILED"},
+    {LINEERR_OPERATIONUNAVAIL, "LINEERR_OPERATIONUNAVAIL"},
+    {LINEERR_RESOURCEUNAVAIL, "LINEERR_RESOURCEUNAVAIL"},
+    {LINEERR_STRUCTURETOOSMALL, "LINEERR_STRUCTURETOOSMALL"},
+    {LINEERR_UNINITIALIZED, "LINEERR_UNINITIALIZED"},
+    {LINEERR_REINIT, "LINEERR_REINIT"},
+};
+} // namespace
+
+bool parseLineResult(std::string_view text, LONG* out) {
+    for (const ResultName& r : kResultNames)
+        if (text == r.name) {
+            *out = r.code;
+            return true;
+        }
+    std::string s(text);
+    if (s.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        unsigned long long v = std::strtoull(s.c_str() + 2, &end, 16);
+        if (*end || errno || v > 0xFFFFFFFFull || s[2] == '-' || s[2] == '+')
+            return false;
+        *out = static_cast<LONG>(static_cast<DWORD>(v));
+        return true;
+    }
+    long long v = std::strtoll(s.c_str(), &end, 10);
+    if (*end || errno || v < INT32_MIN || v > INT32_MAX)
+        return false;
+    *out = static_cast<LONG>(v);
+    return true;
+}
+
 } // namespace host
+
+using namespace host;
+
+// ---- TAPI ----
+
+LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback, LPCWSTR,
+                           LPDWORD lpdwNumDevs) {
+    if (!ready())
+        return LINEERR_NODRIVER;
+    if (!lphLineApp || !lpfnCallback || !lpdwNumDevs)
+        return logged("lineInitialize", -1, LINEERR_INVALPOINTER);
+    long long fault = 0;
+    if (parseSetting("telephony.init_fault", &fault) && fault < 0)
+        return logged("lineInitialize", -1, static_cast<LONG>(fault));
+    if (answerReinit())
+        return logged("lineInitialize", -1, LINEERR_REINIT);
+    long long count = deviceCount();
+    if (count < 0)
+        return logged("lineInitialize", -1, LINEERR_OPERATIONFAILED);
+    uintptr_t handle = newHandle("session", -1);
+    sessions[handle] = Session{static_cast<long long>(handle)};
+    *lphLineApp = reinterpret_cast<HLINEAPP>(handle);
+    *lpdwNumDevs = static_cast<DWORD>(count);
+    return logged("lineInitialize", -1, 0);
+}
+
+LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
+    if (!findSession(hLineApp))
+        return logged("lineShutdown", -1, LINEERR_INVALAPPHANDLE);
+    // Lines the caller left open are closed with the session, and counted as its leak.
+    long long orphans = 0;
+    for (auto it = lines.begin(); it != lines.end();) {
+        if (it->second.app != hLineApp) {
+            ++it;
+            continue;
+        }
+        forgetHandle(it->first);
+        it = lines.erase(it);
+        ++orphans;
+    }
+    if (orphans) {
+        long long before = 0;
+        parseSetting("telephony.closed_by_shutdown", &before);
+        setSetting("telephony.closed_by_shutdown", std::to_string(before + orphans));
+    }
+    forgetHandle(reinterpret_cast<uintptr_t>(hLineApp));
+    sessions.erase(reinterpret_cast<uintptr_t>(hLineApp));
+    return logged("lineShutdown", -1, 0);
+}
+
+LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                                    DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                                    LPLINEEXTENSIONID lpExtensionID) {
+    const char* call = "lineNegotiateAPIVersion";
+    if (LONG bad = checkDevice(hLineApp, dwDeviceID))
+        return logged(call, dwDeviceID, bad);
+    if (!lpdwAPIVersion || !lpExtensionID)
+        return logged(call, dwDeviceID, LINEERR_INVALPOINTER);
+    if (dwAPILowVersion > dwAPIHighVersion || dwAPIHighVersion < kLowestVersion ||
+        dwAPILowVersion > kHighestVersion)
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEAPIVERSION);
+    if (LONG fault = faultOf(dwDeviceID, "negotiate"))
+        return logged(call, dwDeviceID, fault);
+    *lpdwAPIVersion = std::min(dwAPIHighVersion, kHighestVersion);
+    std::memset(lpExtensionID, 0, sizeof *lpExtensionID);
+    return logged(call, dwDeviceID, 0);
+}
+
+LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+                           DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
+    const char* call = "lineGetDevCaps";
+    if (LONG bad = checkDevice(hLineApp, dwDeviceID))
+        return logged(call, dwDeviceID, bad);
+    if (!lpLineDevCaps)
+        return logged(call, dwDeviceID, LINEERR_INVALPOINTER);
+    if (!versionSupported(dwAPIVersion))
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEAPIVERSION);
+    if (dwExtVersion != 0)
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEEXTVERSION);
+    if (LONG fault = faultOf(dwDeviceID, "devcaps"))
+        return logged(call, dwDeviceID, fault);
+    DWORD fixed = dwAPIVersion >= 0x00020000 ? kDevCapsSize20 : kDevCapsSize14;
+    DWORD total = lpLineDevCaps->dwTotalSize;
+    if (total < fixed)
+        return logged(call, dwDeviceID, LINEERR_STRUCTURETOOSMALL);
+    std::optional<LineDevice> device = lineDevice(dwDeviceID);
+    if (!device)
+        return logged(call, dwDeviceID, LINEERR_NODEVICE);
+
+    // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
+    // version, then the line's name if it fits.
+    BYTE* record = reinterpret_cast<BYTE*>(lpLineDevCaps);
+    std::memset(record + sizeof(DWORD), 0, fixed - sizeof(DWORD));
+    std::u16string name = fromUtf8(device->name);
+    DWORD nameBytes = static_cast<DWORD>((name.size() + 1) * sizeof(char16_t));
+    lpLineDevCaps->dwNeededSize = fixed + nameBytes;
+    lpLineDevCaps->dwUsedSize = fixed;
+    lpLineDevCaps->dwPermanentLineID = 0x00010000u + dwDeviceID;
+    lpLineDevCaps->dwStringFormat = STRINGFORMAT_UNICODE;
+    lpLineDevCaps->dwAddressModes = LINEADDRESSMODE_ADDRESSID;
+    lpLineDevCaps->dwNumAddresses = 1;
+    lpLineDevCaps->dwBearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA;
+    lpLineDevCaps->dwMaxRate = 9600;
+    lpLineDevCaps->dwMediaModes = device->mediaModes;
+    lpLineDevCaps->dwMaxNumActiveCalls = 1;
+    if (total - fixed >= nameBytes) {
+        std::memcpy(record + fixed, name.c_str(), nameBytes);
+        lpLineDevCaps->dwLineNameSize = nameBytes;
+        lpLineDevCaps->dwLineNameOffset = fixed;
+        lpLineDevCaps->dwUsedSize = fixed + nameBytes;
+    }
+    return logged(call, dwDeviceID, 0);
+}
+
+LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+                     DWORD dwExtVersion, DWORD, DWORD dwPrivileges, DWORD dwMediaModes,
+                     LPLINECALLPARAMS const) {
+    const char* call = "lineOpen";
+    if (LONG bad = checkDevice(hLineApp, dwDeviceID))
+        return logged(call, dwDeviceID, bad);
+    if (!lphLine)
+        return logged(call, dwDeviceID, LINEERR_INVALPOINTER);
+    if (!versionSupported(dwAPIVersion))
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEAPIVERSION);
+    if (dwExtVersion != 0)
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEEXTVERSION);
+    const DWORD privileges =
+        LINECALLPRIVILEGE_NONE | LINECALLPRIVILEGE_MONITOR | LINECALLPRIVILEGE_OWNER;
+    if (!dwPrivileges || (dwPrivileges & ~privileges) ||
+        ((dwPrivileges & LINECALLPRIVILEGE_NONE) && dwPrivileges != LINECALLPRIVILEGE_NONE))
+        return logged(call, dwDeviceID, LINEERR_INVALPRIVSELECT);
+    if (dwPrivileges & LINECALLPRIVILEGE_OWNER) {
+        // An owner must name media modes, and only ones the device has.
+        std::optional<DWORD> media = lineColumn(dwDeviceID, "media");
+        if (!dwMediaModes || (dwMediaModes & ~(LINEMEDIAMODE_LAST * 2 - 2)) || !media ||
+            (dwMediaModes & ~*media))
+            return logged(call, dwDeviceID, LINEERR_INVALMEDIAMODE);
+    }
+    if (LONG fault = faultOf(dwDeviceID, "open"))
+        return logged(call, dwDeviceID, fault);
+    LONG halfOpen = faultOf(dwDeviceID, "halfopen");
+    uintptr_t handle = newHandle("line", dwDeviceID);
+    lines[handle] = Line{static_cast<long long>(handle), hLineApp, dwDeviceID};
+    *lphLine = reinterpret_cast<HLINE>(handle);
+    return logged(call, dwDeviceID, halfOpen);
+}
+
+LONG WINAPI lineClose(HLINE hLine) {
+    Line* line = findLine(hLine);
+    if (!line)
+        return logged("lineClose", -1, LINEERR_INVALLINEHANDLE);
+    DWORD device = line->device;
+    forgetHandle(reinterpret_cast<uintptr_t>(hLine));
+    lines.erase(reinterpret_cast<uintptr_t>(hLine));
+    // A failing close still releases the line: nothing the caller could do would free it.
+    return logged("lineClose", device, faultOf(device, "close"));
+}
+
+LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRadioSupport) {
+    const char* call = "lineGetEquipmentState";
+    Line* line = findLine(hLine);
+    if (!line)
+        return logged(call, -1, LINEERR_INVALLINEHANDLE);
+    if (!lpdwState || !lpdwRadioSupport)
+        return logged(call, line->device, LINEERR_INVALPOINTER);
+    if (LONG fault = faultOf(line->device, "getstate"))
+        return logged(call, line->device, fault);
+    std::optional<DWORD> state = lineColumn(line->device, "state");
+    if (!state)
+        return logged(call, line->device, LINEERR_NODEVICE);
+    *lpdwState = *state;
+    *lpdwRadioSupport = LINERADIOSUPPORT_ON;
+    return logged(call, line->device, 0);
+}
+
+LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
+    const char* call = "lineSetEquipmentState";
+    Line* line = findLine(hLine);
+    if (!line)
+        return logged(call, -1, LINEERR_INVALLINEHANDLE);
+    if (dwState < LINEEQUIPSTATE_MINIMUM || dwState > LINEEQUIPSTATE_FULL)
+        return logged(call, line->device, LINEERR_INVALPARAM);
+    if (LONG fault = faultOf(line->device, "setstate"))
+        return logged(call, line->device, fault);
+    if (!setLineState(line->device, dwState))
+        return logged(call, line->device, LINEERR_OPERATIONFAILED);
+    return logged(call, line->device, 0);
+}
+
+LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
+                         DWORD dwOperatorFormat) {
+    const char* call = "lineRegister";
+    Line* line = findLine(hLine);
+    if (!line)
+        return logged(call, -1, LINEERR_INVALLINEHANDLE);
+    if (dwRegisterMode < LINEREGMODE_AUTOMATIC || dwRegisterMode > LINEREGMODE_MANAUTO)
+        return logged(call, line->device, LINEERR_INVALPARAM);
+    // Choosing the network by hand needs the operator's name in a known format.
+    if (dwRegisterMode != LINEREGMODE_AUTOMATIC &&
+        (!lpszOperator ||
+         (dwOperatorFormat != LINEOPFORMAT_ALPHASHORT &&
+          dwOperatorFormat != LINEOPFORMAT_ALPHALONG && dwOperatorFormat != LINEOPFORMAT_NUMERIC)))
+        return logged(call, line->device, LINEERR_INVALPARAM);
+    if (LONG fault = faultOf(line->device, "register"))
+        return logged(call, line->device, fault);
+    if (!setLineRegistered(line->device, true))
+        return logged(call, line->device, LINEERR_OPERATIONFAILED);
+    return logged(call, line->device, 0);
+}
+
+LONG WINAPI lineUnregister(HLINE hLine) {
+    const char* call = "lineUnregister";
+    Line* line = findLine(hLine);
+    if (!line)
+        return logged(call, -1, LINEERR_INVALLINEHANDLE);
+    if (LONG fault = faultOf(line->device, "unregister"))
+        return logged(call, line->device, fault);
+    if (!setLineRegistered(line->device, false))
+        return logged(call, line->device, LINEERR_OPERATIONFAILED);
+    return logged(call, line->device, 0);
+}

@@ -12,6 +12,17 @@ const Verb kVerbs[] = {
     {"messages", "messages | messages clear", messagesVerb},
     {"answer", "answer ok|cancel|retry|yes|no|abort|ignore", answerVerb},
     {"next", "next", nextVerb},
+    {"lines", "lines", linesVerb},
+    {"line",
+     "line N state 1-5 | line N media HEX | line N register yes|no | line N fail OPERATION CODE "
+     "| line N heal | line N remove | line add NAME MEDIA-HEX STATE",
+     lineVerb},
+    {"reinit", "reinit COUNT | reinit for MILLISECONDS", reinitVerb},
+    {"telephony",
+     "telephony | telephony leaks [clear] | telephony calls [clear] | telephony fail CODE | "
+     "telephony heal",
+     telephonyVerb},
+    {"tick", "tick | tick virtual STEP-MS [START] | tick real", tickVerb},
     {"pending", "pending", pendingVerb},
     {"run", "run [--until \"YYYY-MM-DD HH:MM[:SS]\"] [--tsv]", runVerb},
     {"simulate", "simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]", simulateVerb},

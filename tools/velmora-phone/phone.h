@@ -29,6 +29,11 @@ int messagesVerb(const Args& args);
 int answerVerb(const Args& args);
 int showVerb(const Args& args);
 int nextVerb(const Args& args);
+int linesVerb(const Args& args);
+int lineVerb(const Args& args);
+int reinitVerb(const Args& args);
+int telephonyVerb(const Args& args);
+int tickVerb(const Args& args);
 int pendingVerb(const Args& args);
 int runVerb(const Args& args);
 int simulateVerb(const Args& args);
@@ -38,6 +43,7 @@ void showRegistry();
 void showClock();
 void showMessages();
 void showNext();
+void showLines();
 void showPending();
 
 } // namespace phone

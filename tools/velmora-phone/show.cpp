@@ -12,6 +12,7 @@ int showVerb(const Args& args) {
     showRegistry();
     showNext();
     showMessages();
+    showLines();
     showPending();
     return 0;
 }
