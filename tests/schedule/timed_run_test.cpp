@@ -100,8 +100,17 @@ TEST_F(TimedRun, EqualSwitchMinutesSwitchOnThenOff) {
     // and then off again, never the other way round, which would leave it on.
     timedStart("2026-12-15 10:00");
     EXPECT_EQ(off, radio());
+    ASSERT_TRUE(host::clearTelephonyCalls());
     timedStart("2026-12-15 10:00");
     EXPECT_EQ(off, radio());
+    std::vector<std::string> switches;
+    for (const host::TelephonyCall& c : host::telephonyCalls())
+        if (c.call == "lineRegister" || c.call == "lineUnregister" || c.call == "lineInitialize")
+            switches.push_back(c.call);
+    EXPECT_EQ((std::vector<std::string>{"lineInitialize", "lineRegister", "lineInitialize",
+                                        "lineUnregister"}),
+              switches)
+        << "two sessions: on, then off";
     EXPECT_EQ("2026-12-22 10:00:00", pending()) << "Tuesday alone comes round a week later";
     EXPECT_TRUE(shown.empty());
 }
