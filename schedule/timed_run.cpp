@@ -30,6 +30,8 @@ void runDueSwitches(void) {
 
 void armWakeUp(void) {
     WCHAR path[MODULE_PATH_CHARS];
+    // Empty if the path cannot be had: the platform then refuses the call, which is reported.
+    path[0] = TEXT('\0');
     GetModuleFileName(NULL, path, MODULE_PATH_CHARS);
 
     SYSTEMTIME next;
