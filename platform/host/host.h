@@ -174,6 +174,32 @@ std::optional<DWORD> virtualTickStep();
 // The tick count as GetTickCount would give it, without advancing virtual time.
 DWORD peekTickCount();
 
+// ---- Timed starts ----
+// What CeRunAppAtTime keeps: at most one pending start per executable path, a local time.
+struct PendingStart {
+    std::string path;
+    std::string text; // the stored time, YYYY-MM-DD HH:MM:SS
+    SYSTEMTIME at{};  // the same, with its weekday; only meaningful when valid
+    bool valid = false;
+};
+// Every pending start, earliest first.
+std::vector<PendingStart> pendingStarts();
+std::optional<PendingStart> pendingStart(const std::string& path);
+// Takes a start off the list as it fires; a registration made since it was read stays.
+bool takePendingStart(const PendingStart& start);
+bool clearPendingStarts();
+// When a start registered for a local time fires, in seconds since the epoch: the first
+// instant whose local time is at or after it. A time in the hour skipped when clocks go forward
+// fires at the first minute that exists after it; a time in a repeated hour fires at its first
+// occurrence only.
+long long startInstant(const SYSTEMTIME& local);
+// The host's local date and time at an instant, with its weekday.
+SYSTEMTIME localTimeAt(long long instant);
+// Orders two local times by date and time (weekday and milliseconds aside): <0, 0, >0.
+int compareLocalTimes(const SYSTEMTIME& a, const SYSTEMTIME& b);
+// The same local time so many days later (or earlier), with its weekday.
+SYSTEMTIME addDays(const SYSTEMTIME& local, int days);
+
 // ---- Process ----
 HINSTANCE instance();
 

@@ -23,6 +23,9 @@ const Verb kVerbs[] = {
      "telephony heal",
      telephonyVerb},
     {"tick", "tick | tick virtual STEP-MS [START] | tick real", tickVerb},
+    {"pending", "pending", pendingVerb},
+    {"run", "run [--until \"YYYY-MM-DD HH:MM[:SS]\"] [--tsv]", runVerb},
+    {"simulate", "simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]", simulateVerb},
 };
 
 int fail(const std::string& message, int status) {

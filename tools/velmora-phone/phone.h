@@ -34,6 +34,9 @@ int lineVerb(const Args& args);
 int reinitVerb(const Args& args);
 int telephonyVerb(const Args& args);
 int tickVerb(const Args& args);
+int pendingVerb(const Args& args);
+int runVerb(const Args& args);
+int simulateVerb(const Args& args);
 
 // Sections of "show", one per part of the phone.
 void showRegistry();
@@ -41,6 +44,7 @@ void showClock();
 void showMessages();
 void showNext();
 void showLines();
+void showPending();
 
 } // namespace phone
 

@@ -13,6 +13,7 @@ int showVerb(const Args& args) {
     showNext();
     showMessages();
     showLines();
+    showPending();
     return 0;
 }
 

@@ -1,0 +1,238 @@
+// The cost of the switching cycle on the simulated phone, against a bare process start measured
+// alternately in the same run:
+//   - a whole timed run as a process, with nothing due and with a switch due;
+//   - the peak memory of a timed run (through bench/probe.c);
+//   - a year of the default timetable through `velmora-phone simulate`, per start against a
+//     timed run alone.
+#include "platform/host/host.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Sample {
+    double seconds = 0;
+    int status = -1;
+};
+
+// Runs a program to its end with its output discarded (or kept in a file).
+Sample spawnAndWait(const std::vector<std::string>& args, const char* outPath = "/dev/null") {
+    std::vector<std::string> store = args;
+    std::vector<char*> argv;
+    for (std::string& a : store)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    Sample s;
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        s.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return s;
+}
+
+double median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void pin(const char* when) {
+    SYSTEMTIME t;
+    host::parseDateTime(when, &t);
+    host::pinClock(t);
+}
+
+// A fresh phone in its own folder; the store is reopened from the new path.
+std::string freshPhone(const std::string& base, const char* name) {
+    std::string path = base + "/" + name + ".db";
+    setenv("VELMORA_PHONE", path.c_str(), 1);
+    host::closeStore();
+    return path;
+}
+
+int countStarts(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line))
+        n += line.rfind("start\t", 0) == 0;
+    return n;
+}
+
+// The peak resident memory of one run of a program, taken through the probe.
+long peakMemoryKiB(const std::vector<std::string>& args, const std::string& scratch) {
+    std::vector<std::string> probed{VELMORA_PROBE_EXE, scratch};
+    probed.insert(probed.end(), args.begin(), args.end());
+    spawnAndWait(probed);
+    std::ifstream in(scratch);
+    long kib = 0;
+    in >> kib;
+    return kib;
+}
+
+const char* verdict(bool ok) {
+    return ok ? "ok" : "MISSED";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int rounds = 200;
+    int days = 365;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--rounds"))
+            rounds = std::max(10, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--days"))
+            days = std::max(1, std::atoi(argv[i + 1]));
+    }
+    const std::string velmora = VELMORA_EXE, console = VELMORA_PHONE_EXE, bare = "/bin/true";
+
+    char tmpl[] = "/tmp/velmora-bench-XXXXXX";
+    if (!mkdtemp(tmpl)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string base = tmpl;
+
+    // A phone with the default timetable, armed once, with its store and tables created, so
+    // that every measured run finds an existing phone as a phone in use would.
+    freshPhone(base, "runs");
+    pin("2026-12-15 12:00");
+    if (spawnAndWait({velmora, "AppRunAtTime"}).status != 1) {
+        std::fprintf(stderr, "bench: %s AppRunAtTime did not end with 1\n", velmora.c_str());
+        return 1;
+    }
+
+    std::vector<double> bareTimes, nothingTimes, switchTimes, nothingRatios, switchRatios;
+    long peakKiB = 0, bareKiB = 0;
+    const int warmUp = 5;
+    for (int round = 0; round < warmUp + rounds; ++round) {
+        // Alternated in a rotating order, so that drift in the machine's load hits all three.
+        Sample b, n, s;
+        for (int k = 0; k < 3; ++k) {
+            switch ((round + k) % 3) {
+            case 0:
+                b = spawnAndWait({bare});
+                break;
+            case 1:
+                pin("2026-12-15 12:00"); // a Tuesday: the default timetable has nothing due
+                n = spawnAndWait({velmora, "AppRunAtTime"});
+                break;
+            case 2:
+                // Monday's switches, alternately off and on, so that every run changes the line.
+                pin(round % 2 ? "2026-12-14 07:00" : "2026-12-14 00:00");
+                s = spawnAndWait({velmora, "AppRunAtTime"});
+                break;
+            }
+        }
+        if (n.status != 1 || s.status != 1) {
+            std::fprintf(stderr, "bench: a timed run failed (status %d, %d)\n", n.status, s.status);
+            return 1;
+        }
+        if (round < warmUp)
+            continue;
+        bareTimes.push_back(b.seconds);
+        nothingTimes.push_back(n.seconds);
+        switchTimes.push_back(s.seconds);
+        nothingRatios.push_back(n.seconds / b.seconds);
+        switchRatios.push_back(s.seconds / b.seconds);
+    }
+    const bool boxesShown = !host::messages().empty();
+
+    // Peak memory, both kinds of run, through the probe.
+    const std::string scratch = base + "/rss";
+    for (int i = 0; i < 20; ++i) {
+        pin(i % 2 ? "2026-12-14 07:00" : i % 4 ? "2026-12-15 12:00" : "2026-12-14 00:00");
+        peakKiB = std::max(peakKiB, peakMemoryKiB({velmora, "AppRunAtTime"}, scratch));
+        bareKiB = std::max(bareKiB, peakMemoryKiB({bare}, scratch));
+    }
+
+    // A year of the default timetable, armed from a Saturday evening; three times, the median.
+    const std::string report = base + "/year.tsv";
+    auto simulate = [&](const std::string& name, int span, int* starts) {
+        freshPhone(base, name.c_str());
+        pin("2026-12-12 23:00");
+        spawnAndWait({velmora, "AppRunAtTime"});
+        host::closeStore();
+        Sample run = spawnAndWait({console, "simulate", "--days", std::to_string(span), "--tsv"},
+                                  report.c_str());
+        *starts = countStarts(report);
+        return run;
+    };
+    std::vector<double> yearTimes;
+    int starts = 0, yearStatus = 0;
+    for (int i = 0; i < 3; ++i) {
+        Sample year = simulate("year" + std::to_string(i), days, &starts);
+        yearTimes.push_back(year.seconds);
+        yearStatus |= year.status;
+    }
+    const double yearSeconds = median(yearTimes);
+
+    // The overhead per start, paired against the same number of switching timed runs started
+    // one by one right after, so that the machine's load weighs on both alike.
+    std::vector<double> perStartRatios;
+    for (int pair = 0; pair < 7; ++pair) {
+        int fourWeeks = 0;
+        Sample span = simulate("span" + std::to_string(pair), 28, &fourWeeks);
+        freshPhone(base, "runs");
+        double alone = 0;
+        for (int i = 0; i < fourWeeks; ++i) {
+            pin(i % 2 ? "2026-12-14 07:00" : "2026-12-14 00:00");
+            alone += spawnAndWait({velmora, "AppRunAtTime"}).seconds;
+        }
+        host::closeStore();
+        if (fourWeeks > 0 && alone > 0)
+            perStartRatios.push_back(span.seconds / alone);
+    }
+
+    const double bareMs = median(bareTimes) * 1e3, nothingMs = median(nothingTimes) * 1e3,
+                 switchMs = median(switchTimes) * 1e3;
+    const double nothingRatio = median(nothingRatios), switchRatio = median(switchRatios);
+    const double perStartMs = starts ? yearSeconds * 1e3 / starts : 0;
+    const double yearRatio = median(perStartRatios);
+    const double peakMiB = static_cast<double>(peakKiB) / 1024.0;
+
+    std::printf("Velmora benchmark: %d rounds, medians (phone in %s)\n", rounds, base.c_str());
+    std::printf("  bare process start (/bin/true)   %8.3f ms\n", bareMs);
+    std::printf("  timed run, nothing due           %8.3f ms   %5.2fx bare   target <= 3x    %s\n",
+                nothingMs, nothingRatio, verdict(nothingRatio <= 3));
+    std::printf("  timed run, switch due            %8.3f ms   %5.2fx bare   target <= 4x    %s\n",
+                switchMs, switchRatio, verdict(switchRatio <= 4));
+    std::printf("  peak memory of a timed run       %8.2f MiB  (/bin/true: %.2f MiB)  target <= 4 "
+                "MiB  %s\n",
+                peakMiB, static_cast<double>(bareKiB) / 1024.0, verdict(peakMiB <= 4));
+    std::printf("  simulate %d days                %9.3f s    %d starts, %.3f ms per start\n", days,
+                yearSeconds, starts, perStartMs);
+    std::printf("  per start vs a timed run alone (paired)    %5.2fx        target <= 1.5x  %s\n",
+                yearRatio, verdict(yearRatio <= 1.5));
+    if (boxesShown || yearStatus != 0)
+        std::printf("  warning: boxes were shown or simulate reported problems\n");
+    std::filesystem::remove_all(base);
+    return 0;
+}

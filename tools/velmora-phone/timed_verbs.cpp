@@ -1,0 +1,517 @@
+// The phone's timed starts: what is pending, and the phone that fires them, in real time (run)
+// or in virtual time with the clock pinned to each start (simulate).
+#include "phone.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace phone {
+namespace {
+
+const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char* const kTimedRunArgument = "AppRunAtTime";
+const char* const kTimerFailedNotice = "設定定時器失敗！";
+
+volatile sig_atomic_t interrupted = 0;
+void onSignal(int) {
+    interrupted = 1;
+}
+
+std::string stamp(const SYSTEMTIME& t) {
+    return std::string(kWeekdays[t.wDayOfWeek % 7]) + " " + host::formatDateTime(t);
+}
+
+std::string canonical(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+const char* stateName(DWORD state) {
+    switch (state) {
+    case 1:
+        return "off";
+    case 2:
+        return "rx-only";
+    case 3:
+        return "tx-only";
+    case 4:
+        return "no-tx/rx";
+    case 5:
+        return "on";
+    default:
+        return "?";
+    }
+}
+
+long long lastBoxId() {
+    std::vector<host::Row> rows;
+    if (!host::exec("SELECT coalesce(max(id), 0) FROM messages", {}, &rows) || rows.empty())
+        return 0;
+    return std::stoll(rows[0][0].value_or("0"));
+}
+
+std::vector<host::MessageRecord> boxesSince(long long id) {
+    std::vector<host::MessageRecord> out;
+    for (const host::MessageRecord& m : host::messages())
+        if (m.id > id)
+            out.push_back(m);
+    return out;
+}
+
+// What one start did, as both outputs report it.
+struct Start {
+    SYSTEMTIME at{};
+    host::PendingStart due;
+    std::vector<host::LineDevice> before, after;
+    std::vector<host::MessageRecord> boxes;
+    std::optional<host::PendingStart> next;
+    int exitStatus = -1; // -1: not started
+    std::vector<std::string> problems;
+    bool stopsCycle = false; // nothing is pending for the program afterwards
+    bool stopsSimulation = false;
+};
+
+struct Totals {
+    int starts = 0, on = 0, off = 0, boxes = 0, problems = 0;
+};
+
+// Starts the program as the phone does: its own path, the one argument, no terminal. Its
+// standard output joins our standard error so that a script reading ours sees only the report.
+int startProgram(const std::string& path, std::string* why) {
+    if (access(path.c_str(), X_OK) != 0) {
+        *why = std::strerror(errno);
+        return -1;
+    }
+    std::string program = path, argument = kTimedRunArgument;
+    char* argv[] = {program.data(), argument.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+    pid_t pid;
+    int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        *why = std::strerror(rc);
+        return -1;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            *why = std::strerror(errno);
+            return -1;
+        }
+    }
+    if (WIFSIGNALED(status)) {
+        *why = std::string("killed by signal ") + std::to_string(WTERMSIG(status)) + " (" +
+               strsignal(WTERMSIG(status)) + ")";
+        return 128 + WTERMSIG(status);
+    }
+    return WEXITSTATUS(status);
+}
+
+// Fires one pending start at the given local time; pins the phone's clock there first when
+// the time is virtual.
+Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
+    Start s;
+    s.at = at;
+    s.due = due;
+    s.before = host::lineDevices();
+    long long boxMark = lastBoxId();
+
+    // The start leaves the list as it fires, as the platform's notification does: a program
+    // that does not register again is not started again.
+    host::exec("BEGIN IMMEDIATE");
+    bool ready = (!pin || host::pinClock(at)) && host::takePendingStart(due);
+    host::exec(ready ? "COMMIT" : "ROLLBACK");
+    if (!ready) {
+        s.problems.push_back("cannot update the phone's store; stopping");
+        s.stopsSimulation = true;
+        return s;
+    }
+
+    std::string why;
+    s.exitStatus = startProgram(due.path, &why);
+    if (s.exitStatus < 0)
+        s.problems.push_back("cannot start " + due.path + ": " + why);
+    else if (!why.empty())
+        s.problems.push_back(due.path + " was " + why);
+
+    s.after = host::lineDevices();
+    s.boxes = boxesSince(boxMark);
+
+    // At most one start may be pending for the program, under whatever name it was registered.
+    std::string self = canonical(due.path);
+    int pendingForProgram = 0;
+    for (const host::PendingStart& p : host::pendingStarts()) {
+        if (canonical(p.path) != self)
+            continue;
+        ++pendingForProgram;
+        if (!s.next ||
+            (p.valid && (!s.next->valid || host::compareLocalTimes(p.at, s.next->at) < 0)))
+            s.next = p;
+    }
+    if (pendingForProgram > 1)
+        s.problems.push_back(std::to_string(pendingForProgram) + " starts are pending for " + self +
+                             " (at most one may be)");
+
+    if (!s.next) {
+        s.stopsCycle = true;
+        for (const host::MessageRecord& m : s.boxes)
+            if (m.text.rfind(kTimerFailedNotice, 0) == 0)
+                s.problems.push_back("the next start could not be registered: the cycle stops");
+    } else if (!s.next->valid || host::compareLocalTimes(s.next->at, at) <= 0) {
+        // A start that does not lie ahead would fire again at once, for ever.
+        s.problems.push_back("the next start (" + s.next->text +
+                             ") is not after this one; stopping");
+        s.stopsSimulation = true;
+    }
+    return s;
+}
+
+std::string linesText(const std::vector<host::LineDevice>& before,
+                      const std::vector<host::LineDevice>& after) {
+    std::string out;
+    for (const host::LineDevice& b : before) {
+        if (!out.empty())
+            out += ", ";
+        out += "line " + std::to_string(b.index) + " " + stateName(b.equipmentState);
+        for (const host::LineDevice& a : after)
+            if (a.index == b.index && a.equipmentState != b.equipmentState)
+                out += std::string(" -> ") + stateName(a.equipmentState);
+    }
+    return out.empty() ? "no lines" : out;
+}
+
+std::string linesTsv(const std::vector<host::LineDevice>& lines) {
+    std::string out;
+    for (const host::LineDevice& l : lines) {
+        if (!out.empty())
+            out += ',';
+        out += std::to_string(l.index);
+        out += '=';
+        out += std::to_string(l.equipmentState);
+    }
+    return out.empty() ? "-" : out;
+}
+
+void count(const Start& s, Totals* totals) {
+    if (s.exitStatus >= 0)
+        ++totals->starts;
+    for (const host::LineDevice& b : s.before)
+        for (const host::LineDevice& a : s.after) {
+            if (a.index != b.index || a.equipmentState == b.equipmentState)
+                continue;
+            if (a.equipmentState == 1)
+                ++totals->off;
+            else if (b.equipmentState == 1)
+                ++totals->on;
+        }
+    totals->boxes += static_cast<int>(s.boxes.size());
+    totals->problems += static_cast<int>(s.problems.size());
+}
+
+void report(const Start& s, bool tsv) {
+    std::string next = s.next ? (s.next->valid ? host::formatDateTime(s.next->at) : s.next->text)
+                              : std::string("none");
+    if (tsv) {
+        std::printf("start\t%s\t%s\t%s\t%s\t%s\t%zu\t%s\t%d\n", host::formatDateTime(s.at).c_str(),
+                    s.due.path.c_str(), s.due.text.c_str(), linesTsv(s.before).c_str(),
+                    linesTsv(s.after).c_str(), s.boxes.size(), next.c_str(), s.exitStatus);
+        for (const std::string& p : s.problems)
+            std::printf("problem\t%s\t%s\n", host::formatDateTime(s.at).c_str(),
+                        host::oneLine(p).c_str());
+    } else {
+        std::string line = stamp(s.at);
+        if (s.due.valid && host::compareLocalTimes(s.due.at, s.at) != 0)
+            line += " (due " + s.due.text + ")";
+        line += "  " + linesText(s.before, s.after);
+        if (s.boxes.empty())
+            line += "  no box";
+        for (const host::MessageRecord& m : s.boxes)
+            line += "  box [" + host::oneLine(m.caption) + "] " + host::oneLine(m.text) + " -> " +
+                    host::answerName(m.answer);
+        line += "  next " + (s.next && s.next->valid ? stamp(s.next->at) : next);
+        std::printf("%s\n", line.c_str());
+        for (const std::string& p : s.problems)
+            std::printf("  PROBLEM: %s\n", p.c_str());
+    }
+    std::fflush(stdout);
+}
+
+void summary(const Totals& t, bool tsv) {
+    if (tsv)
+        std::printf("summary\t%d\t%d\t%d\t%d\t%d\n", t.starts, t.on, t.off, t.boxes, t.problems);
+    else
+        std::printf("%d start%s, %d switch%s on, %d switch%s off, %d box%s, %d problem%s.\n",
+                    t.starts, t.starts == 1 ? "" : "s", t.on, t.on == 1 ? "" : "es", t.off,
+                    t.off == 1 ? "" : "es", t.boxes, t.boxes == 1 ? "" : "es", t.problems,
+                    t.problems == 1 ? "" : "s");
+}
+
+std::optional<host::PendingStart> earliestPending() {
+    for (const host::PendingStart& p : host::pendingStarts())
+        if (p.valid)
+            return p;
+    return std::nullopt;
+}
+
+void sayNothingPending(bool tsv) {
+    if (tsv)
+        std::printf("none\n");
+    else
+        std::printf("Nothing is pending: no program is waiting for a timed start. Arm one first "
+                    "(OK in the program's dialog, or one timed run: velmora AppRunAtTime).\n");
+}
+
+struct Options {
+    std::optional<int> days;
+    std::optional<SYSTEMTIME> until;
+    bool tsv = false;
+};
+
+bool parseOptions(const Args& args, bool allowDays, Options* o, std::string* error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--tsv") {
+            o->tsv = true;
+        } else if (a == "--days" && allowDays && i + 1 < args.size()) {
+            const std::string& n = args[++i];
+            char* end = nullptr;
+            errno = 0;
+            long days = std::strtol(n.c_str(), &end, 10);
+            if (n.empty() || *end || errno || days < 1 || days > 36600) {
+                *error = "'" + n + "' is not a number of days (1-36600)";
+                return false;
+            }
+            o->days = static_cast<int>(days);
+        } else if (a == "--until" && i + 1 < args.size()) {
+            SYSTEMTIME t;
+            if (!host::parseDateTime(args[++i], &t)) {
+                *error = "'" + args[i] + "' is not a local date and time (YYYY-MM-DD HH:MM[:SS])";
+                return false;
+            }
+            o->until = t;
+        } else {
+            *error = "unexpected '" + a + "'";
+            return false;
+        }
+    }
+    if (o->days && o->until) {
+        *error = "give --days or --until, not both";
+        return false;
+    }
+    return true;
+}
+
+void sleepFor(double seconds) {
+    if (seconds <= 0)
+        return;
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = static_cast<long>((seconds - static_cast<double>(ts.tv_sec)) * 1e9);
+    nanosleep(&ts, nullptr); // a signal cuts it short, which the caller checks
+}
+
+// The runner's own bookkeeping (the clock pin, the fired start) need not wait for the disk at
+// every start: in WAL mode a crash can lose only the last of them, never corrupt the store.
+void relaxSync() {
+    host::exec("PRAGMA synchronous=NORMAL");
+}
+
+double nowPrecise() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+} // namespace
+
+int pendingVerb(const Args& args) {
+    if (!args.empty())
+        return fail("usage: pending");
+    std::vector<host::PendingStart> all = host::pendingStarts();
+    if (all.empty())
+        std::printf("none\n");
+    for (const host::PendingStart& p : all)
+        std::printf("%s\t%s\n", p.path.c_str(), p.text.c_str());
+    return 0;
+}
+
+int simulateVerb(const Args& args) {
+    Options o;
+    std::string error;
+    if (!parseOptions(args, true, &o, &error) || (!o.days && !o.until))
+        return fail((error.empty() ? "" : error + "; ") +
+                    "usage: simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]");
+
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    now.wMilliseconds = 0;
+    SYSTEMTIME end = o.until ? *o.until : host::addDays(now, *o.days);
+    if (host::compareLocalTimes(end, now) < 0)
+        return fail("--until " + host::formatDateTime(end) + " lies before the phone's clock (" +
+                    host::formatDateTime(now) + ")");
+
+    std::optional<host::PendingStart> due = earliestPending();
+    if (!due) {
+        sayNothingPending(o.tsv);
+        if (o.tsv)
+            summary(Totals{}, true);
+        return 0;
+    }
+    if (!o.tsv) {
+        std::printf("Simulating %s to %s on %s\n", stamp(now).c_str(), stamp(end).c_str(),
+                    host::storePath().c_str());
+        std::vector<host::LineDevice> lines = host::lineDevices();
+        for (const host::LineDevice& l : lines)
+            std::printf("  line %u: %s (%s)\n", l.index, l.name.c_str(),
+                        (l.mediaModes & 0x4) ? "voice" : "no voice");
+    }
+
+    relaxSync();
+    Totals totals;
+    bool pinned = false, stopped = false;
+    std::string stopReason;
+    while (due) {
+        // Fired as in real time: a time the clocks skip fires at the first minute after it; a
+        // start already overdue fires at once.
+        SYSTEMTIME at = host::localTimeAt(host::startInstant(due->at));
+        if (host::compareLocalTimes(at, now) < 0)
+            at = now;
+        if (host::compareLocalTimes(at, end) > 0)
+            break;
+        Start s = fire(*due, at, true);
+        pinned = true;
+        now = at;
+        report(s, o.tsv);
+        count(s, &totals);
+        if (s.stopsSimulation) {
+            stopped = true;
+            break;
+        }
+        due = earliestPending();
+        if (!due)
+            stopReason = s.stopsCycle ? "no start is pending any more: the cycle has stopped"
+                                      : "nothing is pending";
+    }
+
+    summary(totals, o.tsv);
+    if (o.tsv) {
+        if (pinned)
+            std::printf("clock\t%s\n", host::formatDateTime(now).c_str());
+    } else {
+        if (stopped)
+            std::printf("The simulation stopped early.\n");
+        if (!stopReason.empty())
+            std::printf("After %s %s.\n", stamp(now).c_str(), stopReason.c_str());
+        else if (due)
+            std::printf("Next pending start: %s (%s)\n", stamp(due->at).c_str(), due->path.c_str());
+        if (pinned)
+            std::printf("The phone's clock stays pinned at %s (velmora-phone clock follow "
+                        "returns it to the host's time).\n",
+                        stamp(now).c_str());
+        else
+            std::printf("Nothing was due before %s; the phone's clock is unchanged.\n",
+                        stamp(end).c_str());
+    }
+    return totals.problems ? 1 : 0;
+}
+
+int runVerb(const Args& args) {
+    Options o;
+    std::string error;
+    if (!parseOptions(args, false, &o, &error))
+        return fail(error + "; usage: run [--until \"YYYY-MM-DD HH:MM[:SS]\"] [--tsv]");
+    if (std::optional<SYSTEMTIME> pinned = host::pinnedClock())
+        return fail("the phone's clock is pinned at " + host::formatDateTime(*pinned) +
+                        ": run follows the real time (velmora-phone clock follow), or use "
+                        "simulate",
+                    1);
+    std::optional<long long> until;
+    if (o.until)
+        until = host::startInstant(*o.until);
+    if (until && *until < static_cast<long long>(time(nullptr)))
+        return fail("--until " + host::formatDateTime(*o.until) + " has passed");
+
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    relaxSync();
+    Totals totals;
+    std::string announced;
+    std::string endReason = "interrupted";
+    while (!interrupted) {
+        if (host::pinnedClock()) {
+            endReason = "the phone's clock was pinned; run follows the real time";
+            ++totals.problems;
+            break;
+        }
+        std::optional<host::PendingStart> due = earliestPending();
+        if (!due) {
+            if (totals.starts == 0)
+                sayNothingPending(o.tsv);
+            endReason = totals.starts ? "no start is pending any more: the cycle has stopped"
+                                      : "nothing pending";
+            break;
+        }
+        long long at = host::startInstant(due->at);
+        if (until && at > *until) {
+            double left = static_cast<double>(*until) - nowPrecise();
+            if (left <= 0) {
+                endReason = "reached " + host::formatDateTime(*o.until);
+                break;
+            }
+            sleepFor(left < 1 ? left : 1);
+            continue;
+        }
+        double wait = static_cast<double>(at) - nowPrecise();
+        if (wait > 0) {
+            std::string key = due->path + "\t" + due->text;
+            if (key != announced && !o.tsv) {
+                std::printf("Waiting for %s (%s)\n", stamp(due->at).c_str(), due->path.c_str());
+                std::fflush(stdout);
+                announced = key;
+            }
+            // Looked at again every second: the program's dialog may arm another time meanwhile.
+            sleepFor(wait < 1 ? wait : 1);
+            continue;
+        }
+        SYSTEMTIME clock;
+        GetLocalTime(&clock);
+        clock.wMilliseconds = 0;
+        Start s = fire(*due, clock, false);
+        report(s, o.tsv);
+        count(s, &totals);
+        if (s.stopsSimulation) {
+            endReason = "a start went wrong";
+            break;
+        }
+    }
+    summary(totals, o.tsv);
+    if (!o.tsv)
+        std::printf("Stopped: %s.\n", endReason.c_str());
+    return totals.problems ? 1 : 0;
+}
+
+void showPending() {
+    std::vector<host::PendingStart> all = host::pendingStarts();
+    std::printf("Timed starts pending: %zu\n", all.size());
+    for (const host::PendingStart& p : all)
+        std::printf("  %s  %s\n", p.valid ? stamp(p.at).c_str() : p.text.c_str(), p.path.c_str());
+}
+
+} // namespace phone
