@@ -243,6 +243,12 @@ TEST_F(ScheduleDialog, AboutTellsAndStoresNothing) {
 TEST_F(ScheduleDialog, CancelAfterEditsChangesNothing) {
     storeFlags(u"1100001");
     storeMinute(u"S2", 500);
+    // A start pending from before, at a time the timetable would not give.
+    WCHAR self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    SYSTEMTIME someday;
+    ASSERT_TRUE(host::parseDateTime("2031-01-02 03:04", &someday));
+    ASSERT_TRUE(CeRunAppAtTime(self, &someday));
     std::map<std::string, std::string> before = stored();
     struct Ending {
         const char* name;
@@ -264,6 +270,9 @@ TEST_F(ScheduleDialog, CancelAfterEditsChangesNothing) {
             e.step,
         });
         EXPECT_EQ(before, stored()) << e.name;
+        std::vector<host::PendingStart> pending = host::pendingStarts();
+        ASSERT_EQ(1u, pending.size()) << e.name;
+        EXPECT_EQ("2031-01-02 03:04:00", pending[0].text) << e.name;
         EXPECT_EQ(nullptr, FindWindowW(nullptr, u"Brindlecap")) << e.name;
     }
 }
@@ -304,6 +313,10 @@ TEST_F(ScheduleDialog, OkStoresFlagsAndFourteenTimes) {
     }
     EXPECT_EQ(15u, values.size());
     EXPECT_TRUE(shown.empty()) << "nothing failed, nothing was asked";
+    // Armed at the next switch after this minute: Wednesday's switch-on at 6:18.
+    std::vector<host::PendingStart> pending = host::pendingStarts();
+    ASSERT_EQ(1u, pending.size());
+    EXPECT_EQ("2006-03-15 06:18:00", pending[0].text);
 }
 
 TEST_F(ScheduleDialog, ProcedureAnswersOnlyItsMessages) {
@@ -360,10 +373,18 @@ TEST_F(ScheduleDialog, TheRealProgramTakesCommandsFromStandardInput) {
     EXPECT_NE(std::string::npos, reg.out.find("1365")) << reg.out;
     reg = phone({"reg", "get", "S6"});
     EXPECT_NE(std::string::npos, reg.out.find("420")) << "To All came before the edit: " << reg.out;
+    // Sunday's switch-on is now 6:05, already past at 6:30: the next is Sunday's 22:45.
+    std::vector<host::PendingStart> pending = host::pendingStarts();
+    ASSERT_EQ(1u, pending.size());
+    EXPECT_EQ("2006-03-12 22:45:00", pending[0].text);
+    EXPECT_EQ(VELMORA_EXE, pending[0].path);
 
     // Without ok the end of the input cancels, and nothing is stored.
     r = velmora({}, "click 1000\nset 1009 1:00\n");
     EXPECT_EQ(0, r.status);
     reg = phone({"reg", "get", "Enabled"});
     EXPECT_NE(std::string::npos, reg.out.find("1111111")) << reg.out;
+    pending = host::pendingStarts();
+    ASSERT_EQ(1u, pending.size());
+    EXPECT_EQ("2006-03-12 22:45:00", pending[0].text);
 }
