@@ -462,6 +462,9 @@ INT_PTR runDialog(const DialogTemplate& t, HWND owner, DLGPROC proc, LPARAM para
     moveFocus(d, 1);
     HWND firstStop = d.focus >= 0 ? d.controls[static_cast<size_t>(d.focus)].handle : nullptr;
     send(d, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstStop), param);
+    // The opening may have disabled the first stop.
+    if (d.focused() && !d.focused()->takesInput())
+        moveFocus(d, 1);
 
     std::shared_ptr<DialogFrontEnd> input = frontEnd();
     input->begin(d);
@@ -478,6 +481,8 @@ INT_PTR runDialog(const DialogTemplate& t, HWND owner, DLGPROC proc, LPARAM para
     }
     input->end(d);
     send(d, WM_DESTROY, 0, 0);
+    for (long long id : d.queuedAnswers)
+        exec("DELETE FROM answers WHERE id = ?", {Param::integer(id)});
 
     if (ownerDialog)
         ownerDialog->enabled = ownerWasEnabled;
@@ -627,7 +632,15 @@ bool runCommandLine(Dialog& d, std::string_view line, std::string* out, std::str
         int answer = w.size() == 2 ? answerFromName(w[1]) : 0;
         if (answer != IDYES && answer != IDNO && answer != IDOK)
             return usage("answer yes|no|ok");
-        return queueAnswer(answer) || fail(error, "cannot queue the answer");
+        // Queued on the phone like any scripted answer, and remembered so that one left unused
+        // when the dialog ends is taken back instead of answering some later, unrelated box.
+        std::vector<Row> rows;
+        if (!exec("INSERT INTO answers(answer) VALUES(?) RETURNING id", {Param::integer(answer)},
+                  &rows) ||
+            rows.empty() || !rows[0][0])
+            return fail(error, "cannot queue the answer");
+        d.queuedAnswers.push_back(std::stoll(*rows[0][0]));
+        return true;
     }
     if (verb == "key") {
         if (w.size() != 2)

@@ -528,3 +528,21 @@ TEST(DialogLayout, ClicksFindTheControlAndThePickerField) {
     for (int col = 0; col < 7; ++col)
         EXPECT_EQ(fields[col], host::pickerFieldAt(picker, col)) << col;
 }
+
+TEST_F(DialogManager, AnswersLeftUnusedAreTakenBack) {
+    std::vector<int> answers;
+    onCommand = [&](HWND dialog, WORD id) {
+        if (id == 100)
+            answers.push_back(MessageBoxW(dialog, u"Sure?", u"Q", MB_YESNO | MB_ICONQUESTION));
+    };
+    std::istringstream in("answer yes\nanswer no\nanswer ok\nclick 100\ncancel\n");
+    std::ostringstream out, err;
+    host::setDialogFrontEnd(host::makeScriptFrontEnd(in, out, err));
+    host::runDialog(smallTemplate(), nullptr, recordingProc, 0);
+    host::setDialogFrontEnd(nullptr);
+    EXPECT_EQ(std::vector<int>{IDYES}, answers);
+    std::vector<host::Row> left;
+    ASSERT_TRUE(host::exec("SELECT answer FROM answers", {}, &left));
+    EXPECT_TRUE(left.empty()) << left.size() << " answers would answer a later box";
+    EXPECT_EQ(IDNO, MessageBoxW(nullptr, u"Later?", u"Q", MB_YESNO)) << "its own default";
+}
