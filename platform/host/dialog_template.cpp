@@ -3,6 +3,7 @@
 // four-byte boundary and followed by its class, text and creation data. Every read is checked
 // against the end of the bytes, so a truncated or damaged template is refused, never overrun.
 #include "dialog_template.h"
+#include "byte_reader.h"
 
 namespace {
 
@@ -16,14 +17,11 @@ const char16_t* const kKnownClasses[] = {u"Button",    u"Edit",     u"Static",  
 constexpr int kFirstClassOrdinal = 0x0080;
 constexpr int kOrdinalClasses = 6;
 
-char16_t upper(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
 std::u16string canonicalClass(const std::u16string& name) {
     for (const char16_t* known : kKnownClasses) {
         size_t i = 0;
-        while (i < name.size() && known[i] != 0 && upper(name[i]) == upper(known[i]))
+        while (i < name.size() && known[i] != 0 &&
+               host::upperAscii(name[i]) == host::upperAscii(known[i]))
             ++i;
         if (i == name.size() && known[i] == 0)
             return known;
@@ -31,77 +29,7 @@ std::u16string canonicalClass(const std::u16string& name) {
     return name;
 }
 
-struct Reader {
-    const BYTE* bytes;
-    size_t size;
-    size_t at = 0;
-
-    bool word(WORD* out) {
-        if (at > size || size - at < 2)
-            return false;
-        *out = static_cast<WORD>(bytes[at] | (bytes[at + 1] << 8));
-        at += 2;
-        return true;
-    }
-    bool dword(DWORD* out) {
-        WORD lo, hi;
-        if (!word(&lo) || !word(&hi))
-            return false;
-        *out = static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16);
-        return true;
-    }
-    bool coordinate(short* out) {
-        WORD w;
-        if (!word(&w))
-            return false;
-        *out = static_cast<short>(w);
-        return true;
-    }
-    bool text(WORD first, std::u16string* out) {
-        out->clear();
-        for (WORD c = first; c != 0;) {
-            out->push_back(static_cast<char16_t>(c));
-            if (!word(&c))
-                return false;
-        }
-        return true;
-    }
-    bool text(std::u16string* out) {
-        WORD first;
-        return word(&first) && text(first, out);
-    }
-    // 0xFFFF and a number, or a terminated string (an empty one when the first word is 0).
-    bool nameOrOrdinal(int* ordinal, std::u16string* name) {
-        WORD first;
-        if (!word(&first))
-            return false;
-        *ordinal = -1;
-        if (first != 0xFFFF)
-            return text(first, name);
-        WORD number;
-        if (!word(&number))
-            return false;
-        *ordinal = number;
-        name->clear();
-        return true;
-    }
-    bool bytesTo(size_t count, std::vector<BYTE>* out) {
-        if (at > size || size - at < count)
-            return false;
-        out->assign(bytes + at, bytes + at + count);
-        at += count;
-        return true;
-    }
-    bool alignToDword() {
-        size_t aligned = (at + 3) & ~static_cast<size_t>(3);
-        if (aligned > size)
-            return false;
-        at = aligned;
-        return true;
-    }
-};
-
-bool readItem(Reader* r, host::DialogItem* item) {
+bool readItem(host::ByteReader* r, host::DialogItem* item) {
     if (!r->alignToDword() || !r->dword(&item->style) || !r->dword(&item->exStyle) ||
         !r->coordinate(&item->x) || !r->coordinate(&item->y) || !r->coordinate(&item->cx) ||
         !r->coordinate(&item->cy) || !r->word(&item->id))
@@ -131,7 +59,7 @@ namespace host {
 bool parseDialogTemplate(const void* data, size_t size, DialogTemplate* out) {
     if (!data || !out)
         return false;
-    Reader r{static_cast<const BYTE*>(data), size};
+    host::ByteReader r{static_cast<const BYTE*>(data), size};
     DialogTemplate dialog;
     WORD count;
     if (!r.dword(&dialog.style) || !r.dword(&dialog.exStyle) || !r.word(&count) ||

@@ -1,56 +1,13 @@
 // The program's resources: the compiled resource image linked into the executable, indexed
 // once, and the Win32 operations that find and load them.
 #include "resources.h"
+#include "byte_reader.h"
 #include "host.h"
 #include "win32_resource.h"
 
 #include <cstring>
 
 namespace {
-
-// Reads little-endian numbers and sz_Or_Ord fields inside [begin, end) of a byte range.
-struct Reader {
-    const BYTE* bytes;
-    size_t end;
-    size_t at;
-
-    bool word(WORD* out) {
-        if (at > end || end - at < 2)
-            return false;
-        *out = static_cast<WORD>(bytes[at] | (bytes[at + 1] << 8));
-        at += 2;
-        return true;
-    }
-    bool dword(DWORD* out) {
-        WORD lo, hi;
-        if (!word(&lo) || !word(&hi))
-            return false;
-        *out = static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16);
-        return true;
-    }
-    // A number (0xFFFF then the number) or a terminated UTF-16 name.
-    bool nameOrOrdinal(int* ordinal, std::u16string* name) {
-        WORD first;
-        if (!word(&first))
-            return false;
-        if (first == 0xFFFF) {
-            WORD number;
-            if (!word(&number))
-                return false;
-            *ordinal = number;
-            name->clear();
-            return true;
-        }
-        *ordinal = -1;
-        name->clear();
-        for (WORD c = first; c != 0;) {
-            name->push_back(static_cast<char16_t>(c));
-            if (!word(&c))
-                return false;
-        }
-        return true;
-    }
-};
 
 size_t alignUp4(size_t n) {
     return (n + 3) & ~static_cast<size_t>(3);
@@ -60,14 +17,10 @@ bool validModule(HMODULE module) {
     return module == nullptr || module == host::instance();
 }
 
-char16_t upper(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
 bool sameName(const std::u16string& a, LPCWSTR b) {
     size_t i = 0;
     for (; i < a.size(); ++i) {
-        if (b[i] == 0 || upper(a[i]) != upper(b[i]))
+        if (b[i] == 0 || host::upperAscii(a[i]) != host::upperAscii(b[i]))
             return false;
     }
     return b[i] == 0;
@@ -124,7 +77,7 @@ bool parseResourceImage(const void* image, size_t size, std::vector<ResourceEntr
     const BYTE* bytes = static_cast<const BYTE*>(image);
     size_t at = 0;
     while (at < size) {
-        Reader header{bytes, size, at};
+        host::ByteReader header{bytes, size, at};
         DWORD dataSize, headerSize;
         if (!header.dword(&dataSize) || !header.dword(&headerSize))
             return false;
