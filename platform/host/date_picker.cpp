@@ -5,13 +5,13 @@
 namespace host {
 namespace {
 
-struct Spec {
+struct FormatLetter {
     char16_t letter;
     int width;
     PickerField::Kind kind;
 };
 // Longest first, so that a run of letters takes the widest field it can.
-const Spec kSpecs[] = {
+const FormatLetter kFormatLetters[] = {
     {u'H', 2, PickerField::Hour24},    {u'H', 1, PickerField::Hour24},
     {u'h', 2, PickerField::Hour12},    {u'h', 1, PickerField::Hour12},
     {u'm', 2, PickerField::Minute},    {u'm', 1, PickerField::Minute},
@@ -83,19 +83,19 @@ std::vector<PickerField> parsePickerFormat(std::u16string_view format) {
         size_t run = 1;
         while (i + run < format.size() && format[i + run] == c)
             ++run;
-        const Spec* spec = nullptr;
-        for (const Spec& s : kSpecs)
+        const FormatLetter* letter = nullptr;
+        for (const FormatLetter& s : kFormatLetters)
             if (s.letter == c && static_cast<size_t>(s.width) <= run) {
-                spec = &s;
+                letter = &s;
                 break;
             }
-        if (!spec) {
+        if (!letter) {
             appendLiteral(fields, format.substr(i, 1));
             ++i;
             continue;
         }
-        fields.push_back({spec->kind, spec->width, {}});
-        i += static_cast<size_t>(spec->width);
+        fields.push_back({letter->kind, letter->width, {}});
+        i += static_cast<size_t>(letter->width);
     }
     return fields;
 }
