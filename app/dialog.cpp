@@ -83,7 +83,10 @@ static void onDayBox(HWND dialog, int box) {
 static void onToAll(HWND dialog) {
     if (MessageBox(dialog, TO_ALL_QUESTION, TO_ALL_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
+    // Zeroed, so that a picker that answers without a time passes on one the others refuse.
     SYSTEMTIME sundayOn, sundayOff;
+    memset(&sundayOn, 0, sizeof(sundayOn));
+    memset(&sundayOff, 0, sizeof(sundayOff));
     readPickerTime(dialog, pickerId(0), &sundayOn);
     for (int day = 1; day < WEEKDAY_COUNT; ++day)
         setPickerTime(dialog, pickerId(2 * day), &sundayOn);
