@@ -96,6 +96,25 @@ int pickerFieldAt(const Control& c, int col) {
 
 namespace {
 
+// Every key the interface acts on is ASCII or a function key. Reading bytes rather than wide
+// characters means a stray byte that is not UTF-8 is dropped, instead of leaving the reader
+// waiting for the rest of a character that never comes.
+int readKey(wint_t* key) {
+    for (;;) {
+        int c = getch();
+        if (c == ERR)
+            return ERR;
+        if (c >= KEY_MIN) {
+            *key = static_cast<wint_t>(c);
+            return KEY_CODE_YES;
+        }
+        if (c < 0x80) {
+            *key = static_cast<wint_t>(c);
+            return OK;
+        }
+    }
+}
+
 const int kTop = 1;  // the title bar takes the first row
 const int kLeft = 1; // a margin column
 
@@ -349,7 +368,7 @@ int showBox(const std::u16string& text, const std::u16string& caption, UINT type
         refresh();
 
         wint_t key;
-        int kind = get_wch(&key);
+        int kind = readKey(&key);
         if (kind == ERR)
             return defaultAnswer(type);
         if (kind == KEY_CODE_YES) {
@@ -438,7 +457,7 @@ class TerminalFrontEnd : public DialogFrontEnd {
             return fallback->step(d);
         drawDialog(d);
         wint_t key;
-        int kind = get_wch(&key);
+        int kind = readKey(&key);
         if (kind == ERR)
             return false;
         if (kind == KEY_CODE_YES) {

@@ -92,6 +92,8 @@ TEST_F(TerminalDialog, KeyboardEditsAndOkStores) {
 
     // Sunday on at 8:30 (up a hour, then the minutes typed), Monday out, Tuesday in at 21:15.
     keys({"Tab", "Up", "Right", "3", "0"});
+    // Bytes that are not UTF-8 are dropped, and the keys after them still work.
+    tmuxDo({"send-keys", "-t", "dialog", "-H", "ff", "8b", "c3"});
     keys({"Tab", "Tab", "Space", "Tab", "Space", "Tab", "2", "1", "1", "5"});
     screen = pane();
     EXPECT_NE(std::string::npos, screen.find("[x] SUN [8:30  ] TO [0:00  ]")) << screen;
