@@ -75,10 +75,12 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR, DWORD,
     if (!host::exec("SELECT 1 FROM registry_keys WHERE path = ?", {host::Param::str(path)}, &rows))
         return storeStatus();
     bool existed = !rows.empty() || chain.empty();
-    for (const std::string& p : chain)
-        if (!host::exec("INSERT OR IGNORE INTO registry_keys(path) VALUES(?)",
-                        {host::Param::str(p)}))
-            return ERROR_CANTWRITE;
+    // Only a new key is written, so that opening an existing key works on a read-only phone.
+    if (!existed)
+        for (const std::string& p : chain)
+            if (!host::exec("INSERT OR IGNORE INTO registry_keys(path) VALUES(?)",
+                            {host::Param::str(p)}))
+                return ERROR_CANTWRITE;
     uintptr_t handle = nextKeyHandle;
     nextKeyHandle += 4;
     openKeys[handle] = path;

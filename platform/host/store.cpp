@@ -74,6 +74,26 @@ int schemaVersion(sqlite3* db, int* version) {
     return rc;
 }
 
+unsigned long long fnv1a(const char* text) {
+    unsigned long long h = 14695981039346656037ull;
+    for (; *text; ++text)
+        h = (h ^ static_cast<unsigned char>(*text)) * 1099511628211ull;
+    return h;
+}
+
+// Switching to WAL does not wait for a busy phone the way statements do: when two processes
+// set up a new phone at once, the second retries for as long as a statement would wait.
+int enableWal(sqlite3* db) {
+    int rc = SQLITE_BUSY;
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED)
+            return rc;
+        usleep(5000);
+    }
+    return rc;
+}
+
 // A phone already set up costs one read here: every timed run opens the store afresh.
 int prepareStore(sqlite3* db) {
     int version = 0;
@@ -81,7 +101,7 @@ int prepareStore(sqlite3* db) {
     if (rc != SQLITE_OK || version == kSchemaVersion)
         return rc;
     // WAL lets a timed run and an open dialog use the phone at once; it stays set in the file.
-    rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    rc = enableWal(db);
     if (rc != SQLITE_OK)
         return rc;
     std::string setup = std::string("BEGIN IMMEDIATE;") + kBaseSchema +
@@ -174,8 +194,19 @@ bool ensureSchema(const char* name, const char* sql) {
         return false;
     if (schemasDone.count(name))
         return true;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        return false;
+    // The phone records which version of each module's tables it has, so that a process only
+    // reads that record: no write (a read-only phone still reads) and no repeated setup.
+    std::string key = std::string("schema.") + name;
+    std::string version = std::to_string(fnv1a(sql));
+    if (setting(key) != version) {
+        std::string setup = std::string("BEGIN IMMEDIATE;") + sql +
+                            "INSERT INTO settings(name, value) VALUES('" + key + "', '" + version +
+                            "') ON CONFLICT(name) DO UPDATE SET value = excluded.value; COMMIT;";
+        if (sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            return false;
+        }
+    }
     schemasDone.insert(name);
     return true;
 }
