@@ -481,8 +481,8 @@ INT_PTR runDialog(const DialogTemplate& t, HWND owner, DLGPROC proc, LPARAM para
     }
     input->end(d);
     send(d, WM_DESTROY, 0, 0);
-    for (long long id : d.queuedAnswers)
-        exec("DELETE FROM answers WHERE id = ?", {Param::integer(id)});
+    // An answer the script gave and no box took ends with its dialog.
+    clearProcessAnswers();
 
     if (ownerDialog)
         ownerDialog->enabled = ownerWasEnabled;
@@ -632,14 +632,7 @@ bool runCommandLine(Dialog& d, std::string_view line, std::string* out, std::str
         int answer = w.size() == 2 ? answerFromName(w[1]) : 0;
         if (answer != IDYES && answer != IDNO && answer != IDOK)
             return usage("answer yes|no|ok");
-        // Queued on the phone like any scripted answer, and remembered so that one left unused
-        // when the dialog ends is taken back instead of answering some later, unrelated box.
-        std::vector<Row> rows;
-        if (!exec("INSERT INTO answers(answer) VALUES(?) RETURNING id", {Param::integer(answer)},
-                  &rows) ||
-            rows.empty() || !rows[0][0])
-            return fail(error, "cannot queue the answer");
-        d.queuedAnswers.push_back(std::stoll(*rows[0][0]));
+        queueProcessAnswer(answer);
         return true;
     }
     if (verb == "key") {

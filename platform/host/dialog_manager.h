@@ -95,8 +95,6 @@ struct Dialog {
     bool ended = false;
     INT_PTR result = 0;
     int focus = -1; // index into controls, -1 when nothing has the focus
-    // Answers the line commands queued for boxes, taken back if still unused at the end.
-    std::vector<long long> queuedAnswers;
     // Whether the window was recorded on the phone (and must be removed from it at the end).
     bool recorded = false;
 

@@ -72,6 +72,10 @@ int answerFromName(std::string_view name); // 0 when unknown
 int defaultAnswer(UINT type);
 bool answerFits(UINT type, int answer);
 bool queueAnswer(int answer);
+// An answer for this process's next box only (a front-end's script), taken before the phone's
+// queue, so that another process on the phone can never take it.
+void queueProcessAnswer(int answer);
+void clearProcessAnswers();
 struct MessageRecord {
     long long id;
     long long pid;

@@ -3,6 +3,7 @@
 #include "host.h"
 
 #include <cstdio>
+#include <deque>
 #include <iostream>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@ namespace host {
 namespace {
 
 MessageBoxPresenter presenter;
+std::deque<int> processAnswers;
 std::optional<bool> terminalPrompts;
 
 struct AnswerName {
@@ -66,12 +68,19 @@ int askAtTerminal(const std::string& caption, const std::string& text, UINT type
     }
 }
 
+// Answers this process's own front-end gave come first; only then those queued on the phone.
 int scriptedAnswer(UINT type) {
-    std::vector<Row> rows;
-    if (!exec("SELECT id, answer FROM answers ORDER BY id LIMIT 1", {}, &rows) || rows.empty())
-        return defaultAnswer(type);
-    exec("DELETE FROM answers WHERE id = ?", {Param::integer(std::stoll(*rows[0][0]))});
-    int answer = std::stoi(*rows[0][1]);
+    int answer;
+    if (!processAnswers.empty()) {
+        answer = processAnswers.front();
+        processAnswers.pop_front();
+    } else {
+        std::vector<Row> rows;
+        if (!exec("SELECT id, answer FROM answers ORDER BY id LIMIT 1", {}, &rows) || rows.empty())
+            return defaultAnswer(type);
+        exec("DELETE FROM answers WHERE id = ?", {Param::integer(std::stoll(*rows[0][0]))});
+        answer = std::stoi(*rows[0][1]);
+    }
     if (answerFits(type, answer))
         return answer;
     std::fprintf(stderr, "(the queued answer '%s' does not fit this box; %s taken instead)\n",
@@ -132,6 +141,13 @@ std::vector<MessageRecord> messages() {
                        static_cast<UINT>(std::stoul(r[4].value_or("0"))),
                        std::stoi(r[5].value_or("0"))});
     return out;
+}
+
+void queueProcessAnswer(int answer) {
+    processAnswers.push_back(answer);
+}
+void clearProcessAnswers() {
+    processAnswers.clear();
 }
 
 bool clearMessages() {

@@ -529,11 +529,18 @@ TEST(DialogLayout, ClicksFindTheControlAndThePickerField) {
         EXPECT_EQ(fields[col], host::pickerFieldAt(picker, col)) << col;
 }
 
-TEST_F(DialogManager, AnswersLeftUnusedAreTakenBack) {
+// The script's answers are the dialog's own: never on the phone's queue, where another process's
+// box could take them, and gone when the dialog ends.
+TEST_F(DialogManager, ScriptAnswersBelongToTheDialogAlone) {
     std::vector<int> answers;
+    size_t onThePhone = 99;
     onCommand = [&](HWND dialog, WORD id) {
-        if (id == 100)
-            answers.push_back(MessageBoxW(dialog, u"Sure?", u"Q", MB_YESNO | MB_ICONQUESTION));
+        if (id != 100)
+            return;
+        std::vector<host::Row> queued;
+        host::exec("SELECT answer FROM answers", {}, &queued);
+        onThePhone = queued.size();
+        answers.push_back(MessageBoxW(dialog, u"Sure?", u"Q", MB_YESNO | MB_ICONQUESTION));
     };
     std::istringstream in("answer yes\nanswer no\nanswer ok\nclick 100\ncancel\n");
     std::ostringstream out, err;
@@ -541,6 +548,7 @@ TEST_F(DialogManager, AnswersLeftUnusedAreTakenBack) {
     host::runDialog(smallTemplate(), nullptr, recordingProc, 0);
     host::setDialogFrontEnd(nullptr);
     EXPECT_EQ(std::vector<int>{IDYES}, answers);
+    EXPECT_EQ(0u, onThePhone);
     std::vector<host::Row> left;
     ASSERT_TRUE(host::exec("SELECT answer FROM answers", {}, &left));
     EXPECT_TRUE(left.empty()) << left.size() << " answers would answer a later box";
