@@ -356,7 +356,8 @@ Control* controlNamed(Dialog& d, std::string_view word, std::string* error) {
         fail(error, inQuotes(word) + " is not a control id");
         return nullptr;
     }
-    Control* c = d.find(id);
+    // Ids are 16-bit (-1 reads as 0xFFFF); a larger number names no control, not its low word.
+    Control* c = id >= -1 && id <= 0xFFFF ? d.find(id) : nullptr;
     if (!c) {
         fail(error, "no control with id " + idText(id));
         return nullptr;

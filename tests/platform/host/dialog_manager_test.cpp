@@ -335,6 +335,8 @@ TEST_F(DialogManager, CommandLinesAndTheirComplaints) {
         } bad[] = {
             {"frobnicate 3", "unknown command 'frobnicate 3'"},
             {"click 999", "no control with id 999"},
+            {"click 65636", "no control with id 65636"}, // not 100 by its low word
+            {"set 65638 7:05", "no control with id 65638"},
             {"click abc", "'abc' is not a control id"},
             {"click", "usage: click ID"},
             {"set 102 25:00", "not a time of day: 25:00"},
