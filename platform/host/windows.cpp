@@ -2,6 +2,7 @@
 #include "host.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <fstream>
 #include <unistd.h>
@@ -91,12 +92,21 @@ HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
 BOOL SetForegroundWindow(HWND hWnd) {
     std::vector<host::Row> rows;
     if (!hWnd ||
-        !host::exec("SELECT 1 FROM windows WHERE id = ?", {host::Param::integer(idFor(hWnd))},
-                    &rows) ||
+        !host::exec("SELECT pid, title FROM windows WHERE id = ?",
+                    {host::Param::integer(idFor(hWnd))}, &rows) ||
         rows.empty())
         return FALSE;
-    return host::exec("INSERT INTO foreground_requests(window, pid) VALUES(?, ?)",
-                      {host::Param::integer(idFor(hWnd)), host::Param::integer(getpid())})
-               ? TRUE
-               : FALSE;
+    if (!host::exec("INSERT INTO foreground_requests(window, pid) VALUES(?, ?)",
+                    {host::Param::integer(idFor(hWnd)), host::Param::integer(getpid())}))
+        return FALSE;
+    // Only the latest requests are kept: they tell a test or a person what happened lately.
+    host::exec("DELETE FROM foreground_requests WHERE id <= (SELECT MAX(id) FROM "
+               "foreground_requests) - 100");
+    // A window of another process comes to the front on a phone's screen; here it is said, so
+    // that a person or a script knows this start handed over to that window.
+    long long owner = std::stoll(rows[0][0].value_or("0"));
+    if (owner != getpid())
+        std::fprintf(stderr, "%s: brought \"%s\" (process %lld) to the front\n",
+                     program_invocation_short_name, rows[0][1].value_or("").c_str(), owner);
+    return TRUE;
 }

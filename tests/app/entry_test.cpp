@@ -64,6 +64,9 @@ TEST_F(Entry, ASecondStartBringsTheRunningDialogForward) {
     ASSERT_NE(nullptr, running);
     CommandResult r = velmora({});
     EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("velmora: brought \"Brindlecap\" (process " + std::to_string(getpid()) +
+                  ") to the front\n",
+              r.err);
     std::vector<host::ForegroundRequest> requests = host::foregroundRequests();
     ASSERT_EQ(1u, requests.size());
     EXPECT_NE(getpid(), requests[0].pid) << "the second start asked for it";
