@@ -30,19 +30,39 @@ bool isValidDateTime(const SYSTEMTIME& t) {
            t.wSecond < 60 && t.wMilliseconds < 1000;
 }
 
-bool parseDateTime(std::string_view text, SYSTEMTIME* out) {
-    std::string s(text);
-    int y, mo, d, h, mi, sec = 0, used = 0;
-    int n = std::sscanf(s.c_str(), "%4d-%2d-%2d %2d:%2d%n", &y, &mo, &d, &h, &mi, &used);
-    if (n != 5)
+namespace {
+
+// Reads between minDigits and maxDigits decimal digits at *at, and nothing else.
+bool digits(std::string_view text, size_t* at, size_t minDigits, size_t maxDigits, int* out) {
+    size_t start = *at;
+    int value = 0;
+    while (*at < text.size() && *at - start < maxDigits && text[*at] >= '0' && text[*at] <= '9')
+        value = value * 10 + (text[(*at)++] - '0');
+    *out = value;
+    return *at - start >= minDigits;
+}
+
+bool literal(std::string_view text, size_t* at, char c) {
+    if (*at >= text.size() || text[*at] != c)
         return false;
-    if (s[used] == ':') {
-        int more = 0;
-        if (std::sscanf(s.c_str() + used, ":%2d%n", &sec, &more) != 1)
-            return false;
-        used += more;
-    }
-    if (static_cast<size_t>(used) != s.size() || y < 1601 || y > 30827)
+    ++*at;
+    return true;
+}
+
+} // namespace
+
+// "YYYY-MM-DD HH:MM[:SS]": a year of four or five digits, month, day and hour of one or two,
+// minutes and seconds of two, one space; nothing before or after.
+bool parseDateTime(std::string_view text, SYSTEMTIME* out) {
+    size_t at = 0;
+    int y, mo, d, h, mi, sec = 0;
+    if (!digits(text, &at, 4, 5, &y) || !literal(text, &at, '-') || !digits(text, &at, 1, 2, &mo) ||
+        !literal(text, &at, '-') || !digits(text, &at, 1, 2, &d) || !literal(text, &at, ' ') ||
+        !digits(text, &at, 1, 2, &h) || !literal(text, &at, ':') || !digits(text, &at, 2, 2, &mi))
+        return false;
+    if (at < text.size() && (!literal(text, &at, ':') || !digits(text, &at, 2, 2, &sec)))
+        return false;
+    if (at != text.size() || y < 1601 || y > 30827)
         return false;
     SYSTEMTIME t{};
     t.wYear = static_cast<WORD>(y);
@@ -51,7 +71,7 @@ bool parseDateTime(std::string_view text, SYSTEMTIME* out) {
     t.wHour = static_cast<WORD>(h);
     t.wMinute = static_cast<WORD>(mi);
     t.wSecond = static_cast<WORD>(sec);
-    if (mo < 1 || mo > 12 || d < 1 || h < 0 || mi < 0 || sec < 0 || !isValidDateTime(t))
+    if (!isValidDateTime(t))
         return false;
     t.wDayOfWeek = static_cast<WORD>(dayOfWeek(y, mo, d));
     *out = t;

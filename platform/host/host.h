@@ -23,6 +23,7 @@ namespace host {
 std::string toUtf8(std::u16string_view text);
 std::string toUtf8(const WCHAR* text);
 std::u16string fromUtf8(std::string_view text);
+bool isValidUtf8(std::string_view text);
 // Escapes newlines, tabs and backslashes so that a text fits on one line of a listing.
 std::string oneLine(std::string_view text);
 

@@ -75,6 +75,10 @@ std::u16string fromUtf8(std::string_view text) {
     return out;
 }
 
+bool isValidUtf8(std::string_view text) {
+    return toUtf8(fromUtf8(text)) == text;
+}
+
 std::string oneLine(std::string_view text) {
     std::string out;
     for (char c : text) {

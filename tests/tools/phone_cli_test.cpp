@@ -20,6 +20,8 @@ TEST_F(PhoneConsole, RegistryValuesRoundTrip) {
         {{"S3", "dword", "2000"}, "dword 4 2000\n"},
         {{"S3", "dword", "-1"}, "dword 4 4294967295\n"},
         {{"S3", "dword", "0x80000000"}, "dword 4 2147483648\n"},
+        {{"S3", "dword", "010"}, "dword 4 10\n"}, // decimal, never octal
+        {{"S3", "dword", "0x1F"}, "dword 4 31\n"},
         {{"Blob", "binary", "00ff10"}, "binary 3 00ff10\n"},
         {{"Blob", "binary", ""}, "binary 0 \n"},
     };
@@ -61,6 +63,13 @@ TEST_F(PhoneConsole, MistakesAreOneLineAndNonZero) {
         {{"reg", "set", "S1", "dword", "4294967296"}, 2},
         {{"reg", "set", "S1", "binary", "abc"}, 2},
         {{"reg", "set", "S1", "binary", "zz"}, 2},
+        {{"reg", "set", "S1", "dword", " 5"}, 2},
+        {{"reg", "set", "S1", "dword", "0x"}, 2},
+        {{"reg", "set", "S1", "dword", "1\n2"}, 2},
+        {{"reg", "set", "\xff\xfe", "sz", "x"}, 2},
+        {{"reg", "set", "S1", "sz", "\xc3\x28"}, 2},
+        {{"reg", "get", "a\nb"}, 1},
+        {{"clock", "set", "2026-12-1223:00"}, 2},
         {{"reg", "set", "S1", "float", "1"}, 2},
         {{"reg", "frob"}, 2},
         {{"clock", "set", "2026-13-01 00:00"}, 2},

@@ -29,7 +29,8 @@ const Verb kVerbs[] = {
 };
 
 int fail(const std::string& message, int status) {
-    std::fprintf(stderr, "velmora-phone: %s\n", message.c_str());
+    // Whatever the user typed, the error stays one line.
+    std::fprintf(stderr, "velmora-phone: %s\n", host::oneLine(message).c_str());
     return status;
 }
 

@@ -84,12 +84,20 @@ bool parseHex(const std::string& text, std::string* out) {
     return true;
 }
 
+// Decimal (a leading '-' counts down from 2^32), or hexadecimal after "0x"; nothing else, so
+// that "010" is ten and not eight.
 bool parseNumber(const std::string& text, DWORD* out) {
-    if (text.empty())
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    size_t digits = hex ? 2 : (!text.empty() && text[0] == '-' ? 1 : 0);
+    if (digits >= text.size())
         return false;
+    for (size_t i = digits; i < text.size(); ++i)
+        if (!(hex ? std::isxdigit(static_cast<unsigned char>(text[i]))
+                  : std::isdigit(static_cast<unsigned char>(text[i]))))
+            return false;
     errno = 0;
     char* end = nullptr;
-    long long v = std::strtoll(text.c_str(), &end, 0);
+    long long v = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
     if (*end || errno || v < -2147483648LL || v > 4294967295LL)
         return false;
     *out = static_cast<DWORD>(v);
@@ -102,8 +110,7 @@ int regGet(HKEY key, const Args& args) {
     DWORD type = 0;
     std::string bytes;
     if (!readValue(key, host::fromUtf8(args[1]), &type, &bytes)) {
-        std::fprintf(stderr, "velmora-phone: no value '%s'\n", args[1].c_str());
-        return 1;
+        return fail("no value '" + args[1] + "'", 1);
     }
     std::printf("%s %zu %s\n", typeName(type), bytes.size(), decode(type, bytes).c_str());
     return 0;
@@ -129,7 +136,7 @@ int regSet(HKEY key, const Args& args) {
     } else if (kind == "binary") {
         type = REG_BINARY;
         if (!parseHex(args[3], &bytes))
-            return fail("'" + args[3] + "' is not an even number of hex digits");
+            return fail("'" + args[3] + "' is not hex bytes (two hex digits a byte)");
     } else {
         return fail("unknown value type '" + kind + "' (sz, dword or binary)");
     }
@@ -157,6 +164,11 @@ int regDelete(HKEY key, const Args& args) {
 int regVerb(const Args& args) {
     if (args.empty())
         return fail("usage: reg get|set|delete NAME ...");
+    // Names and texts are kept as UTF-16: bytes that are not UTF-8 would be changed silently
+    // (and two such names would be one).
+    for (const std::string& text : args)
+        if (!host::isValidUtf8(text))
+            return fail("'" + text + "' is not UTF-8 text");
     HKEY key;
     if (!openKey(&key))
         return 1;
@@ -180,8 +192,9 @@ void showRegistry() {
         return;
     int shown = 0;
     for (DWORD i = 0;; ++i) {
-        WCHAR name[256];
-        DWORD nameChars = 256, type = 0, size = 0;
+        // Room for the longest name a value can have.
+        static WCHAR name[16384];
+        DWORD nameChars = 16384, type = 0, size = 0;
         if (RegEnumValue(key, i, name, &nameChars, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
             break;
         std::string bytes;

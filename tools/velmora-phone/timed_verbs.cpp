@@ -227,8 +227,9 @@ void report(const Start& s, bool tsv) {
                               : std::string("none");
     if (tsv) {
         std::printf("start\t%s\t%s\t%s\t%s\t%s\t%zu\t%s\t%d\n", host::formatDateTime(s.at).c_str(),
-                    s.due.path.c_str(), s.due.text.c_str(), linesTsv(s.before).c_str(),
-                    linesTsv(s.after).c_str(), s.boxes.size(), next.c_str(), s.exitStatus);
+                    host::oneLine(s.due.path).c_str(), s.due.text.c_str(),
+                    linesTsv(s.before).c_str(), linesTsv(s.after).c_str(), s.boxes.size(),
+                    next.c_str(), s.exitStatus);
         for (const std::string& p : s.problems)
             std::printf("problem\t%s\t%s\n", host::formatDateTime(s.at).c_str(),
                         host::oneLine(p).c_str());
@@ -345,7 +346,7 @@ int pendingVerb(const Args& args) {
     if (all.empty())
         std::printf("none\n");
     for (const host::PendingStart& p : all)
-        std::printf("%s\t%s\n", p.path.c_str(), p.text.c_str());
+        std::printf("%s\t%s\n", host::oneLine(p.path).c_str(), p.text.c_str());
     return 0;
 }
 

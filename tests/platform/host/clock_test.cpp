@@ -13,7 +13,12 @@ TEST(Calendar, ParsesOnlyRealLocalTimes) {
                  {"2000-02-29 10:00", true, 2},     {"2026-12-31 24:00", false, 0},
                  {"2026-04-31 10:00", false, 0},    {"2026-01-01 10:60", false, 0},
                  {"2026-01-01 10:00:60", false, 0}, {"2026-01-01", false, 0},
-                 {"2026-01-01 10:00 x", false, 0},  {"yesterday", false, 0}};
+                 {"2026-01-01 10:00 x", false, 0},  {"yesterday", false, 0},
+                 {"2026-3-5 7:00", true, 4},        {"10000-01-01 00:00", true, 6},
+                 {"30828-01-01 00:00", false, 0},   {"1600-12-31 00:00", false, 0},
+                 {"2026-12-1223:00", false, 0},     {" 2026-12-12 23:00", false, 0},
+                 {"2026-12-12 -0:00", false, 0},    {"2026-12-12  23:00", false, 0},
+                 {"2026-12-12 23:0", false, 0},     {"2026-12-12 23:00:", false, 0}};
     for (const Case& c : cases) {
         SYSTEMTIME t;
         EXPECT_EQ(c.ok, host::parseDateTime(c.text, &t)) << c.text;
