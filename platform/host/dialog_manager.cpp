@@ -183,9 +183,26 @@ std::string idText(int id) {
     return std::to_string(id);
 }
 
+// Errors quote what the script said: kept to one printable line of sensible length.
 bool fail(std::string* error, const std::string& text) {
-    if (error)
-        *error = text;
+    if (!error)
+        return false;
+    std::string line;
+    for (unsigned char c : oneLine(text)) {
+        if (line.size() >= 200) {
+            line += "...";
+            break;
+        }
+        if (c < 0x20 || c == 0x7f) {
+            static const char hex[] = "0123456789abcdef";
+            line += "\\x";
+            line += hex[c >> 4];
+            line += hex[c & 15];
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    *error = line;
     return false;
 }
 

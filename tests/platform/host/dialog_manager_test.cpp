@@ -347,6 +347,7 @@ TEST_F(DialogManager, CommandLinesAndTheirComplaints) {
             {"answer maybe", "usage: answer yes|no|ok"},
             {"key f13", "unknown key 'f13'"},
             {"ok now", "usage: ok"},
+            {"frob\x01\x7f", "unknown command 'frob\\x01\\x7f'"},
         };
         for (const Bad& b : bad) {
             error.clear();
@@ -354,6 +355,8 @@ TEST_F(DialogManager, CommandLinesAndTheirComplaints) {
             EXPECT_EQ(0u, error.find(b.error)) << b.line << " -> " << error;
             EXPECT_EQ(std::string::npos, error.find('\n')) << "one line";
         }
+        EXPECT_FALSE(runCommandLine(d, std::string(100000, 'x'), &out, &error));
+        EXPECT_LT(error.size(), 300u) << "a huge line is not echoed whole";
         out.clear();
         ASSERT_TRUE(runCommandLine(d, "dump", &out, &error));
         EXPECT_EQ(firstDump, out) << "refused commands change nothing";
