@@ -8,7 +8,6 @@
 #include "schedule/settings.h"
 
 #define MODULE_PATH_CHARS 260
-#define TIMER_FAILED_NOTICE TEXT("設定定時器失敗！")
 
 void runDueSwitches(void) {
     WCHAR flags[DAY_FLAGS_CHARS];

@@ -4,6 +4,9 @@
 
 #include "platform/platform.h"
 
+// The notice shown when the next start cannot be registered.
+#define TIMER_FAILED_NOTICE TEXT("設定定時器失敗！")
+
 void runDueSwitches(void);
 void armWakeUp(void);
 

@@ -24,6 +24,12 @@ int dayOfWeek(int year, int month, int day) {
     return (year + year / 4 - year / 100 + year / 400 + offsets[month - 1] + day) % 7;
 }
 
+const char* weekdayName(int weekday) {
+    static const char* const names[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                        "Thursday", "Friday", "Saturday"};
+    return names[((weekday % 7) + 7) % 7];
+}
+
 bool isValidDateTime(const SYSTEMTIME& t) {
     return t.wYear >= 1601 && t.wYear <= 30827 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 &&
            t.wDay <= daysInMonth(t.wYear, t.wMonth) && t.wHour < 24 && t.wMinute < 60 &&

@@ -25,8 +25,6 @@ const FormatLetter kFormatLetters[] = {
     {u'y', 1, PickerField::Year},
 };
 
-const char* const kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                 "Thursday", "Friday", "Saturday"};
 const char* const kMonthNames[] = {"January",   "February", "March",    "April",
                                    "May",       "June",     "July",     "August",
                                    "September", "October",  "November", "December"};
@@ -119,7 +117,7 @@ std::u16string formatPickerField(const PickerField& f, const SYSTEMTIME& t) {
     case PickerField::Day:
         return number(t.wDay, f.width);
     case PickerField::DayName:
-        return name(kDayNames[dayOfWeek(t.wYear, t.wMonth, t.wDay)], f.width);
+        return name(weekdayName(dayOfWeek(t.wYear, t.wMonth, t.wDay)), f.width);
     case PickerField::Month:
         return number(t.wMonth, f.width);
     case PickerField::MonthName:

@@ -59,6 +59,8 @@ bool exec(const char* sql, const std::vector<Param>& params = {}, std::vector<Ro
 bool parseDateTime(std::string_view text, SYSTEMTIME* out);
 std::string formatDateTime(const SYSTEMTIME& time);
 int dayOfWeek(int year, int month, int day);
+// "Sunday" … "Saturday" for the phone's weekday index (0 = Sunday), taken modulo 7.
+const char* weekdayName(int weekday);
 int daysInMonth(int year, int month);
 // A real local date and time: month, day of that month, hour, minute and second in range.
 bool isValidDateTime(const SYSTEMTIME& time);

@@ -30,9 +30,8 @@ int clockVerb(const Args& args) {
 void showClock() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    static const char* const days[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                       "Thursday", "Friday", "Saturday"};
-    std::printf("Clock: %s %s (%s)\n", host::formatDateTime(now).c_str(), days[now.wDayOfWeek % 7],
+    std::printf("Clock: %s %s (%s)\n", host::formatDateTime(now).c_str(),
+                host::weekdayName(now.wDayOfWeek),
                 host::pinnedClock() ? "pinned" : "following the host");
 }
 

@@ -1,6 +1,8 @@
 // The phone's timed starts: what is pending, and the phone that fires them, in real time (run)
 // or in virtual time with the clock pinned to each start (simulate).
 #include "phone.h"
+#include "app/app.h"
+#include "schedule/timed_run.h"
 
 #include <cerrno>
 #include <climits>
@@ -19,17 +21,13 @@ extern char** environ;
 namespace phone {
 namespace {
 
-const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kTimedRunArgument = "AppRunAtTime";
-const char* const kTimerFailedNotice = "設定定時器失敗！";
-
 volatile sig_atomic_t interrupted = 0;
 void onSignal(int) {
     interrupted = 1;
 }
 
 std::string stamp(const SYSTEMTIME& t) {
-    return std::string(kWeekdays[t.wDayOfWeek % 7]) + " " + host::formatDateTime(t);
+    return std::string(host::weekdayName(t.wDayOfWeek), 3) + " " + host::formatDateTime(t);
 }
 
 std::string canonical(const std::string& path) {
@@ -93,7 +91,7 @@ int startProgram(const std::string& path, std::string* why) {
         *why = std::strerror(errno);
         return -1;
     }
-    std::string program = path, argument = kTimedRunArgument;
+    std::string program = path, argument = host::toUtf8(TIMED_RUN_COMMAND_LINE);
     char* argv[] = {program.data(), argument.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -169,7 +167,7 @@ Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
     if (!s.next) {
         s.stopsCycle = true;
         for (const host::MessageRecord& m : s.boxes)
-            if (m.text.rfind(kTimerFailedNotice, 0) == 0)
+            if (m.text.rfind(host::toUtf8(TIMER_FAILED_NOTICE), 0) == 0)
                 s.problems.push_back("the next start could not be registered: the cycle stops");
     } else if (!s.next->valid || host::compareLocalTimes(s.next->at, at) <= 0) {
         // A start that does not lie ahead would fire again at once, for ever.
