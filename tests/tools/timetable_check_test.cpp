@@ -169,37 +169,9 @@ TEST(TimetableCheck, EachMissedSwitchIsNamedOnceWithTheFirstCauseThatHolds) {
         s.starts = std::move(starts);
         return s;
     };
+    // What the simulations of the real program seldom show; the common causes are tested end
+    // to end with it.
     const auto sunday = switches({{"2026-12-13 00:00", false}, {"2026-12-13 07:00", true}});
-
-    cases.push_back({"every switch made",
-                     sunday,
-                     span("2026-12-12 23:00", "2026-12-13 23:00",
-                          {start("2026-12-13 00:00", "2026-12-13 00:00", 5, 1),
-                           start("2026-12-13 07:00", "2026-12-13 07:00", 1, 5)},
-                          5),
-                     {}});
-
-    // The clocks skip 02:30: its start fires at 03:00 and switches nothing; Monday's switch-off
-    // then finds the radio off as it should be: one missed switch, not two.
-    cases.push_back(
-        {"a start the clocks made late",
-         switches({{"2027-03-28 01:00", false},
-                   {"2027-03-28 02:30", true},
-                   {"2027-03-29 00:00", false}}),
-         span("2027-03-27 08:00", "2027-03-29 06:00",
-              {start("2027-03-28 01:00", "2027-03-28 01:00", 5, 1),
-               start("2027-03-28 03:00", "2027-03-28 02:30", 1, 1, Lateness::ClockSkipped),
-               start("2027-03-29 00:00", "2027-03-29 00:00", 1, 1)},
-              1),
-         {"2027-03-28 02:30:00 on late"}});
-
-    StartRecord refused = start("2026-12-13 00:00", "2026-12-13 00:00", 5, 5);
-    refused.calls = {{1, "lineOpen", 0, 0, 1}, {1, "lineSetEquipmentState", 0, -0x7fffffb8, 1}};
-    cases.push_back({"a telephony call that failed on the line",
-                     sunday,
-                     span("2026-12-12 23:00", "2026-12-13 23:00",
-                          {refused, start("2026-12-13 07:00", "2026-12-13 07:00", 5, 5)}, 5),
-                     {"2026-12-13 00:00:00 off failed"}});
 
     StartRecord boxed = start("2026-12-13 00:00", "2026-12-13 00:00", 5, 5);
     boxed.boxes = {{1, 1, "Error", "lineGetDevCaps ret: -2147483595", 0, 1}};
@@ -217,18 +189,6 @@ TEST(TimetableCheck, EachMissedSwitchIsNamedOnceWithTheFirstCauseThatHolds) {
                      span("2026-12-12 23:00", "2026-12-13 23:00",
                           {otherLine, start("2026-12-13 07:00", "2026-12-13 07:00", 5, 5)}, 5),
                      {"2026-12-13 00:00:00 off outside"}});
-
-    // After the cycle stops nothing is armed: each later switch that finds the wrong state is
-    // named; Monday's switch-off finds the radio off and is not.
-    StartRecord last = start("2026-12-13 00:00", "2026-12-13 00:00", 5, 1);
-    last.next.reset();
-    cases.push_back({"switches after the cycle stopped",
-                     switches({{"2026-12-13 00:00", false},
-                               {"2026-12-13 07:00", true},
-                               {"2026-12-14 00:00", false},
-                               {"2026-12-14 07:00", true}}),
-                     span("2026-12-12 23:00", "2026-12-14 12:00", {last}, 1),
-                     {"2026-12-13 07:00:00 on unarmed", "2026-12-14 07:00:00 on unarmed"}});
 
     cases.push_back(
         {"a line in state 4, even with a late start",
