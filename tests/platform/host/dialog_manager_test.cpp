@@ -2,6 +2,7 @@
 // the picker's format and keys, and the scripted input language.
 #include "dialog_steps.h"
 #include "phone_fixture.h"
+#include "platform/dialog_script.h"
 #include "platform/host/dialog_manager.h"
 #include "platform/platform.h"
 
@@ -218,7 +219,8 @@ TEST_F(DialogManager, DisabledControlsTakeNoInput) {
                 << "returns whether it was disabled before";
             EXPECT_TRUE(EnableWindow(GetDlgItem(d.handle, 102), FALSE));
             SYSTEMTIME before = d.find(102)->time;
-            EXPECT_FALSE(setPickerTime(d, 102, 9, 30, &error));
+            EXPECT_FALSE(runDialogScriptLine(d.handle, "set 102 9:30", nullptr, &error));
+            EXPECT_EQ("control 102 is disabled", error);
             EXPECT_EQ(before.wHour, d.find(102)->time.wHour);
             EXPECT_FALSE(clickControl(d, 103, &error)) << "a label cannot be clicked";
             EXPECT_FALSE(clickControl(d, 999, &error));
@@ -327,7 +329,7 @@ TEST_F(DialogManager, CommandLinesAndTheirComplaints) {
     std::string firstDump, lastDump;
     runSmall({[&](Dialog& d) {
         std::string out, error;
-        ASSERT_TRUE(runCommandLine(d, "dump", &out, &error));
+        ASSERT_TRUE(runDialogScriptLine(d.handle, "dump", &out, &error));
         firstDump = out;
         struct Bad {
             const char* line;
@@ -351,28 +353,27 @@ TEST_F(DialogManager, CommandLinesAndTheirComplaints) {
         };
         for (const Bad& b : bad) {
             error.clear();
-            EXPECT_FALSE(runCommandLine(d, b.line, &out, &error)) << b.line;
+            EXPECT_FALSE(runDialogScriptLine(d.handle, b.line, &out, &error)) << b.line;
             EXPECT_EQ(0u, error.find(b.error)) << b.line << " -> " << error;
             EXPECT_EQ(std::string::npos, error.find('\n')) << "one line";
         }
-        EXPECT_FALSE(runCommandLine(d, std::string(100000, 'x'), &out, &error));
+        EXPECT_FALSE(runDialogScriptLine(d.handle, std::string(100000, 'x'), &out, &error));
         EXPECT_LT(error.size(), 300u) << "a huge line is not echoed whole";
         out.clear();
-        ASSERT_TRUE(runCommandLine(d, "dump", &out, &error));
+        ASSERT_TRUE(runDialogScriptLine(d.handle, "dump", &out, &error));
         EXPECT_EQ(firstDump, out) << "refused commands change nothing";
-        EXPECT_TRUE(runCommandLine(d, "", &out, &error));
-        EXPECT_TRUE(runCommandLine(d, "# a comment", &out, &error));
-        EXPECT_TRUE(runCommandLine(d, "click 100", &out, &error));
-        EXPECT_TRUE(runCommandLine(d, "set 102 6:45", &out, &error));
+        EXPECT_TRUE(runDialogScriptLine(d.handle, "", &out, &error));
+        EXPECT_TRUE(runDialogScriptLine(d.handle, "# a comment", &out, &error));
+        EXPECT_TRUE(runDialogScriptLine(d.handle, "click 100", &out, &error));
+        EXPECT_TRUE(runDialogScriptLine(d.handle, "set 102 6:45", &out, &error));
         SendMessageW(GetDlgItem(d.handle, 102), DTM_SETFORMAT, 0, (LPARAM)u"H':'mm' '");
         out.clear();
-        runCommandLine(d, "dump", &out, &error);
+        runDialogScriptLine(d.handle, "dump", &out, &error);
         lastDump = out;
     }});
     EXPECT_NE(std::string::npos, lastDump.find("100\tButton\t\"Auto\"\t1\t1\t-\t-\n")) << lastDump;
-    EXPECT_NE(
-        std::string::npos,
-        lastDump.find("102\tSysDateTimePick32\t\"DateTimePicker1\"\t-\t1\t\"6:45 \"\tfocus\n"))
+    EXPECT_NE(std::string::npos,
+              lastDump.find("102\tSysDateTimePick32\t\"6:45 \"\t-\t1\t\"6:45 \"\tfocus\n"))
         << lastDump;
     EXPECT_NE(std::string::npos, lastDump.find("104\tButton\t\"Off\"\t-\t0\t-\t-\n")) << lastDump;
     EXPECT_NE(std::string::npos, lastDump.find("103\tStatic\t\"label\"\t-\t1\t-\t-\n")) << lastDump;
@@ -386,7 +387,7 @@ TEST_F(DialogManager, ScriptFrontEndReadsLinesUntilTheEnd) {
     EXPECT_EQ(11, host::runDialog(smallTemplate(), nullptr, recordingProc, 0));
     host::setDialogFrontEnd(nullptr);
     EXPECT_EQ((std::vector<WORD>{100, IDOK}), commands()) << "nothing is read after OK";
-    EXPECT_EQ("velmora: unknown command 'bogus' (" + std::string(host::kCommandSummary) + ")\n",
+    EXPECT_EQ("velmora: unknown command 'bogus' (" + std::string(kDialogScriptCommands) + ")\n",
               err.str());
     EXPECT_NE(std::string::npos, out.str().find("100\tButton\t\"Auto\"\t1\t1")) << out.str();
 }
@@ -481,7 +482,7 @@ TEST_F(DialogManager, RunsATemplateBuiltInMemory) {
     StepsInstalled installed({[&](Dialog& d) {
         ASSERT_TRUE(clickControl(d, 300, nullptr));
         std::string out;
-        runCommandLine(d, "dump", &out, nullptr);
+        runDialogScriptLine(d.handle, "dump", &out, nullptr);
         dump = out;
         pressDone(d);
     }});
@@ -489,9 +490,7 @@ TEST_F(DialogManager, RunsATemplateBuiltInMemory) {
                                           reinterpret_cast<LPCDLGTEMPLATE>(t.bytes.data()), nullptr,
                                           recordingProc, 0));
     EXPECT_EQ((std::vector<WORD>{300, IDOK}), commands());
-    EXPECT_EQ(
-        0u,
-        dump.find("300\tButton\t\"Go\"\t1\t1\t-\tfocus\n301\tSysDateTimePick32\t\"\"\t-\t1\t\""))
+    EXPECT_EQ(0u, dump.find("300\tButton\t\"Go\"\t1\t1\t-\tfocus\n301\tSysDateTimePick32\t\""))
         << dump;
 }
 
