@@ -5,6 +5,7 @@
 // layer provides. Texts come back as UTF-16 on every platform, whatever WCHAR is called there,
 // and are written out as UTF-8.
 #include "platform/dialog_script.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,8 +17,6 @@ const char* const kDialogScriptCommands =
 
 namespace {
 
-static_assert(sizeof(WCHAR) == 2, "window texts are UTF-16 code units");
-
 // The dialogs with a line running now, innermost last: a line may open another dialog.
 std::vector<HWND> dialogsWithALineRunning;
 
@@ -27,34 +26,6 @@ const int kClassNameChars = 257;
 const size_t kErrorBytes = 200;
 
 // ---- Texts ----
-
-void appendUtf8(std::string& out, const WCHAR* text, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        uint32_t c = static_cast<uint16_t>(text[i]);
-        uint32_t next = i + 1 < length ? static_cast<uint16_t>(text[i + 1]) : 0;
-        if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD; // half a pair stands for nothing
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-}
 
 // The window's text as GetWindowText gives it: a picker answers with the time it shows.
 std::string windowText(HWND window) {
@@ -184,6 +155,7 @@ bool parseInt(std::string_view text, int* value) {
     return true;
 }
 
+// Built by appending: GCC 12 misreads a literal joined to a temporary string as an overlap.
 std::string inQuotes(std::string_view text) {
     std::string out(1, '\'');
     out.append(text);

@@ -327,14 +327,6 @@ bool knownKey(std::string_view name) {
     return false;
 }
 
-// Built by appending: GCC 12 misreads a literal joined to a temporary string as an overlap.
-std::string inQuotes(std::string_view text) {
-    std::string out(1, '\'');
-    out.append(text);
-    out += '\'';
-    return out;
-}
-
 std::shared_ptr<DialogFrontEnd> frontEnd() {
     if (chosenFrontEnd)
         return chosenFrontEnd;
@@ -469,9 +461,11 @@ void pressCancel(Dialog& d) {
 
 bool pressKey(Dialog& d, std::string_view name, std::string* error) {
     if (!knownKey(name))
-        return fail(error, "unknown key " + inQuotes(name) +
-                               " (tab, shift-tab, space, enter, escape, up, down, left, right, "
-                               "0-9, done)");
+        // Built by appending: GCC 12 misreads a literal joined to a temporary as an overlap.
+        return fail(error, std::string("unknown key '")
+                               .append(name)
+                               .append("' (tab, shift-tab, space, enter, escape, up, down, left, "
+                                       "right, 0-9, done)"));
     if (!d.enabled)
         return fail(error, "the dialog is not taking input");
     Control* c = d.focused();
