@@ -27,15 +27,19 @@ const size_t kErrorBytes = 200;
 
 // ---- Texts ----
 
-// The window's text as GetWindowText gives it: a picker answers with the time it shows.
+// The window's text as GetWindowText gives it: a picker answers with the time it shows. A
+// control whose template names a resource by number (an icon's) keeps that name, U+FFFF and
+// the number, as its text; it reads as #number.
 std::string windowText(HWND window) {
     int length = GetWindowTextLengthW(window);
     if (length <= 0)
         return {};
     std::vector<WCHAR> buffer(static_cast<size_t>(length) + 1);
-    int copied = GetWindowTextW(window, buffer.data(), length + 1);
+    int copied = std::clamp(GetWindowTextW(window, buffer.data(), length + 1), 0, length);
+    if (copied > 0 && static_cast<uint16_t>(buffer[0]) == 0xFFFF)
+        return "#" + std::to_string(copied > 1 ? static_cast<uint16_t>(buffer[1]) : 0);
     std::string out;
-    appendUtf8(out, buffer.data(), static_cast<size_t>(std::clamp(copied, 0, length)));
+    appendUtf8(out, buffer.data(), static_cast<size_t>(copied));
     return out;
 }
 

@@ -111,6 +111,9 @@ Control buildControl(const DialogItem& item) {
     c.kind = kindOf(item);
     c.className = item.className;
     c.text = item.text;
+    // A text given as a resource number stays the window's text in its template form.
+    if (item.textOrdinal >= 0)
+        c.text = {u'\xFFFF', static_cast<char16_t>(item.textOrdinal)};
     c.style = item.style;
     c.exStyle = item.exStyle;
     c.x = item.x;

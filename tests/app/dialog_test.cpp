@@ -363,6 +363,9 @@ TEST_F(ScheduleDialog, TheRealProgramTakesCommandsFromStandardInput) {
     EXPECT_NE(std::string::npos,
               r.out.find("1023\tStatic\t\"Next : 2006/3/12 7:00 \"\t-\t1\t-\t-\n"))
         << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("\n0\tStatic\t\"#101\"\t-\t1\t-\t-\n"))
+        << "the icon, named by its resource number:\n"
+        << r.out;
     EXPECT_NE(std::string::npos, r.out.find("1001\tButton\t\"MON\"\t1\t1\t-\t-\n"))
         << "To All checked Monday again:\n"
         << r.out;

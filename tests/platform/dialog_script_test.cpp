@@ -48,7 +48,9 @@ host::DialogTemplate scriptTemplate() {
         dialogItem(16, u"Button", u"Off", BS_PUSHBUTTON | WS_DISABLED, 4, 60, 30, 14),
         dialogItem(17, u"Static", u"grey", SS_LEFT | WS_DISABLED, 40, 60, 30, 8),
         dialogItem(IDCANCEL, u"Button", u"Cancel", BS_PUSHBUTTON | WS_TABSTOP, 76, 60, 30, 14),
+        dialogItem(0, u"Static", u"", SS_ICON, 120, 4, 18, 18),
     };
+    t.items.back().textOrdinal = 101; // the icon resource, by number
     return t;
 }
 
@@ -115,7 +117,8 @@ TEST_F(DialogScript, DumpReadsEveryControlThroughTheWindowCalls) {
         "15\tButton\t\"Frame\"\t-\t1\t-\t-\n"
         "16\tButton\t\"Off\"\t-\t0\t-\t-\n"
         "17\tStatic\t\"grey\"\t-\t0\t-\t-\n"
-        "2\tButton\t\"Cancel\"\t-\t1\t-\t-\n",
+        "2\tButton\t\"Cancel\"\t-\t1\t-\t-\n"
+        "0\tStatic\t\"#101\"\t-\t1\t-\t-\n",
         dump);
 }
 
