@@ -36,9 +36,13 @@ std::string windowText(HWND window) {
         return {};
     std::vector<WCHAR> buffer(static_cast<size_t>(length) + 1);
     int copied = std::clamp(GetWindowTextW(window, buffer.data(), length + 1), 0, length);
-    if (copied > 0 && static_cast<uint16_t>(buffer[0]) == 0xFFFF)
-        return "#" + std::to_string(copied > 1 ? static_cast<uint16_t>(buffer[1]) : 0);
     std::string out;
+    if (copied > 0 && static_cast<uint16_t>(buffer[0]) == 0xFFFF) {
+        // Built by appending: GCC 12 misreads a literal joined to a temporary as an overlap.
+        out = "#";
+        out += std::to_string(copied > 1 ? static_cast<uint16_t>(buffer[1]) : 0);
+        return out;
+    }
     appendUtf8(out, buffer.data(), static_cast<size_t>(copied));
     return out;
 }
