@@ -1,5 +1,6 @@
 // The dialog manager: builds dialogs from templates, keeps their controls, runs the modal loop
-// and answers the dialog and control calls of the platform seam.
+// and answers the dialog, control and window calls of the platform seam, including those the
+// dialog script drives a dialog through.
 #include "dialog_manager.h"
 #include "host.h"
 #include "resources.h"
@@ -69,7 +70,7 @@ bool classAvailable(const std::u16string& name) {
 
 ControlKind kindOf(const DialogItem& item) {
     if (sameClass(item.className, u"Button")) {
-        switch (item.style & 0xF) {
+        switch (item.style & BS_TYPEMASK) {
         case BS_PUSHBUTTON:
             return ControlKind::PushButton;
         case BS_DEFPUSHBUTTON:
@@ -89,7 +90,7 @@ ControlKind kindOf(const DialogItem& item) {
         }
     }
     if (sameClass(item.className, u"Static"))
-        return (item.style & 0x1F) == SS_ICON ? ControlKind::Icon : ControlKind::Text;
+        return (item.style & SS_TYPEMASK) == SS_ICON ? ControlKind::Icon : ControlKind::Text;
     if (sameClass(item.className, DATETIMEPICK_CLASSW))
         return ControlKind::Picker;
     return ControlKind::Other;
@@ -110,6 +111,9 @@ Control buildControl(const DialogItem& item) {
     c.kind = kindOf(item);
     c.className = item.className;
     c.text = item.text;
+    // A text given as a resource number stays the window's text in its template form.
+    if (item.textOrdinal >= 0)
+        c.text = {u'\xFFFF', static_cast<char16_t>(item.textOrdinal)};
     c.style = item.style;
     c.exStyle = item.exStyle;
     c.x = item.x;
@@ -152,13 +156,40 @@ void moveFocus(Dialog& d, int direction) {
     }
 }
 
+// A digit half typed into a picker is dropped when the focus leaves it.
+void focusControl(Dialog& d, const Control* c) {
+    if (Control* before = d.focused())
+        if (before != c)
+            before->pendingDigit = -1;
+    d.focus = c ? static_cast<int>(c - d.controls.data()) : -1;
+}
+
 void focusControl(Dialog& d, const Control& c) {
-    d.focus = static_cast<int>(&c - d.controls.data());
+    focusControl(d, &c);
+}
+
+bool isButtonClass(const Control& c) {
+    return sameClass(c.className, u"Button");
+}
+
+// A control's window text: a picker's is the time it shows.
+std::u16string shownText(const Control& c) {
+    return c.kind == ControlKind::Picker ? c.shownTime() : c.text;
+}
+
+// Copies as much of the text as fits with its terminator; the characters copied.
+int copyText(std::u16string_view text, WCHAR* buffer, int capacity) {
+    if (!buffer || capacity <= 0)
+        return 0;
+    size_t n = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+    std::copy_n(text.data(), n, buffer);
+    buffer[n] = 0;
+    return static_cast<int>(n);
 }
 
 // An automatic box changes its own state before the dialog hears of the click.
 void toggle(Control& c) {
-    switch (c.style & 0xF) {
+    switch (c.style & BS_TYPEMASK) {
     case BS_AUTOCHECKBOX:
         c.check = c.check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
         break;
@@ -183,26 +214,10 @@ std::string idText(int id) {
     return std::to_string(id);
 }
 
-// Errors quote what the script said: kept to one printable line of sensible length.
+// The reason goes to the caller as it is; the dialog script makes it one printable line.
 bool fail(std::string* error, const std::string& text) {
-    if (!error)
-        return false;
-    std::string line;
-    for (unsigned char c : oneLine(text)) {
-        if (line.size() >= 200) {
-            line += "...";
-            break;
-        }
-        if (c < 0x20 || c == 0x7f) {
-            static const char hex[] = "0123456789abcdef";
-            line += "\\x";
-            line += hex[c >> 4];
-            line += hex[c & 15];
-        } else {
-            line += static_cast<char>(c);
-        }
-    }
-    *error = line;
+    if (error)
+        *error = text;
     return false;
 }
 
@@ -315,94 +330,6 @@ bool knownKey(std::string_view name) {
     return false;
 }
 
-std::string quoted(std::u16string_view text) {
-    std::string out = "\"";
-    for (char ch : oneLine(toUtf8(text))) {
-        if (ch == '"')
-            out += '\\';
-        out += ch;
-    }
-    return out + "\"";
-}
-
-bool parseInt(std::string_view text, int* value) {
-    if (text.empty() || text.size() > 9)
-        return false;
-    bool negative = text[0] == '-';
-    if (negative)
-        text.remove_prefix(1);
-    if (text.empty())
-        return false;
-    int v = 0;
-    for (char ch : text) {
-        if (ch < '0' || ch > '9')
-            return false;
-        v = v * 10 + (ch - '0');
-    }
-    *value = negative ? -v : v;
-    return true;
-}
-
-std::vector<std::string_view> words(std::string_view line) {
-    std::vector<std::string_view> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
-            ++i;
-        size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
-            ++i;
-        if (i > start)
-            out.push_back(line.substr(start, i - start));
-    }
-    return out;
-}
-
-// Built by appending: GCC 12 misreads a literal joined to a temporary string as an overlap.
-std::string inQuotes(std::string_view text) {
-    std::string out(1, '\'');
-    out.append(text);
-    out += '\'';
-    return out;
-}
-
-// Resolves a control id word: a number naming exactly one control of the dialog.
-Control* controlNamed(Dialog& d, std::string_view word, std::string* error) {
-    int id;
-    if (!parseInt(word, &id)) {
-        fail(error, inQuotes(word) + " is not a control id");
-        return nullptr;
-    }
-    // Ids are 16-bit (-1 reads as 0xFFFF); a larger number names no control, not its low word.
-    Control* c = id >= -1 && id <= 0xFFFF ? d.find(id) : nullptr;
-    if (!c) {
-        fail(error, "no control with id " + idText(id));
-        return nullptr;
-    }
-    return c;
-}
-
-class ScriptFrontEnd : public DialogFrontEnd {
-  public:
-    ScriptFrontEnd(std::istream& in, std::ostream& out, std::ostream& err)
-        : in_(in), out_(out), err_(err) {}
-    bool step(Dialog& dialog) override {
-        std::string line;
-        if (!std::getline(in_, line))
-            return false;
-        std::string output, error;
-        if (!runCommandLine(dialog, line, &output, &error))
-            err_ << "velmora: " << error << std::endl;
-        out_ << output << std::flush;
-        return true;
-    }
-
-  private:
-    std::istream& in_;
-    std::ostream& out_;
-    std::ostream& err_;
-};
-
 std::shared_ptr<DialogFrontEnd> frontEnd() {
     if (chosenFrontEnd)
         return chosenFrontEnd;
@@ -412,9 +339,6 @@ std::shared_ptr<DialogFrontEnd> frontEnd() {
 }
 
 } // namespace
-
-const char* const kCommandSummary =
-    "click ID | set ID H:MM | answer yes|no|ok | key NAME | dump | ok | cancel";
 
 std::vector<int> Control::editableFields() const {
     std::vector<int> out;
@@ -435,13 +359,12 @@ Dialog* activeDialog() {
     return running.empty() ? nullptr : running.back().get();
 }
 
-void setDialogFrontEnd(std::shared_ptr<DialogFrontEnd> f) {
-    chosenFrontEnd = std::move(f);
+Dialog* runningDialog(HWND window) {
+    return dialogOf(window);
 }
 
-std::shared_ptr<DialogFrontEnd> makeScriptFrontEnd(std::istream& in, std::ostream& out,
-                                                   std::ostream& err) {
-    return std::make_shared<ScriptFrontEnd>(in, out, err);
+void setDialogFrontEnd(std::shared_ptr<DialogFrontEnd> f) {
+    chosenFrontEnd = std::move(f);
 }
 
 INT_PTR runDialog(const DialogTemplate& t, HWND owner, DLGPROC proc, LPARAM param) {
@@ -521,29 +444,11 @@ bool clickControl(Dialog& d, int id, std::string* error) {
     if (!c->takesInput())
         return fail(error, c->enabled ? "control " + idText(id) + " cannot be clicked"
                                       : "control " + idText(id) + " is disabled");
-    if (c->tabStop || c->kind == ControlKind::Picker)
-        focusControl(d, *c);
+    // A click takes the focus, as a tap on the device does.
+    focusControl(d, *c);
     if (c->kind == ControlKind::Picker)
         return true;
     press(d, *c);
-    return true;
-}
-
-bool setPickerTime(Dialog& d, int id, int hour, int minute, std::string* error) {
-    Control* c = d.find(id);
-    if (!c)
-        return fail(error, "no control with id " + idText(id));
-    if (c->kind != ControlKind::Picker)
-        return fail(error, "control " + idText(id) + " is not a time picker");
-    if (!c->enabled || !d.enabled)
-        return fail(error, "control " + idText(id) + " is disabled");
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
-        return fail(error, "not a time of day: " + std::to_string(hour) + ":" +
-                               (minute >= 0 && minute < 10 ? "0" : "") + std::to_string(minute));
-    c->time.wHour = static_cast<WORD>(hour);
-    c->time.wMinute = static_cast<WORD>(minute);
-    c->pendingDigit = -1;
-    focusControl(d, *c);
     return true;
 }
 
@@ -559,9 +464,11 @@ void pressCancel(Dialog& d) {
 
 bool pressKey(Dialog& d, std::string_view name, std::string* error) {
     if (!knownKey(name))
-        return fail(error, "unknown key " + inQuotes(name) +
-                               " (tab, shift-tab, space, enter, escape, up, down, left, right, "
-                               "0-9, done)");
+        // Built by appending: GCC 12 misreads a literal joined to a temporary as an overlap.
+        return fail(error, std::string("unknown key '")
+                               .append(name)
+                               .append("' (tab, shift-tab, space, enter, escape, up, down, left, "
+                                       "right, 0-9, done)"));
     if (!d.enabled)
         return fail(error, "the dialog is not taking input");
     Control* c = d.focused();
@@ -601,79 +508,6 @@ bool pressKey(Dialog& d, std::string_view name, std::string* error) {
         moveFocus(d, 1);
     }
     return true;
-}
-
-std::string dumpDialog(const Dialog& d) {
-    std::string out;
-    for (size_t i = 0; i < d.controls.size(); ++i) {
-        const Control& c = d.controls[i];
-        bool checkable = c.kind == ControlKind::CheckBox || c.kind == ControlKind::RadioButton;
-        out += std::to_string(static_cast<short>(c.id) == -1 ? -1 : static_cast<int>(c.id));
-        out += '\t';
-        out += toUtf8(c.className);
-        out += '\t' + quoted(c.text);
-        out += '\t' + (checkable ? std::to_string(c.check) : std::string("-"));
-        out += c.enabled ? "\t1" : "\t0";
-        out += '\t' + (c.kind == ControlKind::Picker ? quoted(c.shownTime()) : std::string("-"));
-        out += static_cast<int>(i) == d.focus ? "\tfocus" : "\t-";
-        out += '\n';
-    }
-    return out;
-}
-
-bool runCommandLine(Dialog& d, std::string_view line, std::string* out, std::string* error) {
-    std::vector<std::string_view> w = words(line);
-    if (w.empty() || w[0][0] == '#')
-        return true;
-    std::string_view verb = w[0];
-    auto usage = [&](const char* form) { return fail(error, std::string("usage: ") + form); };
-    if (verb == "click") {
-        if (w.size() != 2)
-            return usage("click ID");
-        Control* c = controlNamed(d, w[1], error);
-        return c && clickControl(d, c->id, error);
-    }
-    if (verb == "set") {
-        if (w.size() != 3)
-            return usage("set ID H:MM");
-        Control* c = controlNamed(d, w[1], error);
-        if (!c)
-            return false;
-        size_t colon = w[2].find(':');
-        int hour, minute;
-        if (colon == std::string_view::npos || !parseInt(w[2].substr(0, colon), &hour) ||
-            w[2].size() - colon - 1 != 2 || !parseInt(w[2].substr(colon + 1), &minute))
-            return fail(error, inQuotes(w[2]) + " is not a time H:MM");
-        return setPickerTime(d, c->id, hour, minute, error);
-    }
-    if (verb == "answer") {
-        int answer = w.size() == 2 ? answerFromName(w[1]) : 0;
-        if (answer != IDYES && answer != IDNO && answer != IDOK)
-            return usage("answer yes|no|ok");
-        queueProcessAnswer(answer);
-        return true;
-    }
-    if (verb == "key") {
-        if (w.size() != 2)
-            return usage("key NAME");
-        return pressKey(d, w[1], error);
-    }
-    if (w.size() != 1 && (verb == "dump" || verb == "ok" || verb == "cancel"))
-        return usage(std::string(verb).c_str());
-    if (verb == "dump") {
-        if (out)
-            *out += dumpDialog(d);
-        return true;
-    }
-    if (verb == "ok") {
-        pressDone(d);
-        return true;
-    }
-    if (verb == "cancel") {
-        pressCancel(d);
-        return true;
-    }
-    return fail(error, "unknown command " + inQuotes(line) + " (" + kCommandSummary + ")");
 }
 
 } // namespace host
@@ -743,7 +577,8 @@ LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         }
         return host::send(*d, Msg, wParam, lParam);
     }
-    Control* c = host::controlOf(hWnd);
+    Dialog* owner = nullptr;
+    Control* c = host::controlOf(hWnd, &owner);
     if (!c)
         return 0;
     switch (Msg) {
@@ -751,16 +586,21 @@ LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         c->text = lParam ? reinterpret_cast<LPCWSTR>(lParam) : u"";
         return TRUE;
     case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(c->text.size());
-    case WM_GETTEXT: {
-        if (wParam == 0 || !lParam)
-            return 0;
-        size_t n = std::min(c->text.size(), static_cast<size_t>(wParam) - 1);
-        auto* buffer = reinterpret_cast<WCHAR*>(lParam);
-        std::copy_n(c->text.data(), n, buffer);
-        buffer[n] = 0;
-        return static_cast<LRESULT>(n);
-    }
+        return static_cast<LRESULT>(host::shownText(*c).size());
+    case WM_GETTEXT:
+        return static_cast<LRESULT>(
+            host::copyText(host::shownText(*c), reinterpret_cast<WCHAR*>(lParam),
+                           static_cast<int>(std::min<WPARAM>(wParam, INT32_MAX))));
+    case BM_CLICK:
+        // As a press and release of the mouse button: the button takes the focus where it
+        // can, an automatic box changes, then the dialog hears of the click. A group box is a
+        // frame and takes no click.
+        if (host::isButtonClass(*c) && c->kind != host::ControlKind::GroupBox) {
+            if (owner->enabled && c->enabled)
+                host::focusControl(*owner, *c);
+            host::press(*owner, *c);
+        }
+        return 0;
     case BM_GETCHECK:
         return c->kind == host::ControlKind::CheckBox || c->kind == host::ControlKind::RadioButton
                    ? c->check
@@ -847,4 +687,146 @@ BOOL IsWindowEnabled(HWND hWnd) {
     if (Dialog* d = host::dialogOf(hWnd))
         return d->enabled;
     return FALSE;
+}
+
+// ---- Windows and their relations ----
+
+namespace {
+
+// The control's or dialog's style, with WS_DISABLED as EnableWindow last left it.
+LONG liveStyle(DWORD style, bool enabled) {
+    return static_cast<LONG>((style & ~static_cast<DWORD>(WS_DISABLED)) |
+                             (enabled ? 0 : static_cast<DWORD>(WS_DISABLED)));
+}
+
+const char16_t kDialogClassName[] = u"#32770";
+
+} // namespace
+
+LONG GetWindowLongW(HWND hWnd, int nIndex) {
+    Dialog* owner = nullptr;
+    if (Control* c = host::controlOf(hWnd, &owner)) {
+        switch (nIndex) {
+        case GWL_STYLE:
+            return liveStyle(c->style, c->enabled);
+        case GWL_EXSTYLE:
+            return static_cast<LONG>(c->exStyle);
+        case GWL_ID:
+            return c->id;
+        }
+    } else if (Dialog* d = host::dialogOf(hWnd)) {
+        switch (nIndex) {
+        case GWL_STYLE:
+            return liveStyle(d->style, d->enabled);
+        case GWL_EXSTYLE:
+        case GWL_ID:
+            return 0;
+        }
+    } else {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    SetLastError(ERROR_INVALID_INDEX);
+    return 0;
+}
+
+int GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
+    if (lpString && nMaxCount > 0)
+        lpString[0] = 0;
+    if (host::controlOf(hWnd))
+        return nMaxCount > 0
+                   ? static_cast<int>(SendMessageW(hWnd, WM_GETTEXT, static_cast<WPARAM>(nMaxCount),
+                                                   reinterpret_cast<LPARAM>(lpString)))
+                   : 0;
+    if (Dialog* d = host::dialogOf(hWnd))
+        return host::copyText(d->caption, lpString, nMaxCount);
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+}
+
+int GetWindowTextLengthW(HWND hWnd) {
+    if (host::controlOf(hWnd))
+        return static_cast<int>(SendMessageW(hWnd, WM_GETTEXTLENGTH, 0, 0));
+    if (Dialog* d = host::dialogOf(hWnd))
+        return static_cast<int>(d->caption.size());
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+}
+
+int GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
+    if (Control* c = host::controlOf(hWnd))
+        return host::copyText(c->className, lpClassName, nMaxCount);
+    if (host::dialogOf(hWnd))
+        return host::copyText(kDialogClassName, lpClassName, nMaxCount);
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+}
+
+int GetDlgCtrlID(HWND hWnd) {
+    if (Control* c = host::controlOf(hWnd))
+        return c->id;
+    if (!host::dialogOf(hWnd))
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0; // a top-level window has no id
+}
+
+HWND GetWindow(HWND hWnd, UINT uCmd) {
+    Dialog* owner = nullptr;
+    if (Control* c = host::controlOf(hWnd, &owner)) {
+        std::vector<Control>& siblings = owner->controls;
+        size_t at = static_cast<size_t>(c - siblings.data());
+        switch (uCmd) {
+        case GW_HWNDFIRST:
+            return siblings.front().handle;
+        case GW_HWNDLAST:
+            return siblings.back().handle;
+        case GW_HWNDNEXT:
+            return at + 1 < siblings.size() ? siblings[at + 1].handle : nullptr;
+        case GW_HWNDPREV:
+            return at > 0 ? siblings[at - 1].handle : nullptr;
+        }
+        return nullptr; // controls have neither children nor an owner
+    }
+    if (Dialog* d = host::dialogOf(hWnd)) {
+        if (uCmd == GW_CHILD && !d->controls.empty())
+            return d->controls.front().handle;
+        return nullptr;
+    }
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+}
+
+HWND GetFocus(void) {
+    Dialog* d = host::dialogOf(GetActiveWindow());
+    if (!d)
+        return nullptr;
+    // A dialog none of whose controls has the focus keeps it itself.
+    return d->focused() ? d->focused()->handle : d->handle;
+}
+
+HWND SetFocus(HWND hWnd) {
+    HWND before = GetFocus();
+    Dialog* owner = nullptr;
+    if (!hWnd) {
+        if (Dialog* d = host::dialogOf(GetActiveWindow()))
+            host::focusControl(*d, nullptr);
+        return before;
+    }
+    Control* c = host::controlOf(hWnd, &owner);
+    if (!c)
+        owner = host::dialogOf(hWnd);
+    if (!owner) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    // A disabled window, or one inside a disabled dialog, cannot take the focus.
+    if (!owner->enabled || (c && !c->enabled))
+        return nullptr;
+    host::focusControl(*owner, c);
+    return before;
+}
+
+BOOL IsChild(HWND hWndParent, HWND hWnd) {
+    Dialog* owner = nullptr;
+    return host::controlOf(hWnd, &owner) && owner->handle == hWndParent;
 }

@@ -104,27 +104,22 @@ struct Dialog {
 
 // The dialog that input goes to (the innermost running one), or nullptr.
 Dialog* activeDialog();
+// The running dialog with this window handle, or nullptr.
+Dialog* runningDialog(HWND window);
 // Builds a dialog from a parsed template and runs it modally; -1 when it cannot be built.
 INT_PTR runDialog(const DialogTemplate& dialogTemplate, HWND owner, DLGPROC proc, LPARAM param);
 
 // ---- Input ----
-// Each returns false, changing nothing, and gives one line saying why when it cannot act.
-// Clicking a check box toggles it (automatic ones) and notifies the dialog; a push button
-// notifies the dialog; a picker takes the focus.
+// Each returns false, changing nothing, and gives the reason when it cannot act.
+// Clicking takes the focus; a check box toggles (automatic ones) and notifies the dialog; a push
+// button notifies the dialog. The dialog script acts through the window calls instead, with
+// the same effects.
 bool clickControl(Dialog& dialog, int id, std::string* error);
-bool setPickerTime(Dialog& dialog, int id, int hour, int minute, std::string* error);
 // tab, shift-tab, space, enter, escape, up, down, left, right, 0-9, done.
 bool pressKey(Dialog& dialog, std::string_view name, std::string* error);
 // The Done button in the title bar (IDOK), and Escape (IDCANCEL).
 void pressDone(Dialog& dialog);
 void pressCancel(Dialog& dialog);
-// Every control, one a line: id, class, "text", check state, enabled, "picker time", focus;
-// tab-separated, "-" where a column does not apply.
-std::string dumpDialog(const Dialog& dialog);
-// One line of the scripted front-end's language (click ID, set ID H:MM, answer yes|no|ok,
-// key NAME, dump, ok, cancel); output goes to *out. Blank lines and # comments do nothing.
-bool runCommandLine(Dialog& dialog, std::string_view line, std::string* out, std::string* error);
-extern const char* const kCommandSummary;
 
 // ---- Front-ends ----
 class DialogFrontEnd {
@@ -136,7 +131,7 @@ class DialogFrontEnd {
     virtual bool step(Dialog& dialog) = 0;
     virtual void end(Dialog&) {}
 };
-// Commands one a line from `in`, dumps to `out`, complaints to `err`.
+// The dialog script's commands one a line from `in`, dumps to `out`, complaints to `err`.
 std::shared_ptr<DialogFrontEnd> makeScriptFrontEnd(std::istream& in, std::ostream& out,
                                                    std::ostream& err);
 // The full-screen terminal interface (ncurses) on the process's terminal.

@@ -3,6 +3,7 @@
 // as pop-ups over the dialog.
 #include "dialog_manager.h"
 #include "host.h"
+#include "platform/dialog_script.h"
 
 #include <algorithm>
 #include <clocale>
@@ -436,7 +437,7 @@ class TerminalFrontEnd : public DialogFrontEnd {
             std::fprintf(stderr,
                          "velmora: this terminal cannot show the dialog (TERM=%s); "
                          "reading commands instead: %s\n",
-                         std::getenv("TERM") ? std::getenv("TERM") : "", kCommandSummary);
+                         std::getenv("TERM") ? std::getenv("TERM") : "", kDialogScriptCommands);
             fallback = makeScriptFrontEnd(std::cin, std::cout, std::cerr);
             return;
         }

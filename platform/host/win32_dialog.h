@@ -80,6 +80,7 @@ typedef LPDLGITEMTEMPLATEW LPDLGITEMTEMPLATE;
 #define BS_GROUPBOX 0x00000007L
 #define BS_AUTORADIOBUTTON 0x00000009L
 #define BS_OWNERDRAW 0x0000000BL
+#define BS_TYPEMASK 0x0000000FL
 #define BS_LEFTTEXT 0x00000020L
 #define BS_NOTIFY 0x00004000L
 #define BST_UNCHECKED 0x0000
@@ -92,6 +93,7 @@ typedef LPDLGITEMTEMPLATEW LPDLGITEMTEMPLATE;
 #define SS_CENTER 0x00000001L
 #define SS_RIGHT 0x00000002L
 #define SS_ICON 0x00000003L
+#define SS_TYPEMASK 0x0000001FL
 #define SS_LEFTNOWORDWRAP 0x0000000CL
 #define SS_NOPREFIX 0x00000080L
 #define SS_CENTERIMAGE 0x00000200L
@@ -106,6 +108,7 @@ typedef LPDLGITEMTEMPLATEW LPDLGITEMTEMPLATE;
 #define WM_COMMAND 0x0111
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
+#define BM_CLICK 0x00F5
 
 // The common controls' date and time picker.
 #define DATETIMEPICK_CLASSW TEXT("SysDateTimePick32")
@@ -169,6 +172,30 @@ BOOL SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString);
 UINT GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax);
 BOOL EnableWindow(HWND hWnd, BOOL bEnable);
 BOOL IsWindowEnabled(HWND hWnd);
+
+// Windows and their relations: a dialog's controls are its children, in template order.
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
+#define GWL_ID (-12)
+#define GW_HWNDFIRST 0
+#define GW_HWNDLAST 1
+#define GW_HWNDNEXT 2
+#define GW_HWNDPREV 3
+#define GW_OWNER 4
+#define GW_CHILD 5
+LONG GetWindowLongW(HWND hWnd, int nIndex);
+int GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount);
+int GetWindowTextLengthW(HWND hWnd);
+int GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount);
+int GetDlgCtrlID(HWND hWnd);
+HWND GetWindow(HWND hWnd, UINT uCmd);
+HWND GetFocus(void);
+HWND SetFocus(HWND hWnd);
+BOOL IsChild(HWND hWndParent, HWND hWnd);
+#define GetWindowLong GetWindowLongW
+#define GetWindowText GetWindowTextW
+#define GetWindowTextLength GetWindowTextLengthW
+#define GetClassName GetClassNameW
 #define DialogBoxIndirectParam DialogBoxIndirectParamW
 #define SendDlgItemMessage SendDlgItemMessageW
 #define SendMessage SendMessageW

@@ -6,6 +6,7 @@
 #include "app/app.h"
 #include "app/dialog.h"
 #include "app/resource.h"
+#include "platform/dialog_script.h"
 #include "schedule/settings.h"
 
 #include <map>
@@ -89,9 +90,12 @@ void click(Dialog& d, int id) {
     EXPECT_TRUE(clickControl(d, id, &error)) << id << ": " << error;
 }
 
+// Times are set as a script sets them.
 void setTime(Dialog& d, int id, int hour, int minute) {
+    std::string line = "set " + std::to_string(id) + " " + std::to_string(hour) + ":" +
+                       (minute < 10 ? "0" : "") + std::to_string(minute);
     std::string error;
-    EXPECT_TRUE(setPickerTime(d, id, hour, minute, &error)) << id << ": " << error;
+    EXPECT_TRUE(runDialogScriptLine(d.handle, line, nullptr, &error)) << line << ": " << error;
 }
 
 const int kDays = 7;
@@ -144,8 +148,9 @@ TEST_F(ScheduleDialog, UncheckingKeepsTheTimesAndOkStoresThem) {
             EXPECT_EQ("7:05 ", shownTime(d, 1011));
             EXPECT_EQ("22:10 ", shownTime(d, 1012));
             std::string error;
-            EXPECT_FALSE(setPickerTime(d, 1011, 9, 0, &error))
+            EXPECT_FALSE(runDialogScriptLine(d.handle, "set 1011 9:00", nullptr, &error))
                 << "a disabled picker takes no input";
+            EXPECT_EQ("control 1011 is disabled", error);
         },
         [&](Dialog& d) {
             click(d, 1002); // Tuesday comes in
@@ -353,15 +358,18 @@ TEST_F(ScheduleDialog, TheRealProgramTakesCommandsFromStandardInput) {
                                   "set 1010 22:45\nfrobnicate\nclick 9999\ndump\nok\n");
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_NE(std::string::npos,
-              r.out.find("1009\tSysDateTimePick32\t\"DateTimePicker1\"\t-\t1\t\"7:00 \"\t-\n"))
+              r.out.find("1009\tSysDateTimePick32\t\"7:00 \"\t-\t1\t\"7:00 \"\t-\n"))
         << r.out;
     EXPECT_NE(std::string::npos,
               r.out.find("1023\tStatic\t\"Next : 2006/3/12 7:00 \"\t-\t1\t-\t-\n"))
         << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("\n0\tStatic\t\"#101\"\t-\t1\t-\t-\n"))
+        << "the icon, named by its resource number:\n"
+        << r.out;
     EXPECT_NE(std::string::npos, r.out.find("1001\tButton\t\"MON\"\t1\t1\t-\t-\n"))
         << "To All checked Monday again:\n"
         << r.out;
-    EXPECT_NE(std::string::npos, r.out.find("1012\tSysDateTimePick32\t\"DateTimePicker1\"\t-\t0\t"
+    EXPECT_NE(std::string::npos, r.out.find("1012\tSysDateTimePick32\t\"0:00 \"\t-\t0\t"
                                             "\"0:00 \"\t-\n"))
         << "Monday's pickers stay disabled until its box is clicked:\n"
         << r.out;

@@ -1,4 +1,5 @@
-// Runs a dialog with a front-end that performs the given steps, one per input, then runs out.
+// Runs a dialog with a front-end that performs the given steps, one per input, then runs out;
+// and builds the controls of test dialogs.
 #ifndef VELMORA_TESTS_DIALOG_STEPS_H
 #define VELMORA_TESTS_DIALOG_STEPS_H
 
@@ -32,5 +33,20 @@ struct StepsInstalled {
     }
     ~StepsInstalled() { host::setDialogFrontEnd(nullptr); }
 };
+
+// A visible child control of a test dialog's template.
+inline host::DialogItem dialogItem(WORD id, const char16_t* cls, const char16_t* text, DWORD style,
+                                   short x, short y, short cx, short cy) {
+    host::DialogItem i;
+    i.id = id;
+    i.className = cls;
+    i.text = text;
+    i.style = WS_CHILD | WS_VISIBLE | style;
+    i.x = x;
+    i.y = y;
+    i.cx = cx;
+    i.cy = cy;
+    return i;
+}
 
 #endif

@@ -2,6 +2,7 @@
 // the picker's format and keys, and the scripted input language.
 #include "dialog_steps.h"
 #include "phone_fixture.h"
+#include "platform/dialog_script.h"
 #include "platform/host/dialog_manager.h"
 #include "platform/platform.h"
 
@@ -37,20 +38,6 @@ INT_PTR CALLBACK recordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     return message == WM_INITDIALOG || message == WM_DESTROY;
 }
 
-DialogItem item(WORD id, const char16_t* cls, const char16_t* text, DWORD style, short x, short y,
-                short cx, short cy) {
-    DialogItem i;
-    i.id = id;
-    i.className = cls;
-    i.text = text;
-    i.style = WS_CHILD | WS_VISIBLE | style;
-    i.x = x;
-    i.y = y;
-    i.cx = cx;
-    i.cy = cy;
-    return i;
-}
-
 // A small dialog: two boxes (one automatic), a picker, a label, a disabled button, OK, Cancel.
 DialogTemplate smallTemplate() {
     DialogTemplate t;
@@ -59,14 +46,14 @@ DialogTemplate smallTemplate() {
     t.cx = 120;
     t.cy = 80;
     t.items = {
-        item(100, u"Button", u"Auto", BS_AUTOCHECKBOX | WS_TABSTOP, 4, 4, 40, 10),
-        item(101, u"Button", u"Manual", BS_CHECKBOX | WS_TABSTOP, 4, 18, 40, 10),
-        item(102, u"SysDateTimePick32", u"DateTimePicker1", DTS_TIMEFORMAT | WS_TABSTOP, 50, 4, 33,
-             12),
-        item(103, u"Static", u"label", SS_LEFT, 4, 32, 60, 8),
-        item(104, u"Button", u"Off", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 4, 44, 30, 14),
-        item(IDOK, u"Button", u"Ok", BS_DEFPUSHBUTTON | WS_TABSTOP, 40, 44, 30, 14),
-        item(IDCANCEL, u"Button", u"Cancel", BS_PUSHBUTTON | WS_TABSTOP, 76, 44, 30, 14),
+        dialogItem(100, u"Button", u"Auto", BS_AUTOCHECKBOX | WS_TABSTOP, 4, 4, 40, 10),
+        dialogItem(101, u"Button", u"Manual", BS_CHECKBOX | WS_TABSTOP, 4, 18, 40, 10),
+        dialogItem(102, u"SysDateTimePick32", u"DateTimePicker1", DTS_TIMEFORMAT | WS_TABSTOP, 50,
+                   4, 33, 12),
+        dialogItem(103, u"Static", u"label", SS_LEFT, 4, 32, 60, 8),
+        dialogItem(104, u"Button", u"Off", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 4, 44, 30, 14),
+        dialogItem(IDOK, u"Button", u"Ok", BS_DEFPUSHBUTTON | WS_TABSTOP, 40, 44, 30, 14),
+        dialogItem(IDCANCEL, u"Button", u"Cancel", BS_PUSHBUTTON | WS_TABSTOP, 76, 44, 30, 14),
     };
     return t;
 }
@@ -218,7 +205,8 @@ TEST_F(DialogManager, DisabledControlsTakeNoInput) {
                 << "returns whether it was disabled before";
             EXPECT_TRUE(EnableWindow(GetDlgItem(d.handle, 102), FALSE));
             SYSTEMTIME before = d.find(102)->time;
-            EXPECT_FALSE(setPickerTime(d, 102, 9, 30, &error));
+            EXPECT_FALSE(runDialogScriptLine(d.handle, "set 102 9:30", nullptr, &error));
+            EXPECT_EQ("control 102 is disabled", error);
             EXPECT_EQ(before.wHour, d.find(102)->time.wHour);
             EXPECT_FALSE(clickControl(d, 103, &error)) << "a label cannot be clicked";
             EXPECT_FALSE(clickControl(d, 999, &error));
@@ -327,7 +315,7 @@ TEST_F(DialogManager, CommandLinesAndTheirComplaints) {
     std::string firstDump, lastDump;
     runSmall({[&](Dialog& d) {
         std::string out, error;
-        ASSERT_TRUE(runCommandLine(d, "dump", &out, &error));
+        ASSERT_TRUE(runDialogScriptLine(d.handle, "dump", &out, &error));
         firstDump = out;
         struct Bad {
             const char* line;
@@ -351,28 +339,27 @@ TEST_F(DialogManager, CommandLinesAndTheirComplaints) {
         };
         for (const Bad& b : bad) {
             error.clear();
-            EXPECT_FALSE(runCommandLine(d, b.line, &out, &error)) << b.line;
+            EXPECT_FALSE(runDialogScriptLine(d.handle, b.line, &out, &error)) << b.line;
             EXPECT_EQ(0u, error.find(b.error)) << b.line << " -> " << error;
             EXPECT_EQ(std::string::npos, error.find('\n')) << "one line";
         }
-        EXPECT_FALSE(runCommandLine(d, std::string(100000, 'x'), &out, &error));
+        EXPECT_FALSE(runDialogScriptLine(d.handle, std::string(100000, 'x'), &out, &error));
         EXPECT_LT(error.size(), 300u) << "a huge line is not echoed whole";
         out.clear();
-        ASSERT_TRUE(runCommandLine(d, "dump", &out, &error));
+        ASSERT_TRUE(runDialogScriptLine(d.handle, "dump", &out, &error));
         EXPECT_EQ(firstDump, out) << "refused commands change nothing";
-        EXPECT_TRUE(runCommandLine(d, "", &out, &error));
-        EXPECT_TRUE(runCommandLine(d, "# a comment", &out, &error));
-        EXPECT_TRUE(runCommandLine(d, "click 100", &out, &error));
-        EXPECT_TRUE(runCommandLine(d, "set 102 6:45", &out, &error));
+        EXPECT_TRUE(runDialogScriptLine(d.handle, "", &out, &error));
+        EXPECT_TRUE(runDialogScriptLine(d.handle, "# a comment", &out, &error));
+        EXPECT_TRUE(runDialogScriptLine(d.handle, "click 100", &out, &error));
+        EXPECT_TRUE(runDialogScriptLine(d.handle, "set 102 6:45", &out, &error));
         SendMessageW(GetDlgItem(d.handle, 102), DTM_SETFORMAT, 0, (LPARAM)u"H':'mm' '");
         out.clear();
-        runCommandLine(d, "dump", &out, &error);
+        runDialogScriptLine(d.handle, "dump", &out, &error);
         lastDump = out;
     }});
     EXPECT_NE(std::string::npos, lastDump.find("100\tButton\t\"Auto\"\t1\t1\t-\t-\n")) << lastDump;
-    EXPECT_NE(
-        std::string::npos,
-        lastDump.find("102\tSysDateTimePick32\t\"DateTimePicker1\"\t-\t1\t\"6:45 \"\tfocus\n"))
+    EXPECT_NE(std::string::npos,
+              lastDump.find("102\tSysDateTimePick32\t\"6:45 \"\t-\t1\t\"6:45 \"\tfocus\n"))
         << lastDump;
     EXPECT_NE(std::string::npos, lastDump.find("104\tButton\t\"Off\"\t-\t0\t-\t-\n")) << lastDump;
     EXPECT_NE(std::string::npos, lastDump.find("103\tStatic\t\"label\"\t-\t1\t-\t-\n")) << lastDump;
@@ -386,7 +373,7 @@ TEST_F(DialogManager, ScriptFrontEndReadsLinesUntilTheEnd) {
     EXPECT_EQ(11, host::runDialog(smallTemplate(), nullptr, recordingProc, 0));
     host::setDialogFrontEnd(nullptr);
     EXPECT_EQ((std::vector<WORD>{100, IDOK}), commands()) << "nothing is read after OK";
-    EXPECT_EQ("velmora: unknown command 'bogus' (" + std::string(host::kCommandSummary) + ")\n",
+    EXPECT_EQ("velmora: unknown command 'bogus' (" + std::string(kDialogScriptCommands) + ")\n",
               err.str());
     EXPECT_NE(std::string::npos, out.str().find("100\tButton\t\"Auto\"\t1\t1")) << out.str();
 }
@@ -481,7 +468,7 @@ TEST_F(DialogManager, RunsATemplateBuiltInMemory) {
     StepsInstalled installed({[&](Dialog& d) {
         ASSERT_TRUE(clickControl(d, 300, nullptr));
         std::string out;
-        runCommandLine(d, "dump", &out, nullptr);
+        runDialogScriptLine(d.handle, "dump", &out, nullptr);
         dump = out;
         pressDone(d);
     }});
@@ -489,9 +476,7 @@ TEST_F(DialogManager, RunsATemplateBuiltInMemory) {
                                           reinterpret_cast<LPCDLGTEMPLATE>(t.bytes.data()), nullptr,
                                           recordingProc, 0));
     EXPECT_EQ((std::vector<WORD>{300, IDOK}), commands());
-    EXPECT_EQ(
-        0u,
-        dump.find("300\tButton\t\"Go\"\t1\t1\t-\tfocus\n301\tSysDateTimePick32\t\"\"\t-\t1\t\""))
+    EXPECT_EQ(0u, dump.find("300\tButton\t\"Go\"\t1\t1\t-\tfocus\n301\tSysDateTimePick32\t\""))
         << dump;
 }
 
@@ -558,4 +543,135 @@ TEST_F(DialogManager, ScriptAnswersBelongToTheDialogAlone) {
     ASSERT_TRUE(host::exec("SELECT answer FROM answers", {}, &left));
     EXPECT_TRUE(left.empty()) << left.size() << " answers would answer a later box";
     EXPECT_EQ(IDNO, MessageBoxW(nullptr, u"Later?", u"Q", MB_YESNO)) << "its own default";
+}
+
+// The window calls the dialog script drives a dialog through, answered as the platform answers
+// them: outputs and the last error are filled with markers first, and a refused call leaves the
+// error set while a successful one leaves it alone.
+TEST_F(DialogManager, WindowCallsAnswerAsThePlatformDoes) {
+    runSmall({[&](Dialog& d) {
+        HWND dialog = d.handle, bogus = reinterpret_cast<HWND>(0x1234);
+        std::vector<int> ids;
+        for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            ids.push_back(GetDlgCtrlID(c));
+        EXPECT_EQ((std::vector<int>{100, 101, 102, 103, 104, IDOK, IDCANCEL}), ids);
+        HWND first = GetDlgItem(dialog, 100), picker = GetDlgItem(dialog, 102);
+        struct Relation {
+            HWND from;
+            UINT command;
+            HWND to;
+        } relations[] = {
+            {first, GW_HWNDPREV, nullptr}, {first, GW_HWNDLAST, GetDlgItem(dialog, IDCANCEL)},
+            {picker, GW_HWNDFIRST, first}, {picker, GW_CHILD, nullptr},
+            {first, GW_OWNER, nullptr},    {dialog, GW_HWNDNEXT, nullptr},
+        };
+        for (const Relation& r : relations) {
+            SetLastError(0xdeadbeef);
+            EXPECT_EQ(r.to, GetWindow(r.from, r.command)) << r.command;
+            EXPECT_EQ(0xdeadbeefu, GetLastError()) << r.command;
+        }
+
+        WCHAR text[16];
+        auto marked = [&] { std::fill(std::begin(text), std::end(text), WCHAR(0xAAAA)); };
+        SendMessageW(picker, DTM_SETFORMAT, 0, (LPARAM)u"H':'mm' '");
+        SYSTEMTIME t = at(7, 5);
+        SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, (LPARAM)&t);
+        struct Text {
+            int (*call)(HWND, LPWSTR, int);
+            HWND window;
+            int capacity;
+            const char16_t* expected;
+        } texts[] = {
+            {GetClassNameW, first, 16, u"Button"},
+            {GetClassNameW, first, 4, u"But"},
+            {GetClassNameW, dialog, 16, u"#32770"},
+            {GetWindowTextW, GetDlgItem(dialog, 103), 3, u"la"},
+            {GetWindowTextW, picker, 16, u"7:05 "},
+            {GetWindowTextW, dialog, 16, u"Small"},
+        };
+        for (const Text& c : texts) {
+            marked();
+            SetLastError(0xdeadbeef);
+            std::u16string expected = c.expected;
+            EXPECT_EQ((int)expected.size(), c.call(c.window, text, c.capacity))
+                << host::toUtf8(expected);
+            EXPECT_EQ(expected, std::u16string(text)) << "terminated in place";
+            EXPECT_EQ(WCHAR(0xAAAA), text[expected.size() + 1]) << "nothing written past it";
+            EXPECT_EQ(0xdeadbeefu, GetLastError());
+        }
+        EXPECT_EQ(5, GetWindowTextLengthW(picker)) << "a picker's text is the time it shows";
+
+        LONG style = GetWindowLongW(GetDlgItem(dialog, 104), GWL_STYLE);
+        EXPECT_EQ(WS_DISABLED, style & WS_DISABLED);
+        EXPECT_EQ(BS_PUSHBUTTON, style & BS_TYPEMASK);
+        EnableWindow(GetDlgItem(dialog, 104), TRUE);
+        EXPECT_EQ(0, GetWindowLongW(GetDlgItem(dialog, 104), GWL_STYLE) & WS_DISABLED)
+            << "the style follows EnableWindow";
+        EXPECT_EQ(104, GetWindowLongW(GetDlgItem(dialog, 104), GWL_ID));
+        EnableWindow(GetDlgItem(dialog, 104), FALSE);
+
+        auto refuse = [&](const char* call, auto invoke, DWORD error) {
+            marked();
+            SetLastError(0xdeadbeef);
+            EXPECT_EQ(0, (intptr_t)invoke()) << call;
+            EXPECT_EQ(error, GetLastError()) << call;
+        };
+        refuse(
+            "GetWindow", [&] { return GetWindow(bogus, GW_CHILD); }, ERROR_INVALID_WINDOW_HANDLE);
+        refuse(
+            "GetDlgCtrlID", [&] { return GetDlgCtrlID(bogus); }, ERROR_INVALID_WINDOW_HANDLE);
+        refuse(
+            "GetClassNameW", [&] { return GetClassNameW(bogus, text, 16); },
+            ERROR_INVALID_WINDOW_HANDLE);
+        refuse(
+            "GetWindowTextW", [&] { return GetWindowTextW(bogus, text, 16); },
+            ERROR_INVALID_WINDOW_HANDLE);
+        EXPECT_EQ(0, text[0]) << "a refused GetWindowText leaves an empty text";
+        refuse(
+            "GetWindowLongW", [&] { return GetWindowLongW(first, -21); }, ERROR_INVALID_INDEX);
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(0, GetDlgCtrlID(dialog)) << "a top-level window has no id";
+        EXPECT_EQ(0xdeadbeefu, GetLastError());
+
+        // Focus: the first tab stop has it; a disabled window, or any window of a disabled
+        // dialog, cannot take it.
+        EXPECT_EQ(first, GetFocus());
+        EXPECT_EQ(first, SetFocus(GetDlgItem(dialog, 103)));
+        EXPECT_EQ(GetDlgItem(dialog, 103), GetFocus());
+        EXPECT_EQ(nullptr, SetFocus(GetDlgItem(dialog, 104)));
+        EnableWindow(dialog, FALSE);
+        EXPECT_EQ(nullptr, SetFocus(first));
+        EnableWindow(dialog, TRUE);
+        EXPECT_EQ(GetDlgItem(dialog, 103), GetFocus());
+        EXPECT_TRUE(IsChild(dialog, picker));
+        EXPECT_FALSE(IsChild(picker, dialog));
+        EXPECT_FALSE(IsChild(dialog, bogus));
+    }});
+}
+
+// BM_CLICK is a press and release of the mouse button: the button takes the focus, an automatic
+// box changes before its dialog hears of it, and a disabled button is clicked all the same
+// (whoever sends the message decides), only without the focus.
+TEST_F(DialogManager, ButtonClicksAsMessages) {
+    DialogTemplate t = smallTemplate();
+    t.items.push_back(
+        dialogItem(105, u"Button", u"Three", BS_AUTO3STATE | WS_TABSTOP, 4, 60, 40, 10));
+    t.items.push_back(dialogItem(106, u"Button", u"Frame", BS_GROUPBOX, 0, 0, 110, 70));
+    std::vector<int> states;
+    runSmall({[&](Dialog& d) {
+                 for (int i = 0; i < 3; ++i) {
+                     SendDlgItemMessageW(d.handle, 105, BM_CLICK, 0, 0);
+                     states.push_back((int)SendDlgItemMessageW(d.handle, 105, BM_GETCHECK, 0, 0));
+                 }
+                 EXPECT_EQ(GetDlgItem(d.handle, 105), GetFocus());
+                 SendDlgItemMessageW(d.handle, 104, BM_CLICK, 0, 0);
+                 EXPECT_EQ(GetDlgItem(d.handle, 105), GetFocus())
+                     << "a disabled button takes no focus";
+                 SendDlgItemMessageW(d.handle, 103, BM_CLICK, 0, 0); // a label is no button
+                 SendDlgItemMessageW(d.handle, 106, BM_CLICK, 0, 0); // nor is a frame
+                 SendDlgItemMessageW(d.handle, 102, BM_CLICK, 0, 0); // nor a picker
+             }},
+             t);
+    EXPECT_EQ((std::vector<int>{BST_CHECKED, BST_INDETERMINATE, BST_UNCHECKED}), states);
+    EXPECT_EQ((std::vector<WORD>{105, 105, 105, 104, IDCANCEL}), commands());
 }
