@@ -1,6 +1,7 @@
 // velmora-phone's timed starts: pending, simulate and run, with stand-in programs and with the
 // real program running its timetable for a week.
 #include "phone_fixture.h"
+#include "schedule/settings.h"
 
 #include <filesystem>
 #include <fstream>
@@ -34,8 +35,10 @@ std::string slurp(const std::string& path) {
 
 class TimedVerbs : public TempPhone {
   protected:
-    // A stand-in program that notes how it was started and registers nothing.
+    // A stand-in program that notes how it was started and registers nothing. It switches
+    // nothing either, so the phone's timetable is emptied: no switch is expected of it.
     std::string standIn(const std::string& name) {
+        EXPECT_EQ(0, phone({"reg", "set", "Enabled", "sz", "0000000"}).status);
         std::string path = dir + "/" + name;
         std::ofstream(path) << "#!/bin/sh\n"
                             << "printf '%s|%s|' \"$#\" \"$1\" >> " << dir << "/started\n"
@@ -59,7 +62,7 @@ TEST_F(TimedVerbs, NothingPending) {
         EXPECT_EQ(0, r.status) << args[0];
         EXPECT_NE(std::string::npos, r.out.find("Nothing is pending")) << args[0] << r.out;
     }
-    EXPECT_EQ("none\nsummary\t0\t0\t0\t0\t0\n", phone({"simulate", "--days", "7", "--tsv"}).out);
+    EXPECT_EQ("none\nsummary\t0\t0\t0\t0\t0\t0\n", phone({"simulate", "--days", "7", "--tsv"}).out);
 }
 
 TEST_F(TimedVerbs, BadArgumentsAreRefused) {
@@ -263,14 +266,284 @@ TEST_F(TimedVerbs, AWeekOfTheDefaultTimetable) {
     std::vector<std::vector<std::string>> summary = tsvRecords(r.out, "summary");
     ASSERT_EQ(1u, summary.size());
     const std::string each = std::to_string(3 * voiceLines);
-    EXPECT_EQ((std::vector<std::string>{"summary", "6", each, each, "0", "0"}), summary[0]);
+    EXPECT_EQ((std::vector<std::string>{"summary", "6", each, each, "0", "0", "0"}), summary[0])
+        << "no missed switch, counted last";
     EXPECT_TRUE(tsvRecords(r.out, "problem").empty());
+    EXPECT_TRUE(tsvRecords(r.out, "missed").empty());
     EXPECT_TRUE(boxes().empty());
 
     pending = phone({"pending"});
     EXPECT_EQ(1, std::count(pending.out.begin(), pending.out.end(), '\n')) << pending.out;
     EXPECT_NE(std::string::npos, pending.out.find("\t2026-12-20 00:00:00\n")) << pending.out;
     EXPECT_EQ("2026-12-19 07:00:00\n", phone({"clock"}).out);
+}
+
+// ---- Missed switches, a phone that was off, and the timeline ----
+
+// Zones by their rules, so that no zone database is needed.
+const char kBerlin[] = "TZ=CET-1CEST,M3.5.0,M10.5.0/3";
+
+class MissedSwitches : public TimedVerbs {
+  protected:
+    // Stores a timetable afresh: the values given, and no other.
+    void store(const std::vector<std::pair<std::string, std::string>>& values) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0,
+                                                nullptr, &key, nullptr));
+        RegDeleteValue(key, DAY_FLAGS_VALUE);
+        for (int day = 0; day < 7; ++day)
+            for (const char* kind : {"S", "C"})
+                RegDeleteValue(key, host::fromUtf8(kind + std::to_string(day)).c_str());
+        for (const auto& [name, value] : values) {
+            std::u16string text = host::fromUtf8(value);
+            DWORD minute = static_cast<DWORD>(std::stoul(name == "Enabled" ? "0" : value));
+            LONG status =
+                name == "Enabled"
+                    ? RegSetValueEx(key, host::fromUtf8(name).c_str(), 0, REG_SZ,
+                                    reinterpret_cast<const BYTE*>(text.c_str()),
+                                    static_cast<DWORD>(text.size() * 2))
+                    : RegSetValueEx(key, host::fromUtf8(name).c_str(), 0, REG_DWORD,
+                                    reinterpret_cast<const BYTE*>(&minute), sizeof minute);
+            ASSERT_EQ(ERROR_SUCCESS, status) << name;
+        }
+        RegCloseKey(key);
+    }
+    // One timed run at `clock` arms the first start, as the dialog's OK would.
+    void armAt(const std::string& clock) {
+        ASSERT_EQ(0, phone({"clock", "set", clock}).status);
+        ASSERT_EQ(1, velmora({"AppRunAtTime"}).status);
+    }
+    CommandResult simulate(const std::string& zone, std::vector<std::string> args) {
+        args.insert(args.begin(), "simulate");
+        args.push_back("--tsv");
+        return runProgram(VELMORA_PHONE_EXE, args, "", {"VELMORA_PHONE=" + dbPath, zone});
+    }
+    // "SWITCH KIND CAUSE FIRED" of each missed record.
+    static std::vector<std::string> missed(const CommandResult& r) {
+        std::vector<std::string> out;
+        for (const std::vector<std::string>& m : tsvRecords(r.out, "missed")) {
+            EXPECT_EQ(8u, m.size()) << r.out;
+            out.push_back(m[1] + " " + m[2] + " " + m[3] + " " + m[4]);
+        }
+        return out;
+    }
+    static std::string missedCount(const CommandResult& r) {
+        std::vector<std::vector<std::string>> summary = tsvRecords(r.out, "summary");
+        return summary.size() == 1 && summary[0].size() == 7 ? summary[0][6] : "?";
+    }
+};
+
+// Sunday off at 01:00 and on at 02:30: where the clocks go forward at 02:00 the start due at
+// 02:30 fires at 03:00 and switches nothing; where they go back, 02:30 comes first time round.
+TEST_F(MissedSwitches, ClockChangesInSeveralZones) {
+    struct Case {
+        const char* zone;
+        const char* armed;
+        const char* until;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {kBerlin,
+         "2027-03-27 00:00",
+         "2027-03-29 23:59",
+         {"2027-03-28 02:30:00 on late 2027-03-28 03:00:00"}},
+        {kBerlin, "2027-10-30 00:00", "2027-11-01 23:59", {}},
+        {"TZ=EST5EDT,M3.2.0,M11.1.0",
+         "2027-03-13 00:00",
+         "2027-03-15 23:59",
+         {"2027-03-14 02:30:00 on late 2027-03-14 03:00:00"}},
+        {"TZ=EST5EDT,M3.2.0,M11.1.0", "2027-11-06 00:00", "2027-11-08 23:59", {}},
+        {"TZ=AEST-10AEDT,M10.1.0,M4.1.0/3",
+         "2027-10-02 00:00",
+         "2027-10-04 23:59",
+         {"2027-10-03 02:30:00 on late 2027-10-03 03:00:00"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + c.armed);
+        ASSERT_EQ(0, phone({"line", "0", "state", "5"}).status);
+        store({{"C0", "60"}, {"S0", "150"}});
+        armAt(c.armed);
+        CommandResult r = simulate(c.zone, {"--until", c.until});
+        EXPECT_EQ(c.expected, missed(r)) << r.out << r.err;
+        EXPECT_EQ(std::to_string(c.expected.size()), missedCount(r));
+        EXPECT_EQ(c.expected.empty() ? 0 : 1, r.status);
+        for (const std::vector<std::string>& m : tsvRecords(r.out, "missed"))
+            EXPECT_NE(std::string::npos, m[7].find("skipped")) << m[7];
+    }
+}
+
+TEST_F(MissedSwitches, NormalWeeksReportNone) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> values;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"the defaults", {}, {}},
+        {"weekday nights off",
+         {{"Enabled", "0111110"},
+          {"S1", "420"},
+          {"C1", "1380"},
+          {"S2", "420"},
+          {"C2", "1380"},
+          {"S3", "420"},
+          {"C3", "1380"},
+          {"S4", "420"},
+          {"C4", "1380"},
+          {"S5", "420"},
+          {"C5", "1380"}},
+         {}},
+        {"on and off in one minute", {{"Enabled", "0010000"}, {"S2", "600"}, {"C2", "600"}}, {}},
+        // The program's search reaches the same weekday a week on; so does the check.
+        {"a single weekday", {{"Enabled", "1000000"}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(0, phone({"line", "0", "state", "5"}).status);
+        store(c.values);
+        armAt("2026-12-12 23:00");
+        CommandResult r = simulate(kBerlin, {"--days", "8"});
+        EXPECT_EQ(c.expected, missed(r)) << r.out << r.err;
+        EXPECT_EQ(c.expected.empty() ? 0 : 1, r.status) << r.out;
+    }
+}
+
+TEST_F(MissedSwitches, StartsDueWhileThePhoneIsOffFireWhenItIsOn) {
+    armAt("2026-12-12 23:00");
+    // Off over Sunday's switch-off; then a second span over Monday's switch-off and on.
+    CommandResult r =
+        simulate(kBerlin, {"--days", "3", "--off", "2026-12-12 23:30", "2026-12-13 00:30", "--off",
+                           "2026-12-13 23:00", "2026-12-14 08:00"});
+    std::vector<std::vector<std::string>> starts = tsvRecords(r.out, "start");
+    ASSERT_GE(starts.size(), 3u) << r.out;
+    EXPECT_EQ("2026-12-13 00:30:00", starts[0][1]);
+    EXPECT_EQ("2026-12-13 00:00:00", starts[0][3]);
+    EXPECT_EQ("2026-12-14 08:00:00", starts[2][1]) << "the start due at Monday 00:00";
+    EXPECT_EQ("2026-12-14 00:00:00", starts[2][3]);
+    // Monday 07:00 was never armed, but the radio was on as it should be then: not named.
+    EXPECT_EQ((std::vector<std::string>{"2026-12-13 00:00:00 off late 2026-12-13 00:30:00",
+                                        "2026-12-14 00:00:00 off late 2026-12-14 08:00:00"}),
+              missed(r))
+        << r.out;
+    EXPECT_EQ(1, r.status);
+}
+
+TEST_F(MissedSwitches, ALineFailingToSwitchIsTheCause) {
+    armAt("2026-12-12 23:00");
+    ASSERT_EQ(0, phone({"line", "0", "fail", "setstate", "LINEERR_OPERATIONFAILED"}).status);
+    CommandResult r = simulate(kBerlin, {"--days", "7"});
+    EXPECT_EQ((std::vector<std::string>{"2026-12-13 00:00:00 off failed 2026-12-13 00:00:00",
+                                        "2026-12-14 00:00:00 off failed 2026-12-14 00:00:00",
+                                        "2026-12-19 00:00:00 off failed 2026-12-19 00:00:00"}),
+              missed(r))
+        << r.out;
+    for (const std::vector<std::string>& m : tsvRecords(r.out, "missed")) {
+        EXPECT_EQ("0=5", m[5]);
+        EXPECT_NE(std::string::npos, m[7].find("lineSetEquipmentState on line 0")) << m[7];
+    }
+    EXPECT_EQ("3", missedCount(r));
+    EXPECT_EQ(1, r.status);
+}
+
+TEST_F(MissedSwitches, ARefusedRegistrationLeavesTheLaterSwitchesUnarmed) {
+    store({{"Enabled", "1111111"}});
+    armAt("2026-12-12 23:00");
+    ASSERT_EQ(0, phone({"reg", "set", "S1", "dword", "1500"}).status); // Monday "25:00"
+    CommandResult r = simulate(kBerlin, {"--days", "7"});
+    ASSERT_EQ(1u, tsvRecords(r.out, "problem").size()) << r.out;
+    // Monday 00:00 switched off and could not arm its 25:00; the radio stays off, so every
+    // later switch-on is named, and no switch-off.
+    std::vector<std::string> expected;
+    for (int day = 15; day <= 19; ++day)
+        expected.push_back("2026-12-" + std::to_string(day) + " 07:00:00 on unarmed -");
+    EXPECT_EQ(expected, missed(r)) << r.out;
+    for (const std::vector<std::string>& m : tsvRecords(r.out, "missed"))
+        EXPECT_NE(std::string::npos, m[7].find("the cycle had stopped")) << m[7];
+    EXPECT_EQ(1, r.status);
+}
+
+TEST_F(MissedSwitches, TheTimelineAgreesWithTheTsvRecords) {
+    store({{"C0", "60"}, {"S0", "150"}});
+    armAt("2027-03-27 00:00");
+    const std::string picture = dir + "/week.svg";
+    CommandResult r = simulate(kBerlin, {"--until", "2027-04-02 12:00", "--off", "2027-03-29 06:00",
+                                         "2027-03-29 08:00", "--svg", picture});
+    ASSERT_EQ(1, r.status) << r.out << r.err;
+
+    // Read back by an XML parser: rows, bands, missed marks.
+    const char* reader = R"py(
+import sys, xml.etree.ElementTree as ET
+svg = '{http://www.w3.org/2000/svg}'
+root = ET.parse(sys.argv[1]).getroot()
+print('svg', root.get('viewBox'), root.get('width'), sep='	')
+for g in root.iter(svg + 'g'):
+    if g.get('class') == 'day':
+        print('day', g.get('data-date'), sep='	')
+    if g.get('class') == 'missed':
+        print('missed', g.get('data-switch'), g.get('data-cause'), g.find(svg + 'title').text, sep='	')
+for rect in root.iter(svg + 'rect'):
+    if rect.get('class', '').startswith('band '):
+        print('band', rect.get('data-line'), rect.get('data-state'), rect.get('data-from'), rect.get('data-to'), sep='	')
+)py";
+    CommandResult parsed = runProgram("/usr/bin/env", {"python3", "-c", reader, picture});
+    ASSERT_EQ(0, parsed.status) << parsed.err;
+    std::vector<std::vector<std::string>> svg = tsvRecords(parsed.out, "svg");
+    ASSERT_EQ(1u, svg.size());
+    EXPECT_EQ("100%", svg[0][2]);
+    std::vector<std::vector<std::string>> days = tsvRecords(parsed.out, "day");
+    ASSERT_EQ(7u, days.size()) << "27 March to 2 April";
+    EXPECT_EQ("2027-03-27", days[0][1]);
+    EXPECT_EQ("2027-04-02", days[6][1]);
+
+    // Line 0's bands, joined across midnight, change exactly where a start changed it.
+    std::vector<std::vector<std::string>> bands;
+    for (const std::vector<std::string>& b : tsvRecords(parsed.out, "band")) {
+        ASSERT_EQ("0", b[1]) << "line 1 carries no voice";
+        if (!bands.empty() && bands.back()[2] == b[2] && bands.back()[4] == b[3])
+            bands.back()[4] = b[4];
+        else
+            bands.push_back(b);
+    }
+    ASSERT_FALSE(bands.empty());
+    EXPECT_EQ("2027-03-27 00:00:00", bands.front()[3]);
+    EXPECT_EQ("2027-04-02 12:00:00", bands.back()[4]);
+    std::vector<std::string> changes;
+    for (const std::vector<std::string>& s : tsvRecords(r.out, "start"))
+        if (s[4].substr(0, 4) != s[5].substr(0, 4)) // "0=1," before against after
+            changes.push_back(s[1] + " " + s[4].substr(2, 1) + ">" + s[5].substr(2, 1));
+    std::vector<std::string> drawn;
+    for (size_t i = 1; i < bands.size(); ++i) {
+        EXPECT_EQ(bands[i - 1][4], bands[i][3]) << "bands leave no gap";
+        drawn.push_back(bands[i][3] + " " + bands[i - 1][2] + ">" + bands[i][2]);
+    }
+    EXPECT_EQ(changes, drawn) << r.out << parsed.out;
+
+    std::vector<std::vector<std::string>> marks = tsvRecords(parsed.out, "missed");
+    std::vector<std::vector<std::string>> records = tsvRecords(r.out, "missed");
+    ASSERT_EQ(records.size(), marks.size());
+    for (size_t i = 0; i < marks.size(); ++i) {
+        EXPECT_EQ(records[i][1], marks[i][1]);
+        EXPECT_EQ(records[i][3], marks[i][2]);
+        EXPECT_NE(std::string::npos, marks[i][3].find(records[i][7])) << "the cause in <title>";
+    }
+}
+
+TEST_F(MissedSwitches, BadOffSpansAndPicturesAreRefusedBeforeAnythingRuns) {
+    armAt("2026-12-12 23:00");
+    const std::vector<std::string> bad[] = {
+        {"simulate", "--days", "1", "--off", "2026-12-13 02:00", "2026-12-13 01:00"},
+        {"simulate", "--days", "1", "--off", "2026-12-13 01:00", "2026-12-13 01:00"},
+        {"simulate", "--days", "1", "--off", "2026-12-13 01:00"},
+        {"simulate", "--days", "1", "--off", "yesterday", "2026-12-13 01:00"},
+        {"simulate", "--days", "1", "--svg"},
+        {"simulate", "--days", "1", "--svg", dir + "/no/such/folder/week.svg"},
+        {"simulate", "--until", "2200-01-01 00:00"},
+        {"run", "--off", "2026-12-13 01:00", "2026-12-13 02:00"},
+    };
+    for (const std::vector<std::string>& args : bad) {
+        CommandResult r = phone(args);
+        EXPECT_EQ(2, r.status) << args.back() << r.out;
+        EXPECT_NE(std::string::npos, r.err.find("velmora-phone:")) << r.err;
+        EXPECT_EQ("2026-12-12 23:00:00\n", phone({"clock"}).out) << "nothing ran";
+    }
 }
 
 } // namespace

@@ -25,7 +25,10 @@ const Verb kVerbs[] = {
     {"tick", "tick | tick virtual STEP-MS [START] | tick real", tickVerb},
     {"pending", "pending", pendingVerb},
     {"run", "run [--until \"YYYY-MM-DD HH:MM[:SS]\"] [--tsv]", runVerb},
-    {"simulate", "simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]", simulateVerb},
+    {"simulate",
+     "simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--off \"FROM\" \"TO\"]... [--svg "
+     "FILE] [--tsv]",
+     simulateVerb},
 };
 
 int fail(const std::string& message, int status) {

@@ -3,6 +3,7 @@
 #include "phone.h"
 #include "app/app.h"
 #include "schedule/timed_run.h"
+#include "timetable_check.h"
 
 #include <cerrno>
 #include <climits>
@@ -75,6 +76,7 @@ struct Start {
     std::vector<host::MessageRecord> boxes;
     std::optional<host::PendingStart> next;
     int exitStatus = -1; // -1: not started
+    long long pid = 0;
     std::vector<std::string> problems;
     bool stopsCycle = false; // nothing is pending for the program afterwards
     bool stopsSimulation = false;
@@ -86,7 +88,7 @@ struct Totals {
 
 // Starts the program as the phone does: its own path, the one argument, no terminal. Its
 // standard output joins our standard error so that a script reading ours sees only the report.
-int startProgram(const std::string& path, std::string* why) {
+int startProgram(const std::string& path, std::string* why, long long* started) {
     if (access(path.c_str(), X_OK) != 0) {
         *why = std::strerror(errno);
         return -1;
@@ -104,6 +106,7 @@ int startProgram(const std::string& path, std::string* why) {
         *why = std::strerror(rc);
         return -1;
     }
+    *started = pid;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
@@ -140,7 +143,7 @@ Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
     }
 
     std::string why;
-    s.exitStatus = startProgram(due.path, &why);
+    s.exitStatus = startProgram(due.path, &why, &s.pid);
     if (s.exitStatus < 0)
         s.problems.push_back("cannot start " + due.path + ": " + why);
     else if (!why.empty())
@@ -249,14 +252,23 @@ void report(const Start& s, bool tsv) {
     std::fflush(stdout);
 }
 
-void summary(const Totals& t, bool tsv) {
-    if (tsv)
-        std::printf("summary\t%d\t%d\t%d\t%d\t%d\n", t.starts, t.on, t.off, t.boxes, t.problems);
-    else
-        std::printf("%d start%s, %d switch%s on, %d switch%s off, %d box%s, %d problem%s.\n",
+// `missed` only where the timetable was checked (simulate): its count comes last.
+void summary(const Totals& t, bool tsv, std::optional<size_t> missed = std::nullopt) {
+    std::string tail;
+    if (tsv) {
+        if (missed)
+            tail = "\t" + std::to_string(*missed);
+        std::printf("summary\t%d\t%d\t%d\t%d\t%d%s\n", t.starts, t.on, t.off, t.boxes, t.problems,
+                    tail.c_str());
+    } else {
+        if (missed)
+            tail = ", " + std::to_string(*missed) +
+                   (*missed == 1 ? " missed switch" : " missed switches");
+        std::printf("%d start%s, %d switch%s on, %d switch%s off, %d box%s, %d problem%s%s.\n",
                     t.starts, t.starts == 1 ? "" : "s", t.on, t.on == 1 ? "" : "es", t.off,
                     t.off == 1 ? "" : "es", t.boxes, t.boxes == 1 ? "" : "es", t.problems,
-                    t.problems == 1 ? "" : "s");
+                    t.problems == 1 ? "" : "s", tail.c_str());
+    }
 }
 
 std::optional<host::PendingStart> earliestPending() {
@@ -274,24 +286,47 @@ void sayNothingPending(bool tsv) {
                     "(OK in the program's dialog, or one timed run: velmora AppRunAtTime).\n");
 }
 
+// A hundred years: every day of the span is listed and drawn.
+constexpr int kMaxSimulatedDays = 36600;
+
 struct Options {
     std::optional<int> days;
     std::optional<SYSTEMTIME> until;
     bool tsv = false;
+    std::vector<OffSpan> off;
+    std::optional<std::string> svg;
 };
 
-bool parseOptions(const Args& args, bool allowDays, Options* o, std::string* error) {
+// `simulating` allows what only virtual time has: --days, --off and --svg.
+bool parseOptions(const Args& args, bool simulating, Options* o, std::string* error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--tsv") {
             o->tsv = true;
-        } else if (a == "--days" && allowDays && i + 1 < args.size()) {
+        } else if (a == "--off" && simulating && i + 2 < args.size()) {
+            OffSpan span;
+            for (SYSTEMTIME* t : {&span.from, &span.to})
+                if (!host::parseDateTime(args[++i], t)) {
+                    *error =
+                        "'" + args[i] + "' is not a local date and time (YYYY-MM-DD HH:MM[:SS])";
+                    return false;
+                }
+            if (host::compareLocalTimes(span.from, span.to) >= 0) {
+                *error = "--off " + args[i - 1] + " " + args[i] +
+                         ": the phone must be off before it is on again";
+                return false;
+            }
+            o->off.push_back(span);
+        } else if (a == "--svg" && simulating && i + 1 < args.size() && !args[i + 1].empty()) {
+            o->svg = args[++i];
+        } else if (a == "--days" && simulating && i + 1 < args.size()) {
             const std::string& n = args[++i];
             char* end = nullptr;
             errno = 0;
             long days = std::strtol(n.c_str(), &end, 10);
-            if (n.empty() || *end || errno || days < 1 || days > 36600) {
-                *error = "'" + n + "' is not a number of days (1-36600)";
+            if (n.empty() || *end || errno || days < 1 || days > kMaxSimulatedDays) {
+                *error = "'" + n + "' is not a number of days (1-" +
+                         std::to_string(kMaxSimulatedDays) + ")";
                 return false;
             }
             o->days = static_cast<int>(days);
@@ -329,6 +364,22 @@ void relaxSync() {
     host::exec("PRAGMA synchronous=NORMAL");
 }
 
+// What the timetable check needs of a start.
+StartRecord checkRecord(const Start& s, Lateness lateness) {
+    StartRecord r;
+    r.fired = s.at;
+    if (s.due.valid)
+        r.due = s.due.at;
+    r.lateness = lateness;
+    r.started = s.exitStatus >= 0;
+    r.pid = s.pid;
+    r.before = s.before;
+    r.after = s.exitStatus < 0 && s.after.empty() ? s.before : s.after;
+    r.boxes = s.boxes;
+    r.next = s.next;
+    return r;
+}
+
 double nowPrecise() {
     struct timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
@@ -353,7 +404,8 @@ int simulateVerb(const Args& args) {
     std::string error;
     if (!parseOptions(args, true, &o, &error) || (!o.days && !o.until))
         return fail((error.empty() ? "" : error + "; ") +
-                    "usage: simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]");
+                    "usage: simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--off "
+                    "\"FROM\" \"TO\"]... [--svg FILE] [--tsv]");
 
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -362,17 +414,32 @@ int simulateVerb(const Args& args) {
     if (host::compareLocalTimes(end, now) < 0)
         return fail("--until " + host::formatDateTime(end) + " lies before the phone's clock (" +
                     host::formatDateTime(now) + ")");
+    if (host::compareLocalTimes(end, host::addDays(now, kMaxSimulatedDays)) > 0)
+        return fail("--until " + host::formatDateTime(end) + " lies more than " +
+                    std::to_string(kMaxSimulatedDays) + " days after the phone's clock");
 
     std::optional<host::PendingStart> due = earliestPending();
     if (!due) {
         sayNothingPending(o.tsv);
         if (o.tsv)
-            summary(Totals{}, true);
+            summary(Totals{}, true, 0);
         return 0;
     }
+    // Opened before the phone is touched, so that a picture that cannot be written stops it all.
+    FILE* svgFile = nullptr;
+    if (o.svg && !(svgFile = std::fopen(o.svg->c_str(), "w")))
+        return fail("cannot write '" + *o.svg + "': " + std::strerror(errno));
+
+    SimulatedSpan span;
+    span.begin = now;
+    span.off = o.off;
+    span.first = host::lineDevices();
+    const size_t callsBefore = host::telephonyCalls().size();
+    const Timetable timetable = readTimetable(readStoredTimetable());
     if (!o.tsv) {
         std::printf("Simulating %s to %s on %s\n", stamp(now).c_str(), stamp(end).c_str(),
                     host::storePath().c_str());
+        std::printf("  timetable: %s\n", describeTimetable(timetable).c_str());
         std::vector<host::LineDevice> lines = host::lineDevices();
         for (const host::LineDevice& l : lines)
             std::printf("  line %u: %s (%s)\n", l.index, l.name.c_str(),
@@ -385,10 +452,9 @@ int simulateVerb(const Args& args) {
     std::string stopReason;
     while (due) {
         // Fired as in real time: a time the clocks skip fires at the first minute after it; a
-        // start already overdue fires at once.
-        SYSTEMTIME at = host::localTimeAt(host::startInstant(due->at));
-        if (host::compareLocalTimes(at, now) < 0)
-            at = now;
+        // start already overdue fires at once; one due while the phone is off, when it is on.
+        Lateness lateness;
+        SYSTEMTIME at = firingTime(due->at, now, o.off, &lateness);
         if (host::compareLocalTimes(at, end) > 0)
             break;
         Start s = fire(*due, at, true);
@@ -396,6 +462,7 @@ int simulateVerb(const Args& args) {
         now = at;
         report(s, o.tsv);
         count(s, &totals);
+        span.starts.push_back(checkRecord(s, lateness));
         if (s.stopsSimulation) {
             stopped = true;
             break;
@@ -406,7 +473,13 @@ int simulateVerb(const Args& args) {
                                       : "nothing is pending";
     }
 
-    summary(totals, o.tsv);
+    // The timetable against the lines, over the span as far as it was simulated.
+    span.end = stopped ? now : end;
+    const SpanReport checked = reportSpan(&span, timetable, callsBefore, o.tsv, svgFile);
+    if (!checked.drawn)
+        fail("cannot write the timeline to '" + *o.svg + "'", 1);
+
+    summary(totals, o.tsv, checked.missed);
     if (o.tsv) {
         if (pinned)
             std::printf("clock\t%s\n", host::formatDateTime(now).c_str());
@@ -424,8 +497,10 @@ int simulateVerb(const Args& args) {
         else
             std::printf("Nothing was due before %s; the phone's clock is unchanged.\n",
                         stamp(end).c_str());
+        if (o.svg && checked.drawn)
+            std::printf("The timeline is drawn in %s.\n", o.svg->c_str());
     }
-    return totals.problems ? 1 : 0;
+    return totals.problems || checked.missed || !checked.drawn ? 1 : 0;
 }
 
 int runVerb(const Args& args) {

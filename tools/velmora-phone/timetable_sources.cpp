@@ -1,0 +1,130 @@
+// The readings of the phone that the timetable check starts from: the stored values, as bytes,
+// and the days on which the host's zone changes its clocks.
+#include "timetable_check.h"
+
+#include "schedule/settings.h"
+
+#include <ctime>
+
+namespace phone {
+namespace {
+
+std::optional<std::string> readBytes(HKEY key, const WCHAR* name) {
+    DWORD size = 0;
+    if (RegQueryValueEx(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::string bytes(size, '\0');
+    if (RegQueryValueEx(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()),
+                        &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    bytes.resize(size);
+    return bytes;
+}
+
+SYSTEMTIME fromWallSeconds(long long seconds) {
+    time_t t = static_cast<time_t>(seconds);
+    struct tm tm;
+    gmtime_r(&t, &tm);
+    SYSTEMTIME out{};
+    out.wYear = static_cast<WORD>(tm.tm_year + 1900);
+    out.wMonth = static_cast<WORD>(tm.tm_mon + 1);
+    out.wDayOfWeek = static_cast<WORD>(tm.tm_wday);
+    out.wDay = static_cast<WORD>(tm.tm_mday);
+    out.wHour = static_cast<WORD>(tm.tm_hour);
+    out.wMinute = static_cast<WORD>(tm.tm_min);
+    out.wSecond = static_cast<WORD>(tm.tm_sec);
+    return out;
+}
+
+// How far the local clock stands from UTC at an instant.
+long long offsetAt(long long instant) {
+    return wallSeconds(host::localTimeAt(instant)) - instant;
+}
+
+} // namespace
+
+long long wallSeconds(const SYSTEMTIME& t) {
+    struct tm tm {};
+    tm.tm_year = t.wYear - 1900;
+    tm.tm_mon = t.wMonth - 1;
+    tm.tm_mday = t.wDay;
+    tm.tm_hour = t.wHour;
+    tm.tm_min = t.wMinute;
+    tm.tm_sec = t.wSecond;
+    return static_cast<long long>(timegm(&tm));
+}
+
+SYSTEMTIME firingTime(const SYSTEMTIME& due, const SYSTEMTIME& now, const std::vector<OffSpan>& off,
+                      Lateness* why) {
+    long long instant = host::startInstant(due);
+    SYSTEMTIME at = host::localTimeAt(instant);
+    *why = host::compareLocalTimes(at, due) != 0 ? Lateness::ClockSkipped : Lateness::OnTime;
+    if (host::compareLocalTimes(at, now) < 0) {
+        at = now;
+        instant = host::startInstant(now);
+        *why = Lateness::Overdue;
+    }
+    // A phone switched on again runs what fell due while it was off; spans may follow or
+    // overlap one another.
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const OffSpan& o : off) {
+            const long long from = host::startInstant(o.from), to = host::startInstant(o.to);
+            if (instant >= from && instant < to) {
+                instant = to;
+                at = host::localTimeAt(to);
+                *why = Lateness::PhoneOff;
+                moved = true;
+            }
+        }
+    }
+    return at;
+}
+
+StoredTimetable readStoredTimetable() {
+    StoredTimetable stored;
+    HKEY key;
+    if (RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0, nullptr, &key,
+                       nullptr) != ERROR_SUCCESS)
+        return stored; // as the program would find it: nothing stored
+    stored.enabled = readBytes(key, DAY_FLAGS_VALUE);
+    for (int day = 0; day < kWeekdays; ++day) {
+        WCHAR name[SWITCH_NAME_CHARS];
+        formatSwitchName(name, SWITCH_NAME_CHARS, SwitchOn, day);
+        stored.on[day] = readBytes(key, name);
+        formatSwitchName(name, SWITCH_NAME_CHARS, SwitchOff, day);
+        stored.off[day] = readBytes(key, name);
+    }
+    RegCloseKey(key);
+    return stored;
+}
+
+std::vector<ClockChange> clockChanges(const SYSTEMTIME& begin, const SYSTEMTIME& end) {
+    std::vector<ClockChange> out;
+    SYSTEMTIME day = begin, lastDay = end;
+    day.wHour = day.wMinute = day.wSecond = day.wMilliseconds = 0;
+    lastDay.wHour = lastDay.wMinute = lastDay.wSecond = lastDay.wMilliseconds = 0;
+    // From the last instant before the day to its own last instant: a change in between is the
+    // day's (one a day is enough for every zone there is).
+    long long lo = host::startInstant(day) - 1;
+    while (host::compareLocalTimes(day, lastDay) <= 0) {
+        SYSTEMTIME next = host::addDays(day, 1);
+        const long long nextStart = host::startInstant(next);
+        long long hi = nextStart - 1;
+        const long long before = offsetAt(lo), after = offsetAt(hi);
+        if (before != after) {
+            // The first instant on the new offset.
+            long long a = lo, b = hi;
+            while (b - a > 1) {
+                long long mid = a + (b - a) / 2;
+                (offsetAt(mid) == before ? a : b) = mid;
+            }
+            out.push_back({fromWallSeconds(b + before), fromWallSeconds(b + after)});
+        }
+        lo = hi;
+        day = next;
+    }
+    return out;
+}
+
+} // namespace phone
