@@ -13,58 +13,64 @@ const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS timed_starts(path TEXT PRIMARY KEY, at TEXT NOT NULL);
 )sql";
 
-LONG storeFailure() {
-    LONG status = ERROR_SUCCESS;
-    if (!store(&status) || status != ERROR_SUCCESS)
-        return status != ERROR_SUCCESS ? status : ERROR_CANTOPEN;
-    return ERROR_CANTWRITE;
+LONG ready() {
+    return ensureSchema("timed_starts", kSchema);
 }
 
 } // namespace
 
-std::vector<PendingStart> pendingStarts() {
-    std::vector<PendingStart> out;
+LONG pendingStarts(std::vector<PendingStart>* out) {
     std::vector<Row> rows;
-    if (!ensureSchema("timed_starts", kSchema) ||
-        !exec("SELECT path, at FROM timed_starts", {}, &rows))
-        return out;
-    for (const Row& r : rows) {
+    out->clear();
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT path, at FROM timed_starts", {}, &rows);
+    for (Row& r : rows) {
         PendingStart p;
-        p.path = r[0].value_or("");
-        p.text = r[1].value_or("");
-        // Every stored time passed the check on registration; a row that does not parse was
+        p.path = r.text(0);
+        p.text = r.text(1);
+        if (r.status() != ERROR_SUCCESS) {
+            if (status == ERROR_SUCCESS)
+                status = r.status();
+            continue;
+        }
+        // Every stored time passed the check on registration; a time that does not parse was
         // put there by hand and is listed as it stands, sorted last.
         p.valid = parseDateTime(p.text, &p.at);
-        out.push_back(p);
+        out->push_back(p);
     }
-    std::sort(out.begin(), out.end(), [](const PendingStart& a, const PendingStart& b) {
+    std::sort(out->begin(), out->end(), [](const PendingStart& a, const PendingStart& b) {
         if (a.valid != b.valid)
             return a.valid;
         if (a.text != b.text)
             return a.text < b.text;
         return a.path < b.path;
     });
-    return out;
+    return status;
 }
 
-std::optional<PendingStart> pendingStart(const std::string& path) {
-    for (const PendingStart& p : pendingStarts())
+LONG pendingStart(const std::string& path, std::optional<PendingStart>* out) {
+    std::vector<PendingStart> all;
+    out->reset();
+    LONG status = pendingStarts(&all);
+    for (const PendingStart& p : all)
         if (p.path == path)
-            return p;
-    return std::nullopt;
+            *out = p;
+    return status;
 }
 
-bool takePendingStart(const PendingStart& start) {
+LONG takePendingStart(const PendingStart& start) {
+    LONG status = ready();
+    if (status != ERROR_SUCCESS)
+        return status;
     // Only the registration that was due: one the program made meanwhile stays.
-    if (!ensureSchema("timed_starts", kSchema) ||
-        !exec("DELETE FROM timed_starts WHERE path = ? AND at = ?",
-              {Param::str(start.path), Param::str(start.text)}))
-        return false;
-    return true;
+    return execute("DELETE FROM timed_starts WHERE path = ? AND at = ?",
+                   {Param::str(start.path), Param::str(start.text)});
 }
 
-bool clearPendingStarts() {
-    return ensureSchema("timed_starts", kSchema) && exec("DELETE FROM timed_starts");
+LONG clearPendingStarts() {
+    LONG status = ready();
+    return status == ERROR_SUCCESS ? execute("DELETE FROM timed_starts") : status;
 }
 
 int compareLocalTimes(const SYSTEMTIME& a, const SYSTEMTIME& b) {
@@ -174,21 +180,19 @@ BOOL CeRunAppAtTime(LPCWSTR pwszAppName, const SYSTEMTIME* lpTime) {
         return FALSE;
     }
     std::string path = host::toUtf8(pwszAppName);
-    bool stored;
-    if (!lpTime) {
+    LONG status = host::ready();
+    if (status == ERROR_SUCCESS && !lpTime) {
         // Cancelling when nothing is pending is no failure: afterwards nothing is pending.
-        stored = host::ensureSchema("timed_starts", host::kSchema) &&
-                 host::exec("DELETE FROM timed_starts WHERE path = ?", {host::Param::str(path)});
-    } else {
+        status = host::execute("DELETE FROM timed_starts WHERE path = ?", {host::Param::str(path)});
+    } else if (status == ERROR_SUCCESS) {
         // The weekday is the date's own, whatever the caller's record says.
-        stored =
-            host::ensureSchema("timed_starts", host::kSchema) &&
-            host::exec("INSERT INTO timed_starts(path, at) VALUES(?, ?) "
-                       "ON CONFLICT(path) DO UPDATE SET at = excluded.at",
-                       {host::Param::str(path), host::Param::str(host::formatDateTime(*lpTime))});
+        status = host::execute(
+            "INSERT INTO timed_starts(path, at) VALUES(?, ?) "
+            "ON CONFLICT(path) DO UPDATE SET at = excluded.at",
+            {host::Param::str(path), host::Param::str(host::formatDateTime(*lpTime))});
     }
-    if (!stored) {
-        SetLastError(static_cast<DWORD>(host::storeFailure()));
+    if (status != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(status));
         return FALSE;
     }
     return TRUE;

@@ -59,10 +59,10 @@ int addVerb(const Args& args) {
         return fail("'" + args[2] + "' is not a hexadecimal set of media modes");
     if (!parseState(args[3], &state))
         return fail("'" + args[3] + "' is not an equipment state (1-5)");
-    std::optional<DWORD> index = host::addLine(args[1], media, state);
-    if (!index)
-        return fail("cannot add the line", 1);
-    std::printf("%u\n", *index);
+    DWORD index = 0;
+    if (LONG status = host::addLine(args[1], media, state, &index))
+        return failStatus("add the line", status);
+    std::printf("%u\n", index);
     return 0;
 }
 
@@ -71,11 +71,14 @@ int addVerb(const Args& args) {
 int linesVerb(const Args& args) {
     if (!args.empty())
         return fail("usage: lines");
-    for (const host::LineDevice& d : host::lineDevices())
+    std::vector<host::LineDevice> all;
+    LONG status = host::lineDevices(&all);
+    for (const host::LineDevice& d : all)
         std::printf("%u\t%s\t%s\t%u\t%s\t%s\n", d.index, host::oneLine(d.name).c_str(),
                     hex(d.mediaModes).c_str(), d.equipmentState, d.registered ? "yes" : "no",
                     d.faults.c_str());
-    return 0;
+    std::fflush(stdout);
+    return status ? failStatus("read every line", status) : 0;
 }
 
 int lineVerb(const Args& args) {
@@ -86,26 +89,31 @@ int lineVerb(const Args& args) {
         return fail(kLineUsage);
     if (!parseUnsigned(args[0], 10, &index))
         return fail("'" + args[0] + "' is not a line index");
-    if (!host::lineDevice(index))
+    host::LineDevice device;
+    LONG found = host::lineDevice(index, &device);
+    if (found == ERROR_BAD_UNIT)
         return fail("the phone has no line " + args[0] + " (see velmora-phone lines)");
+    if (found != ERROR_SUCCESS)
+        return failStatus("read line " + args[0], found);
+    // What a change gives back, as this verb's exit status.
+    auto done = [](LONG status, const char* what) { return status ? failStatus(what, status) : 0; };
     const std::string& what = args[1];
     DWORD value = 0;
     if (what == "state" && args.size() == 3) {
         if (!parseState(args[2], &value))
             return fail("'" + args[2] + "' is not an equipment state (1-5)");
-        return host::setLineState(index, value) ? 0 : fail("cannot set the line's state", 1);
+        return done(host::setLineState(index, value), "set the line's state");
     }
     if (what == "media" && args.size() == 3) {
         if (!parseUnsigned(args[2], 16, &value))
             return fail("'" + args[2] + "' is not a hexadecimal set of media modes");
-        return host::setLineMedia(index, value) ? 0 : fail("cannot set the line's media", 1);
+        return done(host::setLineMedia(index, value), "set the line's media");
     }
     if (what == "register" && args.size() == 3) {
         if (args[2] != "yes" && args[2] != "no")
             return fail("usage: line N register yes|no");
-        return host::setLineRegistered(index, args[2] == "yes")
-                   ? 0
-                   : fail("cannot set the line's registration", 1);
+        return done(host::setLineRegistered(index, args[2] == "yes"),
+                    "set the line's registration");
     }
     if (what == "fail" && args.size() == 4) {
         LONG code = 0;
@@ -114,27 +122,32 @@ int lineVerb(const Args& args) {
         if (!host::parseLineResult(args[3], &code) || code >= 0)
             return fail("'" + args[3] +
                         "' is not a failure code (a negative number, 0x8... or a LINEERR_ name)");
-        return host::setLineFault(index, args[2], code) ? 0 : fail("cannot set the fault", 1);
+        return done(host::setLineFault(index, args[2], code), "set the fault");
     }
     if (what == "heal" && args.size() == 2)
-        return host::healLine(index) ? 0 : fail("cannot clear the line's faults", 1);
+        return done(host::healLine(index), "clear the line's faults");
     if (what == "remove" && args.size() == 2)
-        return host::removeLine(index) ? 0 : fail("cannot remove the line", 1);
+        return done(host::removeLine(index), "remove the line");
     return fail(kLineUsage);
 }
 
 int reinitVerb(const Args& args) {
     DWORD value = 0;
+    LONG status = ERROR_INVALID_PARAMETER;
     if (args.size() == 1 && parseUnsigned(args[0], 10, &value))
-        return host::setReinitAttempts(value) ? 0 : fail("cannot set the REINIT answers", 1);
-    if (args.size() == 2 && args[0] == "for" && parseUnsigned(args[1], 10, &value))
-        return host::setReinitMilliseconds(value) ? 0 : fail("cannot set the REINIT answers", 1);
-    return fail("usage: reinit COUNT | reinit for MILLISECONDS");
+        status = host::setReinitAttempts(value);
+    else if (args.size() == 2 && args[0] == "for" && parseUnsigned(args[1], 10, &value))
+        status = host::setReinitMilliseconds(value);
+    else
+        return fail("usage: reinit COUNT | reinit for MILLISECONDS");
+    return status ? failStatus("set the REINIT answers", status) : 0;
 }
 
 int telephonyVerb(const Args& args) {
     if (args.empty()) {
-        host::TelephonyStatus s = host::telephonyStatus();
+        host::TelephonyStatus s;
+        if (LONG status = host::telephonyStatus(&s))
+            return failStatus("read the telephony state", status);
         std::printf("sessions open\t%lld\n", s.sessionsOpen);
         std::printf("lines open\t%lld\n", s.linesOpen);
         std::printf("lines closed by shutdown\t%lld\n", s.linesClosedByShutdown);
@@ -144,40 +157,55 @@ int telephonyVerb(const Args& args) {
         return 0;
     }
     if (args[0] == "leaks" && args.size() == 1) {
-        for (const host::TelephonyHandle& h : host::openTelephonyHandles()) {
+        std::vector<host::TelephonyHandle> handles;
+        LONG status = host::openTelephonyHandles(&handles);
+        for (const host::TelephonyHandle& h : handles) {
             std::string device = h.device < 0 ? "-" : std::to_string(h.device);
             std::printf("%lld\t%s\t0x%llx\t%s\n", h.pid, h.kind.c_str(), h.handle, device.c_str());
         }
-        return 0;
+        std::fflush(stdout);
+        return status ? failStatus("read every open handle", status) : 0;
     }
-    if (args[0] == "leaks" && args.size() == 2 && args[1] == "clear")
-        return host::clearTelephonyLeaks() ? 0 : fail("cannot clear the open handles", 1);
+    if (args[0] == "leaks" && args.size() == 2 && args[1] == "clear") {
+        LONG status = host::clearTelephonyLeaks();
+        return status ? failStatus("clear the open handles", status) : 0;
+    }
     if (args[0] == "calls" && args.size() == 1) {
-        for (const host::TelephonyCall& c : host::telephonyCalls()) {
+        std::vector<host::TelephonyCall> calls;
+        LONG status = host::telephonyCalls(&calls);
+        for (const host::TelephonyCall& c : calls) {
             std::string device = c.device < 0 ? "-" : std::to_string(c.device);
             std::printf("%lld\t%s\t%s\t%d\t%lld\n", c.pid, c.call.c_str(), device.c_str(),
                         static_cast<int>(c.result), c.count);
         }
-        return 0;
+        std::fflush(stdout);
+        return status ? failStatus("read every logged call", status) : 0;
     }
-    if (args[0] == "calls" && args.size() == 2 && args[1] == "clear")
-        return host::clearTelephonyCalls() ? 0 : fail("cannot clear the call log", 1);
+    if (args[0] == "calls" && args.size() == 2 && args[1] == "clear") {
+        LONG status = host::clearTelephonyCalls();
+        return status ? failStatus("clear the call log", status) : 0;
+    }
     if (args[0] == "fail" && args.size() == 2) {
         LONG code = 0;
         if (!host::parseLineResult(args[1], &code) || code >= 0)
             return fail("'" + args[1] +
                         "' is not a failure code (a negative number, 0x8... or a LINEERR_ name)");
-        return host::setInitFault(code) ? 0 : fail("cannot set the fault", 1);
+        LONG status = host::setInitFault(code);
+        return status ? failStatus("set the fault", status) : 0;
     }
-    if (args[0] == "heal" && args.size() == 1)
-        return host::setInitFault(0) ? 0 : fail("cannot clear the fault", 1);
+    if (args[0] == "heal" && args.size() == 1) {
+        LONG status = host::setInitFault(0);
+        return status ? failStatus("clear the fault", status) : 0;
+    }
     return fail("usage: telephony | telephony leaks [clear] | telephony calls [clear] | "
                 "telephony fail CODE | telephony heal");
 }
 
 int tickVerb(const Args& args) {
     if (args.empty()) {
-        std::optional<DWORD> step = host::virtualTickStep();
+        std::optional<DWORD> step;
+        if (LONG status = host::virtualTickStep(&step))
+            return failStatus("read the tick count", status);
         if (step)
             std::printf("%u\tvirtual +%u ms a reading\n", host::peekTickCount(), *step);
         else
@@ -185,27 +213,38 @@ int tickVerb(const Args& args) {
         return 0;
     }
     DWORD step = 0, start = 0;
-    if (args[0] == "real" && args.size() == 1)
-        return host::setVirtualTick(std::nullopt) ? 0 : fail("cannot set the tick count", 1);
+    if (args[0] == "real" && args.size() == 1) {
+        LONG status = host::setVirtualTick(std::nullopt);
+        return status ? failStatus("set the tick count", status) : 0;
+    }
     if (args[0] == "virtual" && (args.size() == 2 || args.size() == 3)) {
         if (!parseUnsigned(args[1], 10, &step) || step == 0)
             return fail("'" + args[1] + "' is not a step in milliseconds (1 or more)");
         if (args.size() == 3 && !parseUnsigned(args[2], 10, &start))
             return fail("'" + args[2] + "' is not a tick count");
         std::optional<DWORD> from = args.size() == 3 ? std::optional<DWORD>(start) : std::nullopt;
-        return host::setVirtualTick(step, from) ? 0 : fail("cannot set the tick count", 1);
+        LONG status = host::setVirtualTick(step, from);
+        return status ? failStatus("set the tick count", status) : 0;
     }
     return fail("usage: tick | tick virtual STEP-MS [START] | tick real");
 }
 
-void showLines() {
-    std::vector<host::LineDevice> all = host::lineDevices();
+LONG showLines() {
+    std::vector<host::LineDevice> all;
+    LONG first = host::lineDevices(&all);
     std::printf("Line devices: %zu\n", all.size());
     for (const host::LineDevice& d : all)
         std::printf("  %u %s: media %s, equipment state %u, %s, faults %s\n", d.index,
                     host::oneLine(d.name).c_str(), hex(d.mediaModes).c_str(), d.equipmentState,
                     d.registered ? "registered" : "not registered", d.faults.c_str());
-    host::TelephonyStatus s = host::telephonyStatus();
+    if (first != ERROR_SUCCESS)
+        std::printf("  (not every line can be read: %s)\n", statusText(first).c_str());
+    host::TelephonyStatus s;
+    LONG status = host::telephonyStatus(&s);
+    if (status != ERROR_SUCCESS) {
+        std::printf("Telephony: (cannot be read: %s)\n", statusText(status).c_str());
+        return first ? first : status;
+    }
     std::printf("Telephony: %lld session(s) and %lld line(s) open, %lld line(s) closed by "
                 "shutdown\n",
                 s.sessionsOpen, s.linesOpen, s.linesClosedByShutdown);
@@ -214,9 +253,14 @@ void showLines() {
                     s.reinitAttempts, s.reinitMilliseconds);
     if (s.initFault)
         std::printf("  lineInitialize fails with %d\n", static_cast<int>(s.initFault));
-    if (std::optional<DWORD> step = host::virtualTickStep())
+    std::optional<DWORD> step;
+    status = host::virtualTickStep(&step);
+    if (status != ERROR_SUCCESS)
+        std::printf("  tick count: (cannot be read: %s)\n", statusText(status).c_str());
+    else if (step)
         std::printf("  tick count: virtual, %u now, +%u ms a reading\n", host::peekTickCount(),
                     *step);
+    return first ? first : status;
 }
 
 } // namespace phone

@@ -34,13 +34,22 @@ int fail(const std::string& message, int status) {
     return status;
 }
 
+std::string statusText(LONG status) {
+    const std::string& why = host::storeProblem();
+    return "status " + std::to_string(status) + (why.empty() ? std::string() : ": " + why);
+}
+
+int failStatus(const std::string& what, LONG status) {
+    return fail("cannot " + what + " (" + statusText(status) + ")", 1);
+}
+
 bool openPhone() {
     LONG status = ERROR_SUCCESS;
+    // A bad row is said once, in the verb's own error line.
+    host::echoBadRows(false);
     if (host::store(&status))
         return true;
-    fail("cannot open the phone's store at '" + host::storePath() + "' (status " +
-             std::to_string(status) + ")",
-         1);
+    failStatus("open the phone's store at '" + host::storePath() + "'", status);
     return false;
 }
 

@@ -11,7 +11,7 @@ int nextVerb(const Args& args) {
         return fail("usage: next");
     LONG status = openSettings();
     if (status != ERROR_SUCCESS)
-        return fail("cannot open the settings key (status " + std::to_string(status) + ")", 1);
+        return failStatus("open the settings key", status);
     // The very line the dialog shows, so that scripts and the dialog never disagree.
     WCHAR line[NEXT_LINE_CHARS];
     formatNextSwitchLine(line, NEXT_LINE_CHARS);
@@ -20,13 +20,18 @@ int nextVerb(const Args& args) {
     return 0;
 }
 
-void showNext() {
-    if (openSettings() != ERROR_SUCCESS)
-        return;
+LONG showNext() {
+    LONG status = openSettings();
+    if (status != ERROR_SUCCESS) {
+        std::printf("Next switch: (the settings key cannot be opened: %s)\n",
+                    statusText(status).c_str());
+        return status;
+    }
     WCHAR line[NEXT_LINE_CHARS];
     formatNextSwitchLine(line, NEXT_LINE_CHARS);
     closeSettings();
     std::printf("Next switch (as the dialog shows it): %s\n", host::toUtf8(line).c_str());
+    return ERROR_SUCCESS;
 }
 
 } // namespace phone

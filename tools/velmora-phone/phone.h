@@ -20,6 +20,11 @@ struct Verb {
 
 // Prints "velmora-phone: MESSAGE" on standard error; returns the status to exit with.
 int fail(const std::string& message, int status = 2);
+// Prints "velmora-phone: cannot WHAT (status N: why)" and returns 1: a phone that cannot do
+// what was asked, with the phone's own status code and reason.
+int failStatus(const std::string& what, LONG status);
+// "status N: why", or "status N" when the phone gave no reason.
+std::string statusText(LONG status);
 // Opens the phone's store, or reports why it cannot be opened.
 bool openPhone();
 
@@ -38,13 +43,14 @@ int pendingVerb(const Args& args);
 int runVerb(const Args& args);
 int simulateVerb(const Args& args);
 
-// Sections of "show", one per part of the phone.
-void showRegistry();
-void showClock();
-void showMessages();
-void showNext();
-void showLines();
-void showPending();
+// Sections of "show", one per part of the phone. Each lists what it can read, says in its place
+// what it cannot, and gives back the status of the first failure.
+LONG showRegistry();
+LONG showClock();
+LONG showMessages();
+LONG showNext();
+LONG showLines();
+LONG showPending();
 
 } // namespace phone
 

@@ -52,22 +52,19 @@ std::string decode(DWORD type, const std::string& bytes) {
     return hex(bytes);
 }
 
-bool openKey(HKEY* key) {
-    LONG status =
-        RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0, nullptr, key, nullptr);
-    if (status == ERROR_SUCCESS)
-        return true;
-    fail("cannot open the settings key (status " + std::to_string(status) + ")", 1);
-    return false;
+LONG openKey(HKEY* key) {
+    return RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0, nullptr, key,
+                          nullptr);
 }
 
-bool readValue(HKEY key, const std::u16string& name, DWORD* type, std::string* bytes) {
+LONG readValue(HKEY key, const std::u16string& name, DWORD* type, std::string* bytes) {
     DWORD size = 0;
-    if (RegQueryValueEx(key, name.c_str(), nullptr, type, nullptr, &size) != ERROR_SUCCESS)
-        return false;
+    LONG status = RegQueryValueEx(key, name.c_str(), nullptr, type, nullptr, &size);
+    if (status != ERROR_SUCCESS)
+        return status;
     bytes->assign(size, '\0');
     return RegQueryValueEx(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(bytes->data()),
-                           &size) == ERROR_SUCCESS;
+                           &size);
 }
 
 bool parseHex(const std::string& text, std::string* out) {
@@ -109,9 +106,12 @@ int regGet(HKEY key, const Args& args) {
         return fail("usage: reg get NAME");
     DWORD type = 0;
     std::string bytes;
-    if (!readValue(key, host::fromUtf8(args[1]), &type, &bytes)) {
+    LONG status = readValue(key, host::fromUtf8(args[1]), &type, &bytes);
+    // A value that is not there is an answer; one that cannot be read is a failure.
+    if (status == ERROR_FILE_NOT_FOUND)
         return fail("no value '" + args[1] + "'", 1);
-    }
+    if (status != ERROR_SUCCESS)
+        return failStatus("read '" + args[1] + "'", status);
     std::printf("%s %zu %s\n", typeName(type), bytes.size(), decode(type, bytes).c_str());
     return 0;
 }
@@ -144,7 +144,7 @@ int regSet(HKEY key, const Args& args) {
                                 reinterpret_cast<const BYTE*>(bytes.data()),
                                 static_cast<DWORD>(bytes.size()));
     if (status != ERROR_SUCCESS)
-        return fail("cannot store '" + args[1] + "' (status " + std::to_string(status) + ")", 1);
+        return failStatus("store '" + args[1] + "'", status);
     return 0;
 }
 
@@ -155,7 +155,7 @@ int regDelete(HKEY key, const Args& args) {
     if (status == ERROR_FILE_NOT_FOUND)
         return fail("no value '" + args[1] + "'", 1);
     if (status != ERROR_SUCCESS)
-        return fail("cannot delete '" + args[1] + "' (status " + std::to_string(status) + ")", 1);
+        return failStatus("delete '" + args[1] + "'", status);
     return 0;
 }
 
@@ -170,8 +170,8 @@ int regVerb(const Args& args) {
         if (!host::isValidUtf8(text))
             return fail("'" + text + "' is not UTF-8 text");
     HKEY key;
-    if (!openKey(&key))
-        return 1;
+    if (LONG status = openKey(&key))
+        return failStatus("open the settings key", status);
     int code;
     if (args[0] == "get")
         code = regGet(key, args);
@@ -185,28 +185,46 @@ int regVerb(const Args& args) {
     return code;
 }
 
-void showRegistry() {
+LONG showRegistry() {
     std::printf("Registry (HKEY_LOCAL_MACHINE%s):\n", host::toUtf8(SETTINGS_KEY_PATH).c_str());
     HKEY key;
-    if (!openKey(&key))
-        return;
+    LONG status = openKey(&key);
+    if (status != ERROR_SUCCESS) {
+        std::printf("  (the settings key cannot be opened: %s)\n", statusText(status).c_str());
+        return status;
+    }
+    DWORD values = 0, longestName = 0, largestData = 0;
+    status = RegQueryInfoKey(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                             &longestName, &largestData, nullptr, nullptr);
+    if (status != ERROR_SUCCESS)
+        std::printf("  (the values cannot be counted: %s)\n", statusText(status).c_str());
+    LONG first = status;
     int shown = 0;
-    for (DWORD i = 0;; ++i) {
-        // Room for the longest name a value can have.
-        static WCHAR name[16384];
-        DWORD nameChars = 16384, type = 0, size = 0;
-        if (RegEnumValue(key, i, name, &nameChars, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-            break;
-        std::string bytes;
-        if (!readValue(key, name, &type, &bytes))
+    // A value that cannot be read is said in its place, and the listing goes on.
+    for (DWORD i = 0; status == ERROR_SUCCESS && i < values; ++i) {
+        std::u16string name(longestName + 1, u'\0');
+        std::string bytes(largestData, '\0');
+        DWORD nameChars = longestName + 1, type = 0, size = largestData;
+        LONG read = RegEnumValue(key, i, name.data(), &nameChars, nullptr, &type,
+                                 reinterpret_cast<BYTE*>(bytes.data()), &size);
+        if (read == ERROR_NO_MORE_ITEMS)
+            break; // values deleted meanwhile
+        if (read != ERROR_SUCCESS) {
+            std::printf("  (value %u cannot be read: %s)\n", i, statusText(read).c_str());
+            if (first == ERROR_SUCCESS)
+                first = read;
             continue;
-        std::printf("  %-8s %-6s %3zu bytes  %s\n", host::toUtf8(name).c_str(), typeName(type),
-                    bytes.size(), decode(type, bytes).c_str());
+        }
+        name.resize(nameChars);
+        bytes.resize(size);
+        std::printf("  %-8s %-6s %3zu bytes  %s\n", host::oneLine(host::toUtf8(name)).c_str(),
+                    typeName(type), bytes.size(), decode(type, bytes).c_str());
         ++shown;
     }
-    if (!shown)
+    if (!shown && first == ERROR_SUCCESS)
         std::printf("  (no values: the program uses its defaults)\n");
     RegCloseKey(key);
+    return first;
 }
 
 } // namespace phone

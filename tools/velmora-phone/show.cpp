@@ -8,13 +8,16 @@ int showVerb(const Args& args) {
     if (!args.empty())
         return fail("usage: show");
     std::printf("Phone: %s\n", host::storePath().c_str());
-    showClock();
-    showRegistry();
-    showNext();
-    showMessages();
-    showLines();
-    showPending();
-    return 0;
+    // Every section is shown, whatever an earlier one could not read.
+    LONG first = ERROR_SUCCESS;
+    for (LONG (*section)() :
+         {showClock, showRegistry, showNext, showMessages, showLines, showPending}) {
+        LONG status = section();
+        if (first == ERROR_SUCCESS)
+            first = status;
+    }
+    std::fflush(stdout);
+    return first == ERROR_SUCCESS ? 0 : fail("part of the phone cannot be read (see above)", 1);
 }
 
 } // namespace phone

@@ -52,21 +52,6 @@ const char* stateName(DWORD state) {
     }
 }
 
-long long lastBoxId() {
-    std::vector<host::Row> rows;
-    if (!host::exec("SELECT coalesce(max(id), 0) FROM messages", {}, &rows) || rows.empty())
-        return 0;
-    return std::stoll(rows[0][0].value_or("0"));
-}
-
-std::vector<host::MessageRecord> boxesSince(long long id) {
-    std::vector<host::MessageRecord> out;
-    for (const host::MessageRecord& m : host::messages())
-        if (m.id > id)
-            out.push_back(m);
-    return out;
-}
-
 // What one start did, as both outputs report it.
 struct Start {
     SYSTEMTIME at{};
@@ -125,16 +110,29 @@ Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
     Start s;
     s.at = at;
     s.due = due;
-    s.before = host::lineDevices();
-    long long boxMark = lastBoxId();
+    // What cannot be read is a problem of this start, never an empty reading.
+    auto unread = [&s](const char* what, LONG status) {
+        if (status != ERROR_SUCCESS)
+            s.problems.push_back(std::string("cannot read ") + what + " (" + statusText(status) +
+                                 ")");
+    };
+    unread("the lines before the start", host::lineDevices(&s.before));
+    long long boxMark = 0;
+    unread("the recorded boxes", host::lastMessageId(&boxMark));
 
     // The start leaves the list as it fires, as the platform's notification does: a program
     // that does not register again is not started again.
-    host::exec("BEGIN IMMEDIATE");
-    bool ready = (!pin || host::pinClock(at)) && host::takePendingStart(due);
-    host::exec(ready ? "COMMIT" : "ROLLBACK");
-    if (!ready) {
-        s.problems.push_back("cannot update the phone's store; stopping");
+    LONG status = host::execute("BEGIN IMMEDIATE");
+    if (status == ERROR_SUCCESS && pin)
+        status = host::pinClock(at);
+    if (status == ERROR_SUCCESS)
+        status = host::takePendingStart(due);
+    if (status == ERROR_SUCCESS)
+        status = host::execute("COMMIT");
+    if (status != ERROR_SUCCESS) {
+        s.problems.push_back("cannot update the phone's store (" + statusText(status) +
+                             "); stopping");
+        host::execute("ROLLBACK");
         s.stopsSimulation = true;
         return s;
     }
@@ -146,13 +144,19 @@ Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
     else if (!why.empty())
         s.problems.push_back(due.path + " was " + why);
 
-    s.after = host::lineDevices();
-    s.boxes = boxesSince(boxMark);
+    unread("the lines after the start", host::lineDevices(&s.after));
+    unread("the boxes the start showed", host::messages(&s.boxes, boxMark));
 
     // At most one start may be pending for the program, under whatever name it was registered.
     std::string self = canonical(due.path);
     int pendingForProgram = 0;
-    for (const host::PendingStart& p : host::pendingStarts()) {
+    std::vector<host::PendingStart> pending;
+    status = host::pendingStarts(&pending);
+    if (status != ERROR_SUCCESS) {
+        unread("the pending starts", status);
+        s.stopsSimulation = true;
+    }
+    for (const host::PendingStart& p : pending) {
         if (canonical(p.path) != self)
             continue;
         ++pendingForProgram;
@@ -220,6 +224,14 @@ void count(const Start& s, Totals* totals) {
     totals->problems += static_cast<int>(s.problems.size());
 }
 
+void reportProblem(const SYSTEMTIME& at, const std::string& problem, bool tsv) {
+    if (tsv)
+        std::printf("problem\t%s\t%s\n", host::formatDateTime(at).c_str(),
+                    host::oneLine(problem).c_str());
+    else
+        std::printf("  PROBLEM: %s\n", problem.c_str());
+}
+
 void report(const Start& s, bool tsv) {
     std::string next = s.next ? (s.next->valid ? host::formatDateTime(s.next->at) : s.next->text)
                               : std::string("none");
@@ -229,8 +241,7 @@ void report(const Start& s, bool tsv) {
                     linesTsv(s.before).c_str(), linesTsv(s.after).c_str(), s.boxes.size(),
                     next.c_str(), s.exitStatus);
         for (const std::string& p : s.problems)
-            std::printf("problem\t%s\t%s\n", host::formatDateTime(s.at).c_str(),
-                        host::oneLine(p).c_str());
+            reportProblem(s.at, p, true);
     } else {
         std::string line = stamp(s.at);
         if (s.due.valid && host::compareLocalTimes(s.due.at, s.at) != 0)
@@ -244,7 +255,7 @@ void report(const Start& s, bool tsv) {
         line += "  next " + (s.next && s.next->valid ? stamp(s.next->at) : next);
         std::printf("%s\n", line.c_str());
         for (const std::string& p : s.problems)
-            std::printf("  PROBLEM: %s\n", p.c_str());
+            reportProblem(s.at, p, false);
     }
     std::fflush(stdout);
 }
@@ -259,11 +270,15 @@ void summary(const Totals& t, bool tsv) {
                     t.problems == 1 ? "" : "s");
 }
 
-std::optional<host::PendingStart> earliestPending() {
-    for (const host::PendingStart& p : host::pendingStarts())
-        if (p.valid)
-            return p;
-    return std::nullopt;
+// The earliest pending start that can fire; the store's status when they cannot be read.
+LONG earliestPending(std::optional<host::PendingStart>* due) {
+    std::vector<host::PendingStart> all;
+    due->reset();
+    LONG status = host::pendingStarts(&all);
+    for (const host::PendingStart& p : all)
+        if (p.valid && !*due)
+            *due = p;
+    return status;
 }
 
 void sayNothingPending(bool tsv) {
@@ -326,7 +341,7 @@ void sleepFor(double seconds) {
 // The runner's own bookkeeping (the clock pin, the fired start) need not wait for the disk at
 // every start: in WAL mode a crash can lose only the last of them, never corrupt the store.
 void relaxSync() {
-    host::exec("PRAGMA synchronous=NORMAL");
+    host::execute("PRAGMA synchronous=NORMAL");
 }
 
 double nowPrecise() {
@@ -340,12 +355,15 @@ double nowPrecise() {
 int pendingVerb(const Args& args) {
     if (!args.empty())
         return fail("usage: pending");
-    std::vector<host::PendingStart> all = host::pendingStarts();
-    if (all.empty())
+    std::vector<host::PendingStart> all;
+    LONG status = host::pendingStarts(&all);
+    // "none" only when the phone says so: a list that cannot be read is not an empty one.
+    if (all.empty() && status == ERROR_SUCCESS)
         std::printf("none\n");
     for (const host::PendingStart& p : all)
         std::printf("%s\t%s\n", host::oneLine(p.path).c_str(), p.text.c_str());
-    return 0;
+    std::fflush(stdout);
+    return status ? failStatus("read every pending start", status) : 0;
 }
 
 int simulateVerb(const Args& args) {
@@ -355,6 +373,9 @@ int simulateVerb(const Args& args) {
         return fail((error.empty() ? "" : error + "; ") +
                     "usage: simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]");
 
+    std::optional<SYSTEMTIME> pin;
+    if (LONG status = host::pinnedClock(&pin))
+        return failStatus("read the phone's clock", status);
     SYSTEMTIME now;
     GetLocalTime(&now);
     now.wMilliseconds = 0;
@@ -363,7 +384,9 @@ int simulateVerb(const Args& args) {
         return fail("--until " + host::formatDateTime(end) + " lies before the phone's clock (" +
                     host::formatDateTime(now) + ")");
 
-    std::optional<host::PendingStart> due = earliestPending();
+    std::optional<host::PendingStart> due;
+    if (LONG status = earliestPending(&due))
+        return failStatus("read the pending starts", status);
     if (!due) {
         sayNothingPending(o.tsv);
         if (o.tsv)
@@ -373,7 +396,9 @@ int simulateVerb(const Args& args) {
     if (!o.tsv) {
         std::printf("Simulating %s to %s on %s\n", stamp(now).c_str(), stamp(end).c_str(),
                     host::storePath().c_str());
-        std::vector<host::LineDevice> lines = host::lineDevices();
+        std::vector<host::LineDevice> lines;
+        if (LONG status = host::lineDevices(&lines))
+            return failStatus("read the lines", status);
         for (const host::LineDevice& l : lines)
             std::printf("  line %u: %s (%s)\n", l.index, l.name.c_str(),
                         (l.mediaModes & 0x4) ? "voice" : "no voice");
@@ -400,7 +425,13 @@ int simulateVerb(const Args& args) {
             stopped = true;
             break;
         }
-        due = earliestPending();
+        if (LONG status = earliestPending(&due)) {
+            reportProblem(
+                at, "cannot read the pending starts (" + statusText(status) + "); stopping", o.tsv);
+            ++totals.problems;
+            stopped = true;
+            break;
+        }
         if (!due)
             stopReason = s.stopsCycle ? "no start is pending any more: the cycle has stopped"
                                       : "nothing is pending";
@@ -433,7 +464,10 @@ int runVerb(const Args& args) {
     std::string error;
     if (!parseOptions(args, false, &o, &error))
         return fail(error + "; usage: run [--until \"YYYY-MM-DD HH:MM[:SS]\"] [--tsv]");
-    if (std::optional<SYSTEMTIME> pinned = host::pinnedClock())
+    std::optional<SYSTEMTIME> pinned;
+    if (LONG status = host::pinnedClock(&pinned))
+        return failStatus("read the phone's clock", status);
+    if (pinned)
         return fail("the phone's clock is pinned at " + host::formatDateTime(*pinned) +
                         ": run follows the real time (velmora-phone clock follow), or use "
                         "simulate",
@@ -454,12 +488,20 @@ int runVerb(const Args& args) {
     std::string announced;
     std::string endReason = "interrupted";
     while (!interrupted) {
-        if (host::pinnedClock()) {
+        LONG status = host::pinnedClock(&pinned);
+        if (status == ERROR_SUCCESS && pinned) {
             endReason = "the phone's clock was pinned; run follows the real time";
             ++totals.problems;
             break;
         }
-        std::optional<host::PendingStart> due = earliestPending();
+        std::optional<host::PendingStart> due;
+        if (status == ERROR_SUCCESS)
+            status = earliestPending(&due);
+        if (status != ERROR_SUCCESS) {
+            endReason = "the phone cannot be read (" + statusText(status) + ")";
+            ++totals.problems;
+            break;
+        }
         if (!due) {
             if (totals.starts == 0)
                 sayNothingPending(o.tsv);
@@ -506,11 +548,15 @@ int runVerb(const Args& args) {
     return totals.problems ? 1 : 0;
 }
 
-void showPending() {
-    std::vector<host::PendingStart> all = host::pendingStarts();
+LONG showPending() {
+    std::vector<host::PendingStart> all;
+    LONG status = host::pendingStarts(&all);
     std::printf("Timed starts pending: %zu\n", all.size());
     for (const host::PendingStart& p : all)
         std::printf("  %s  %s\n", p.valid ? stamp(p.at).c_str() : p.text.c_str(), p.path.c_str());
+    if (status != ERROR_SUCCESS)
+        std::printf("  (not every start can be read: %s)\n", statusText(status).c_str());
+    return status;
 }
 
 } // namespace phone

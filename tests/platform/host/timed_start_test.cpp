@@ -25,7 +25,7 @@ SYSTEMTIME raw(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD sec
 }
 
 std::string pendingFor(const std::string& path) {
-    std::optional<host::PendingStart> p = host::pendingStart(path);
+    std::optional<host::PendingStart> p = readPendingFor(path);
     return p ? p->text : "none";
 }
 
@@ -41,11 +41,11 @@ TEST_F(TimedStart, RegisterReplaceAndCancel) {
 
     ASSERT_TRUE(CeRunAppAtTime(app, &first));
     EXPECT_EQ("2026-12-13 00:00:00", pendingFor("/phone/velmora"));
-    EXPECT_EQ(0, host::pendingStart("/phone/velmora")->at.wDayOfWeek);
+    EXPECT_EQ(0, readPendingFor("/phone/velmora")->at.wDayOfWeek);
 
     ASSERT_TRUE(CeRunAppAtTime(app, &second));
     ASSERT_TRUE(CeRunAppAtTime(u"/phone/other", &first));
-    std::vector<host::PendingStart> all = host::pendingStarts();
+    std::vector<host::PendingStart> all = readPending();
     ASSERT_EQ(2u, all.size()) << "one per program, the newer registration replacing the older";
     EXPECT_EQ("/phone/other", all[0].path) << "earliest first";
     EXPECT_EQ("2026-12-13 07:00:00", pendingFor("/phone/velmora"));
@@ -96,11 +96,11 @@ TEST_F(TimedStart, AStoreThatCannotBeOpenedFailsWithItsStatus) {
 TEST_F(TimedStart, TakingAFiredStartKeepsANewerRegistration) {
     SYSTEMTIME first = at("2026-12-13 00:00"), second = at("2026-12-13 07:00");
     ASSERT_TRUE(CeRunAppAtTime(u"/phone/velmora", &first));
-    host::PendingStart fired = *host::pendingStart("/phone/velmora");
+    host::PendingStart fired = *readPendingFor("/phone/velmora");
     ASSERT_TRUE(CeRunAppAtTime(u"/phone/velmora", &second));
-    EXPECT_TRUE(host::takePendingStart(fired));
+    EXPECT_EQ(ERROR_SUCCESS, host::takePendingStart(fired));
     EXPECT_EQ("2026-12-13 07:00:00", pendingFor("/phone/velmora"));
-    EXPECT_TRUE(host::takePendingStart(*host::pendingStart("/phone/velmora")));
+    EXPECT_EQ(ERROR_SUCCESS, host::takePendingStart(*readPendingFor("/phone/velmora")));
     EXPECT_EQ("none", pendingFor("/phone/velmora"));
 }
 

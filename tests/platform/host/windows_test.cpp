@@ -17,7 +17,7 @@ TEST_F(Windows, FindsALiveWindowByTitle) {
     EXPECT_EQ(nullptr, FindWindowW(nullptr, u"rozev"));
 
     EXPECT_TRUE(SetForegroundWindow(mine));
-    std::vector<host::ForegroundRequest> requests = host::foregroundRequests();
+    std::vector<host::ForegroundRequest> requests = readForegroundRequests();
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ(getpid(), requests[0].pid);
 
@@ -35,11 +35,7 @@ TEST_F(Windows, AWindowOfAnEndedProcessIsNotFound) {
     }
     int status;
     waitpid(child, &status, 0);
-    ASSERT_EQ(1u, [] {
-        std::vector<host::Row> rows;
-        host::exec("SELECT id FROM windows", {}, &rows);
-        return rows.size();
-    }());
+    ASSERT_EQ(1u, query("SELECT id FROM windows").size());
     EXPECT_EQ(nullptr, FindWindowW(nullptr, u"Brindlecap"));
 }
 
