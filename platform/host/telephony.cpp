@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -120,7 +121,34 @@ LONG logged(const char* call, long long device, LONG result) {
     return result;
 }
 
+// Handles closed by this process whose record the store would not give up (a full disk, say).
+// A record left standing would pass for a leak, so the removal is tried again as handles are
+// opened and closed and as the process ends; what still stands then is said on standard error.
+std::map<uintptr_t, std::string> unrecordedCloses;
+
+bool removeHandleRecord(uintptr_t handle) {
+    return execute("DELETE FROM telephony_handles WHERE pid = ? AND handle = ?",
+                   {Param::integer(getpid()), Param::integer(static_cast<long long>(handle))}) ==
+           ERROR_SUCCESS;
+}
+
+void retryUnrecordedCloses() {
+    for (auto it = unrecordedCloses.begin(); it != unrecordedCloses.end();)
+        it = removeHandleRecord(it->first) ? unrecordedCloses.erase(it) : std::next(it);
+}
+
+void sayUnrecordedCloses() {
+    retryUnrecordedCloses();
+    for (const auto& [handle, kind] : unrecordedCloses)
+        std::fprintf(stderr,
+                     "%s: the phone could not record that %s 0x%llx was closed (%s); "
+                     "'velmora-phone telephony leaks' may still list it\n",
+                     program_invocation_short_name, kind.c_str(),
+                     static_cast<unsigned long long>(handle), oneLine(storeProblem()).c_str());
+}
+
 uintptr_t newHandle(const char* kind, long long device) {
+    retryUnrecordedCloses();
     uintptr_t handle = nextHandle;
     nextHandle += 4;
     execute("INSERT OR REPLACE INTO telephony_handles(pid, handle, kind, device) "
@@ -130,9 +158,13 @@ uintptr_t newHandle(const char* kind, long long device) {
     return handle;
 }
 
-void forgetHandle(uintptr_t handle) {
-    execute("DELETE FROM telephony_handles WHERE pid = ? AND handle = ?",
-            {Param::integer(getpid()), Param::integer(static_cast<long long>(handle))});
+void forgetHandle(uintptr_t handle, const char* kind) {
+    retryUnrecordedCloses();
+    if (removeHandleRecord(handle))
+        return;
+    static bool sayAtExit = std::atexit(sayUnrecordedCloses) == 0;
+    (void)sayAtExit;
+    unrecordedCloses[handle] = kind;
 }
 
 Session* findSession(HLINEAPP app) {
@@ -589,7 +621,7 @@ LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
             ++it;
             continue;
         }
-        forgetHandle(it->first);
+        forgetHandle(it->first, "line");
         it = lines.erase(it);
         ++orphans;
     }
@@ -598,7 +630,7 @@ LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
         numberSetting("telephony.closed_by_shutdown", &before, 0, INT64_MAX);
         setSetting("telephony.closed_by_shutdown", std::to_string(before.value_or(0) + orphans));
     }
-    forgetHandle(reinterpret_cast<uintptr_t>(hLineApp));
+    forgetHandle(reinterpret_cast<uintptr_t>(hLineApp), "session");
     sessions.erase(reinterpret_cast<uintptr_t>(hLineApp));
     return logged("lineShutdown", -1, 0);
 }
@@ -705,7 +737,7 @@ LONG WINAPI lineClose(HLINE hLine) {
     if (!line)
         return logged("lineClose", -1, LINEERR_INVALLINEHANDLE);
     DWORD device = line->device;
-    forgetHandle(reinterpret_cast<uintptr_t>(hLine));
+    forgetHandle(reinterpret_cast<uintptr_t>(hLine), "line");
     lines.erase(reinterpret_cast<uintptr_t>(hLine));
     // A failing close still releases the line: nothing the caller could do would free it.
     return logged("lineClose", device, faultOf(device, "close"));

@@ -210,15 +210,20 @@ LONG showRegistry() {
         if (read == ERROR_NO_MORE_ITEMS)
             break; // values deleted meanwhile
         if (read != ERROR_SUCCESS) {
-            std::printf("  (value %u cannot be read: %s)\n", i, statusText(read).c_str());
+            std::printf("  (the value at index %u cannot be read: %s)\n", i,
+                        statusText(read).c_str());
             if (first == ERROR_SUCCESS)
                 first = read;
             continue;
         }
         name.resize(nameChars);
         bytes.resize(size);
-        std::printf("  %-8s %-6s %3zu bytes  %s\n", host::oneLine(host::toUtf8(name)).c_str(),
-                    typeName(type), bytes.size(), decode(type, bytes).c_str());
+        // A name longer than any the registry takes now (from an older phone) is shortened.
+        std::string label = host::toUtf8(name.size() > 64 ? name.substr(0, 48) : name);
+        if (name.size() > 64)
+            label += "... (" + std::to_string(name.size()) + " characters)";
+        std::printf("  %-8s %-6s %3zu bytes  %s\n", host::oneLine(label).c_str(), typeName(type),
+                    bytes.size(), decode(type, bytes).c_str());
         ++shown;
     }
     if (!shown && first == ERROR_SUCCESS)

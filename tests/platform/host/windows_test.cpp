@@ -39,6 +39,33 @@ TEST_F(Windows, AWindowOfAnEndedProcessIsNotFound) {
     EXPECT_EQ(nullptr, FindWindowW(nullptr, u"Brindlecap"));
 }
 
+// A window's record names its process by id and start: a live process that was given the id
+// of an ended dialog's process is not that dialog.
+TEST_F(Windows, ARecordOfAReusedProcessIdIsNotFound) {
+    const std::string self = host::processIdentity(getpid());
+    ASSERT_FALSE(self.empty());
+    EXPECT_EQ("", host::processIdentity(0));
+    EXPECT_EQ("", host::processIdentity(1LL << 40));
+    struct Case {
+        std::string started; // "NULL" for a record made before starts were kept
+        bool found;
+    } cases[] = {
+        {"'" + self + "'", true},
+        {"NULL", true},
+        {"'" + std::to_string(getpid()) + "@" + "another-boot+1'", false},
+        {"'" + self + "0'", false},
+    };
+    for (const Case& c : cases) {
+        std::string sql = "INSERT INTO windows(pid, title, class, started) VALUES(" +
+                          std::to_string(getpid()) + ", 'Brindlecap', 'Dialog', " + c.started + ")";
+        ASSERT_EQ(ERROR_SUCCESS, host::execute(sql.c_str()));
+        EXPECT_EQ(c.found, FindWindowW(nullptr, u"Brindlecap") != nullptr) << c.started;
+        EXPECT_EQ(c.found ? 1u : 0u, query("SELECT id FROM windows").size())
+            << c.started << ": the record of a process that has ended is dropped";
+        ASSERT_EQ(ERROR_SUCCESS, host::execute("DELETE FROM windows"));
+    }
+}
+
 TEST(Process, ModuleFileNameIsTheRunningExecutable) {
     WCHAR path[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
