@@ -109,6 +109,21 @@ class Row {
 // the failure (see storeProblem() for the reason), with no rows.
 LONG execute(const char* sql, const std::vector<Param>& params = {},
              std::vector<Row>* rows = nullptr);
+// Runs a statement that gives one whole number (a count, the latest id).
+LONG queryInteger(const char* sql, const std::vector<Param>& params, long long* value);
+// Reads each row into a record with `read`; rows that cannot be read are left out. The status
+// is the statement's, else that of the first row left out.
+template <typename Record, typename Read>
+LONG collectRows(LONG status, std::vector<Row>& rows, std::vector<Record>* out, Read read) {
+    for (Row& r : rows) {
+        Record record = read(r);
+        if (r.status() == ERROR_SUCCESS)
+            out->push_back(std::move(record));
+        else if (status == ERROR_SUCCESS)
+            status = r.status();
+    }
+    return status;
+}
 
 // ---- Clock ----
 bool parseDateTime(std::string_view text, SYSTEMTIME* out);
@@ -266,6 +281,18 @@ LONG pendingStart(const std::string& path, std::optional<PendingStart>* out);
 // Takes a start off the list as it fires; a registration made since it was read stays.
 LONG takePendingStart(const PendingStart& start);
 LONG clearPendingStarts();
+// A registration the service refused: CeRunAppAtTime failed, with this last error. The latest
+// hundred are kept, oldest first, from the one after `afterId`.
+struct TimedStartRefusal {
+    long long id;
+    long long pid;
+    std::string path;
+    std::string at; // the time asked for, as given (it may be no time at all), or "" to cancel
+    DWORD error;
+};
+LONG timedStartRefusals(std::vector<TimedStartRefusal>* out, long long afterId = 0);
+// The id of the latest refusal, 0 when none.
+LONG lastTimedStartRefusalId(long long* id);
 // When a start registered for a local time fires, in seconds since the epoch: the first
 // instant whose local time is at or after it. A time in the hour skipped when clocks go forward
 // fires at the first minute that exists after it; a time in a repeated hour fires at its first

@@ -146,29 +146,18 @@ LONG messages(std::vector<MessageRecord>* out, long long afterId) {
     LONG status = execute("SELECT id, pid, caption, text, type, answer FROM messages "
                           "WHERE id > ? ORDER BY id",
                           {Param::integer(afterId)}, &rows);
-    for (Row& r : rows) {
-        MessageRecord m{r.integer(0),
-                        r.integerOrNull(1).value_or(0),
-                        r.textOrNull(2).value_or(""),
-                        r.textOrNull(3).value_or(""),
-                        r.dword(4),
-                        r.int32(5)};
-        if (r.status() == ERROR_SUCCESS)
-            out->push_back(std::move(m));
-        else if (status == ERROR_SUCCESS)
-            status = r.status();
-    }
-    return status;
+    return collectRows(status, rows, out, [](Row& r) {
+        return MessageRecord{r.integer(0),
+                             r.integerOrNull(1).value_or(0),
+                             r.textOrNull(2).value_or(""),
+                             r.textOrNull(3).value_or(""),
+                             r.dword(4),
+                             r.int32(5)};
+    });
 }
 
 LONG lastMessageId(long long* id) {
-    std::vector<Row> rows;
-    *id = 0;
-    LONG status = execute("SELECT COALESCE(MAX(id), 0) FROM messages", {}, &rows);
-    if (status != ERROR_SUCCESS)
-        return status;
-    *id = rows.at(0).integer(0);
-    return rows[0].status();
+    return queryInteger("SELECT COALESCE(MAX(id), 0) FROM messages", {}, id);
 }
 
 void queueProcessAnswer(int answer) {

@@ -464,6 +464,18 @@ LONG execute(const char* sql, const std::vector<Param>& params, std::vector<Row>
     return ERROR_SUCCESS;
 }
 
+LONG queryInteger(const char* sql, const std::vector<Param>& params, long long* value) {
+    std::vector<Row> rows;
+    *value = 0;
+    LONG status = execute(sql, params, &rows);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (rows.empty())
+        return refuse(ERROR_BADDB, std::string("the phone's store gave no row for: ") + sql);
+    *value = rows[0].integer(0);
+    return rows[0].status();
+}
+
 LONG setting(const std::string& name, std::optional<std::string>* value) {
     std::vector<Row> rows;
     value->reset();

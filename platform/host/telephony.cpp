@@ -72,11 +72,9 @@ LONG ready() {
 
 // The number of devices, or -1 when the store cannot say.
 long long deviceCount() {
-    std::vector<Row> rows;
-    if (execute("SELECT COUNT(*) FROM line_devices", {}, &rows) != ERROR_SUCCESS)
-        return -1;
-    long long count = rows.at(0).integer(0);
-    return rows[0].status() == ERROR_SUCCESS ? count : -1;
+    long long count = 0;
+    return queryInteger("SELECT COUNT(*) FROM line_devices", {}, &count) == ERROR_SUCCESS ? count
+                                                                                          : -1;
 }
 
 // ERROR_SUCCESS when the device exists, ERROR_BAD_UNIT when it does not, else the store's status.
@@ -287,16 +285,12 @@ LONG lineDevices(std::vector<LineDevice>* out) {
         std::string text;
     };
     std::vector<Fault> readable;
-    for (Row& f : faults) {
+    status = collectRows(status, faults, &readable, [](Row& f) {
         long long device = f.integer(0);
         std::string operation = f.text(1);
-        LONG code = f.int32(2);
-        if (f.status() == ERROR_SUCCESS)
-            readable.push_back({device, operation + '=' + std::to_string(code)});
-        else if (status == ERROR_SUCCESS)
-            status = f.status();
-    }
-    for (Row& r : rows) {
+        return Fault{device, operation + '=' + std::to_string(f.int32(2))};
+    });
+    return collectRows(status, rows, out, [&readable](Row& r) {
         LineDevice d;
         d.index = r.dword(0);
         d.name = r.text(1);
@@ -312,12 +306,8 @@ LONG lineDevices(std::vector<LineDevice>* out) {
         }
         if (d.faults.empty())
             d.faults.push_back('-');
-        if (r.status() == ERROR_SUCCESS)
-            out->push_back(std::move(d));
-        else if (status == ERROR_SUCCESS)
-            status = r.status();
-    }
-    return status;
+        return d;
+    });
 }
 
 LONG lineDevice(DWORD index, LineDevice* out) {
@@ -479,14 +469,10 @@ LONG openTelephonyHandles(std::vector<TelephonyHandle>* out) {
         status = execute("SELECT pid, kind, handle, device FROM telephony_handles "
                          "ORDER BY pid, handle",
                          {}, &rows);
-    for (Row& r : rows) {
-        TelephonyHandle h{r.integer(0), r.text(1), r.integer(2), r.integerOrNull(3).value_or(-1)};
-        if (r.status() == ERROR_SUCCESS)
-            out->push_back(std::move(h));
-        else if (status == ERROR_SUCCESS)
-            status = r.status();
-    }
-    return status;
+    return collectRows(status, rows, out, [](Row& r) {
+        return TelephonyHandle{r.integer(0), r.text(1), r.integer(2),
+                               r.integerOrNull(3).value_or(-1)};
+    });
 }
 
 LONG clearTelephonyLeaks() {
@@ -506,15 +492,10 @@ LONG telephonyCalls(std::vector<TelephonyCall>* out) {
         status = execute("SELECT pid, call, device, result, count FROM telephony_calls "
                          "ORDER BY id",
                          {}, &rows);
-    for (Row& r : rows) {
-        TelephonyCall c{r.integer(0), r.text(1), r.integerOrNull(2).value_or(-1), r.int32(3),
-                        r.integer(4)};
-        if (r.status() == ERROR_SUCCESS)
-            out->push_back(std::move(c));
-        else if (status == ERROR_SUCCESS)
-            status = r.status();
-    }
-    return status;
+    return collectRows(status, rows, out, [](Row& r) {
+        return TelephonyCall{r.integer(0), r.text(1), r.integerOrNull(2).value_or(-1), r.int32(3),
+                             r.integer(4)};
+    });
 }
 
 LONG clearTelephonyCalls() {

@@ -151,8 +151,10 @@ DWORD GetTickCount(void);
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 #define GetModuleFileName GetModuleFileNameW
 
-// Timed start of an executable (the notification service). A null time cancels.
+// Timed start of an executable (the notification service). A null time cancels. The service
+// starts the executable with APP_RUN_AT_TIME as its command line.
 BOOL CeRunAppAtTime(LPCWSTR pwszAppName, const SYSTEMTIME* lpTime);
+#define APP_RUN_AT_TIME TEXT("AppRunAtTime")
 
 // Message boxes.
 #define MB_OK 0x00000000L

@@ -101,14 +101,9 @@ LONG foregroundRequests(std::vector<ForegroundRequest>* out) {
     std::vector<Row> rows;
     out->clear();
     LONG status = execute("SELECT window, pid FROM foreground_requests ORDER BY id", {}, &rows);
-    for (Row& r : rows) {
-        ForegroundRequest request{r.integer(0), r.integer(1)};
-        if (r.status() == ERROR_SUCCESS)
-            out->push_back(request);
-        else if (status == ERROR_SUCCESS)
-            status = r.status();
-    }
-    return status;
+    return collectRows(status, rows, out, [](Row& r) {
+        return ForegroundRequest{r.integer(0), r.integer(1)};
+    });
 }
 
 } // namespace host

@@ -174,7 +174,7 @@ TEST_F(HostileStore, EachGivesAClearErrorAndNoCrash) {
          {"DROP TABLE registry_values"},
          "",
          {{false, {"reg", "get", "S1"}, "", 1, "no such table", ""},
-          {false, {"show"}, "", 1, "", "cannot be counted"}},
+          {false, {"show"}, "", 1, "", "cannot be listed"}},
          {}},
         {"no pending starts table",
          {"DROP TABLE timed_starts"},

@@ -1,3 +1,4 @@
+// velmora-phone: picks the phone (the simulated phone's store) and runs one verb on it.
 #include "phone.h"
 
 #include <cstdio>
@@ -28,31 +29,6 @@ const Verb kVerbs[] = {
     {"simulate", "simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]", simulateVerb},
 };
 
-int fail(const std::string& message, int status) {
-    // Whatever the user typed, the error stays one line.
-    std::fprintf(stderr, "velmora-phone: %s\n", host::oneLine(message).c_str());
-    return status;
-}
-
-std::string statusText(LONG status) {
-    const std::string& why = host::storeProblem();
-    return "status " + std::to_string(status) + (why.empty() ? std::string() : ": " + why);
-}
-
-int failStatus(const std::string& what, LONG status) {
-    return fail("cannot " + what + " (" + statusText(status) + ")", 1);
-}
-
-bool openPhone() {
-    LONG status = ERROR_SUCCESS;
-    // A bad row is said once, in the verb's own error line.
-    host::echoBadRows(false);
-    if (host::store(&status))
-        return true;
-    failStatus("open the phone's store at '" + host::storePath() + "'", status);
-    return false;
-}
-
 static void usage(FILE* out) {
     std::fprintf(out, "usage: velmora-phone VERB ...\n");
     for (const Verb& v : kVerbs)
@@ -77,11 +53,10 @@ int main(int argc, char** argv) {
     for (const phone::Verb& v : phone::kVerbs) {
         if (std::strcmp(v.name, argv[1]) != 0)
             continue;
-        if (!phone::openPhone())
-            return 1;
-        int code = v.run(args);
-        host::closeStore();
-        return code;
+        std::unique_ptr<phone::Phone> phone = phone::storePhone();
+        if (LONG status = phone->open())
+            return phone::failStatus(*phone, "open the phone at '" + phone->where() + "'", status);
+        return v.run(*phone, args);
     }
     return phone::fail(std::string("unknown verb '") + argv[1] + "' (try velmora-phone help)");
 }

@@ -1,37 +1,28 @@
 #include "phone.h"
-#include "schedule/next_switch.h"
-#include "schedule/settings.h"
 
 #include <cstdio>
 
 namespace phone {
 
-int nextVerb(const Args& args) {
+int nextVerb(Phone& phone, const Args& args) {
     if (!args.empty())
         return fail("usage: next");
-    LONG status = openSettings();
-    if (status != ERROR_SUCCESS)
-        return failStatus("open the settings key", status);
     // The very line the dialog shows, so that scripts and the dialog never disagree.
-    WCHAR line[NEXT_LINE_CHARS];
-    formatNextSwitchLine(line, NEXT_LINE_CHARS);
-    closeSettings();
-    std::printf("%s\n", host::toUtf8(line).c_str());
+    std::string line;
+    if (LONG status = phone.nextSwitchLine(&line))
+        return failStatus(phone, "tell the next switch", status);
+    std::printf("%s\n", line.c_str());
     return 0;
 }
 
-LONG showNext() {
-    LONG status = openSettings();
-    if (status != ERROR_SUCCESS) {
-        std::printf("Next switch: (the settings key cannot be opened: %s)\n",
-                    statusText(status).c_str());
-        return status;
-    }
-    WCHAR line[NEXT_LINE_CHARS];
-    formatNextSwitchLine(line, NEXT_LINE_CHARS);
-    closeSettings();
-    std::printf("Next switch (as the dialog shows it): %s\n", host::toUtf8(line).c_str());
-    return ERROR_SUCCESS;
+LONG showNext(Phone& phone) {
+    std::string line;
+    LONG status = phone.nextSwitchLine(&line);
+    if (status != ERROR_SUCCESS)
+        std::printf("Next switch: (cannot be told: %s)\n", statusText(phone, status).c_str());
+    else
+        std::printf("Next switch (as the dialog shows it): %s\n", line.c_str());
+    return status;
 }
 
 } // namespace phone

@@ -52,21 +52,6 @@ std::string decode(DWORD type, const std::string& bytes) {
     return hex(bytes);
 }
 
-LONG openKey(HKEY* key) {
-    return RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0, nullptr, key,
-                          nullptr);
-}
-
-LONG readValue(HKEY key, const std::u16string& name, DWORD* type, std::string* bytes) {
-    DWORD size = 0;
-    LONG status = RegQueryValueEx(key, name.c_str(), nullptr, type, nullptr, &size);
-    if (status != ERROR_SUCCESS)
-        return status;
-    bytes->assign(size, '\0');
-    return RegQueryValueEx(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(bytes->data()),
-                           &size);
-}
-
 bool parseHex(const std::string& text, std::string* out) {
     if (text.size() % 2)
         return false;
@@ -101,67 +86,62 @@ bool parseNumber(const std::string& text, DWORD* out) {
     return true;
 }
 
-int regGet(HKEY key, const Args& args) {
+const std::u16string kSettingsKey = SETTINGS_KEY_PATH;
+
+int regGet(Phone& phone, const Args& args) {
     if (args.size() != 2)
         return fail("usage: reg get NAME");
-    DWORD type = 0;
-    std::string bytes;
-    LONG status = readValue(key, host::fromUtf8(args[1]), &type, &bytes);
+    RegistryValue value;
+    LONG status = phone.readValue(kSettingsKey, host::fromUtf8(args[1]), &value);
     // A value that is not there is an answer; one that cannot be read is a failure.
     if (status == ERROR_FILE_NOT_FOUND)
         return fail("no value '" + args[1] + "'", 1);
     if (status != ERROR_SUCCESS)
-        return failStatus("read '" + args[1] + "'", status);
-    std::printf("%s %zu %s\n", typeName(type), bytes.size(), decode(type, bytes).c_str());
+        return failStatus(phone, "read '" + args[1] + "'", status);
+    std::printf("%s %zu %s\n", typeName(value.type), value.bytes.size(),
+                decode(value.type, value.bytes).c_str());
     return 0;
 }
 
-int regSet(HKEY key, const Args& args) {
+int regSet(Phone& phone, const Args& args) {
     if (args.size() != 4)
         return fail("usage: reg set NAME sz|dword|binary VALUE");
     const std::string& kind = args[2];
-    std::string bytes;
-    DWORD type;
+    RegistryValue value;
+    value.name = host::fromUtf8(args[1]);
     if (kind == "sz") {
-        type = REG_SZ;
+        value.type = REG_SZ;
         std::u16string text = host::fromUtf8(args[3]);
         // Stored with its terminator, as a registry editor stores a string.
-        bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
+        value.bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
     } else if (kind == "dword") {
-        type = REG_DWORD;
+        value.type = REG_DWORD;
         DWORD n;
         if (!parseNumber(args[3], &n))
             return fail("'" + args[3] + "' is not a 32-bit number");
-        bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
+        value.bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
     } else if (kind == "binary") {
-        type = REG_BINARY;
-        if (!parseHex(args[3], &bytes))
+        value.type = REG_BINARY;
+        if (!parseHex(args[3], &value.bytes))
             return fail("'" + args[3] + "' is not hex bytes (two hex digits a byte)");
     } else {
         return fail("unknown value type '" + kind + "' (sz, dword or binary)");
     }
-    LONG status = RegSetValueEx(key, host::fromUtf8(args[1]).c_str(), 0, type,
-                                reinterpret_cast<const BYTE*>(bytes.data()),
-                                static_cast<DWORD>(bytes.size()));
-    if (status != ERROR_SUCCESS)
-        return failStatus("store '" + args[1] + "'", status);
-    return 0;
+    return done(phone, "store '" + args[1] + "'", phone.writeValue(kSettingsKey, value));
 }
 
-int regDelete(HKEY key, const Args& args) {
+int regDelete(Phone& phone, const Args& args) {
     if (args.size() != 2)
         return fail("usage: reg delete NAME");
-    LONG status = RegDeleteValue(key, host::fromUtf8(args[1]).c_str());
+    LONG status = phone.deleteValue(kSettingsKey, host::fromUtf8(args[1]));
     if (status == ERROR_FILE_NOT_FOUND)
         return fail("no value '" + args[1] + "'", 1);
-    if (status != ERROR_SUCCESS)
-        return failStatus("delete '" + args[1] + "'", status);
-    return 0;
+    return done(phone, "delete '" + args[1] + "'", status);
 }
 
 } // namespace
 
-int regVerb(const Args& args) {
+int regVerb(Phone& phone, const Args& args) {
     if (args.empty())
         return fail("usage: reg get|set|delete NAME ...");
     // Names and texts are kept as UTF-16: bytes that are not UTF-8 would be changed silently
@@ -169,67 +149,40 @@ int regVerb(const Args& args) {
     for (const std::string& text : args)
         if (!host::isValidUtf8(text))
             return fail("'" + text + "' is not UTF-8 text");
-    HKEY key;
-    if (LONG status = openKey(&key))
-        return failStatus("open the settings key", status);
-    int code;
     if (args[0] == "get")
-        code = regGet(key, args);
-    else if (args[0] == "set")
-        code = regSet(key, args);
-    else if (args[0] == "delete")
-        code = regDelete(key, args);
-    else
-        code = fail("unknown reg verb '" + args[0] + "' (get, set or delete)");
-    RegCloseKey(key);
-    return code;
+        return regGet(phone, args);
+    if (args[0] == "set")
+        return regSet(phone, args);
+    if (args[0] == "delete")
+        return regDelete(phone, args);
+    return fail("unknown reg verb '" + args[0] + "' (get, set or delete)");
 }
 
-LONG showRegistry() {
-    std::printf("Registry (HKEY_LOCAL_MACHINE%s):\n", host::toUtf8(SETTINGS_KEY_PATH).c_str());
-    HKEY key;
-    LONG status = openKey(&key);
-    if (status != ERROR_SUCCESS) {
-        std::printf("  (the settings key cannot be opened: %s)\n", statusText(status).c_str());
-        return status;
-    }
-    DWORD values = 0, longestName = 0, largestData = 0;
-    status = RegQueryInfoKey(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
-                             &longestName, &largestData, nullptr, nullptr);
-    if (status != ERROR_SUCCESS)
-        std::printf("  (the values cannot be counted: %s)\n", statusText(status).c_str());
-    LONG first = status;
-    int shown = 0;
-    // A value that cannot be read is said in its place, and the listing goes on.
-    for (DWORD i = 0; status == ERROR_SUCCESS && i < values; ++i) {
-        std::u16string name(longestName + 1, u'\0');
-        std::string bytes(largestData, '\0');
-        DWORD nameChars = longestName + 1, type = 0, size = largestData;
-        LONG read = RegEnumValue(key, i, name.data(), &nameChars, nullptr, &type,
-                                 reinterpret_cast<BYTE*>(bytes.data()), &size);
-        if (read == ERROR_NO_MORE_ITEMS)
-            break; // values deleted meanwhile
-        if (read != ERROR_SUCCESS) {
-            std::printf("  (the value at index %u cannot be read: %s)\n", i,
-                        statusText(read).c_str());
-            if (first == ERROR_SUCCESS)
-                first = read;
+LONG showRegistry(Phone& phone) {
+    std::printf("Registry (HKEY_LOCAL_MACHINE%s):\n", host::toUtf8(kSettingsKey).c_str());
+    std::vector<ListedValue> listed;
+    LONG status = phone.listValues(kSettingsKey, &listed);
+    if (status != ERROR_SUCCESS && listed.empty())
+        std::printf("  (the values cannot be listed: %s)\n", statusText(phone, status).c_str());
+    for (size_t index = 0; index < listed.size(); ++index) {
+        const ListedValue& entry = listed[index];
+        const RegistryValue& v = entry.value;
+        if (entry.status != ERROR_SUCCESS) {
+            std::printf("  (the value at index %zu cannot be read: status %ld%s)\n", index,
+                        static_cast<long>(entry.status),
+                        (entry.why.empty() ? "" : ": " + host::oneLine(entry.why)).c_str());
             continue;
         }
-        name.resize(nameChars);
-        bytes.resize(size);
         // A name longer than any the registry takes now (from an older phone) is shortened.
-        std::string label = host::toUtf8(name.size() > 64 ? name.substr(0, 48) : name);
-        if (name.size() > 64)
-            label += "... (" + std::to_string(name.size()) + " characters)";
-        std::printf("  %-8s %-6s %3zu bytes  %s\n", host::oneLine(label).c_str(), typeName(type),
-                    bytes.size(), decode(type, bytes).c_str());
-        ++shown;
+        std::string label = host::toUtf8(v.name.size() > 64 ? v.name.substr(0, 48) : v.name);
+        if (v.name.size() > 64)
+            label += "... (" + std::to_string(v.name.size()) + " characters)";
+        std::printf("  %-8s %-6s %3zu bytes  %s\n", host::oneLine(label).c_str(), typeName(v.type),
+                    v.bytes.size(), decode(v.type, v.bytes).c_str());
     }
-    if (!shown && first == ERROR_SUCCESS)
+    if (listed.empty() && status == ERROR_SUCCESS)
         std::printf("  (no values: the program uses its defaults)\n");
-    RegCloseKey(key);
-    return first;
+    return status;
 }
 
 } // namespace phone

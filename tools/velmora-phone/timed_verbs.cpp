@@ -1,22 +1,12 @@
 // The phone's timed starts: what is pending, and the phone that fires them, in real time (run)
 // or in virtual time with the clock pinned to each start (simulate).
 #include "phone.h"
-#include "app/app.h"
-#include "schedule/timed_run.h"
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace phone {
 namespace {
@@ -28,11 +18,6 @@ void onSignal(int) {
 
 std::string stamp(const SYSTEMTIME& t) {
     return std::string(host::weekdayName(t.wDayOfWeek), 3) + " " + host::formatDateTime(t);
-}
-
-std::string canonical(const std::string& path) {
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
 const char* stateName(DWORD state) {
@@ -55,10 +40,10 @@ const char* stateName(DWORD state) {
 // What one start did, as both outputs report it.
 struct Start {
     SYSTEMTIME at{};
-    host::PendingStart due;
-    std::vector<host::LineDevice> before, after;
-    std::vector<host::MessageRecord> boxes;
-    std::optional<host::PendingStart> next;
+    PendingStart due;
+    std::vector<LineDevice> before, after;
+    std::vector<MessageRecord> boxes;
+    std::optional<PendingStart> next;
     int exitStatus = -1; // -1: not started
     std::vector<std::string> problems;
     bool stopsCycle = false; // nothing is pending for the program afterwards
@@ -69,95 +54,56 @@ struct Totals {
     int starts = 0, on = 0, off = 0, boxes = 0, problems = 0;
 };
 
-// Starts the program as the phone does: its own path, the one argument, no terminal. Its
-// standard output joins our standard error so that a script reading ours sees only the report.
-int startProgram(const std::string& path, std::string* why) {
-    if (access(path.c_str(), X_OK) != 0) {
-        *why = std::strerror(errno);
-        return -1;
-    }
-    std::string program = path, argument = host::toUtf8(TIMED_RUN_COMMAND_LINE);
-    char* argv[] = {program.data(), argument.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
-    pid_t pid;
-    int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        *why = std::strerror(rc);
-        return -1;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            *why = std::strerror(errno);
-            return -1;
-        }
-    }
-    if (WIFSIGNALED(status)) {
-        *why = std::string("killed by signal ") + std::to_string(WTERMSIG(status)) + " (" +
-               strsignal(WTERMSIG(status)) + ")";
-        return 128 + WTERMSIG(status);
-    }
-    return WEXITSTATUS(status);
-}
-
 // Fires one pending start at the given local time; pins the phone's clock there first when
 // the time is virtual.
-Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
+Start fire(Phone& phone, const PendingStart& due, const SYSTEMTIME& at, bool pin) {
     Start s;
     s.at = at;
     s.due = due;
     // What cannot be read is a problem of this start, never an empty reading.
-    auto unread = [&s](const char* what, LONG status) {
+    auto unread = [&](const char* what, LONG status) {
         if (status != ERROR_SUCCESS)
-            s.problems.push_back(std::string("cannot read ") + what + " (" + statusText(status) +
-                                 ")");
+            s.problems.push_back(std::string("cannot read ") + what + " (" +
+                                 statusText(phone, status) + ")");
     };
-    unread("the lines before the start", host::lineDevices(&s.before));
-    long long boxMark = 0;
-    unread("the recorded boxes", host::lastMessageId(&boxMark));
+    unread("the lines before the start", phone.lines(&s.before));
+    long long boxMark = 0, refusalMark = 0;
+    unread("the recorded boxes", phone.lastMessageId(&boxMark));
+    unread("the refused registrations", phone.lastRefusalId(&refusalMark));
 
     // The start leaves the list as it fires, as the platform's notification does: a program
     // that does not register again is not started again.
-    LONG status = host::execute("BEGIN IMMEDIATE");
-    if (status == ERROR_SUCCESS && pin)
-        status = host::pinClock(at);
-    if (status == ERROR_SUCCESS)
-        status = host::takePendingStart(due);
-    if (status == ERROR_SUCCESS)
-        status = host::execute("COMMIT");
+    LONG status = phone.takeDueStart(due, pin ? std::optional<SYSTEMTIME>(at) : std::nullopt);
     if (status != ERROR_SUCCESS) {
-        s.problems.push_back("cannot update the phone's store (" + statusText(status) +
+        s.problems.push_back("cannot update the phone (" + statusText(phone, status) +
                              "); stopping");
-        host::execute("ROLLBACK");
         s.stopsSimulation = true;
         return s;
     }
 
     std::string why;
-    s.exitStatus = startProgram(due.path, &why);
+    s.exitStatus = phone.startProgram(due.path, &why);
     if (s.exitStatus < 0)
         s.problems.push_back("cannot start " + due.path + ": " + why);
     else if (!why.empty())
         s.problems.push_back(due.path + " was " + why);
 
-    unread("the lines after the start", host::lineDevices(&s.after));
-    unread("the boxes the start showed", host::messages(&s.boxes, boxMark));
+    unread("the lines after the start", phone.lines(&s.after));
+    unread("the boxes the start showed", phone.messages(&s.boxes, boxMark));
+    std::vector<Refusal> refused;
+    unread("the refused registrations", phone.refusals(&refused, refusalMark));
 
     // At most one start may be pending for the program, under whatever name it was registered.
-    std::string self = canonical(due.path);
+    std::string self = phone.programIdentity(due.path);
     int pendingForProgram = 0;
-    std::vector<host::PendingStart> pending;
-    status = host::pendingStarts(&pending);
+    std::vector<PendingStart> pending;
+    status = phone.pendingStarts(&pending);
     if (status != ERROR_SUCCESS) {
         unread("the pending starts", status);
         s.stopsSimulation = true;
     }
-    for (const host::PendingStart& p : pending) {
-        if (canonical(p.path) != self)
+    for (const PendingStart& p : pending) {
+        if (phone.programIdentity(p.path) != self)
             continue;
         ++pendingForProgram;
         if (!s.next ||
@@ -170,9 +116,13 @@ Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
 
     if (!s.next) {
         s.stopsCycle = true;
-        for (const host::MessageRecord& m : s.boxes)
-            if (m.text.rfind(host::toUtf8(TIMER_FAILED_NOTICE), 0) == 0)
-                s.problems.push_back("the next start could not be registered: the cycle stops");
+        // The phone's timed-start service says what it refused, whatever the program showed.
+        for (const Refusal& r : refused)
+            if (phone.programIdentity(r.path) == self) {
+                s.problems.push_back("the next start could not be registered (error " +
+                                     std::to_string(r.error) + "): the cycle stops");
+                break;
+            }
     } else if (!s.next->valid || host::compareLocalTimes(s.next->at, at) <= 0) {
         // A start that does not lie ahead would fire again at once, for ever.
         s.problems.push_back("the next start (" + s.next->text +
@@ -182,23 +132,22 @@ Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
     return s;
 }
 
-std::string linesText(const std::vector<host::LineDevice>& before,
-                      const std::vector<host::LineDevice>& after) {
+std::string linesText(const std::vector<LineDevice>& before, const std::vector<LineDevice>& after) {
     std::string out;
-    for (const host::LineDevice& b : before) {
+    for (const LineDevice& b : before) {
         if (!out.empty())
             out += ", ";
         out += "line " + std::to_string(b.index) + " " + stateName(b.equipmentState);
-        for (const host::LineDevice& a : after)
+        for (const LineDevice& a : after)
             if (a.index == b.index && a.equipmentState != b.equipmentState)
                 out += std::string(" -> ") + stateName(a.equipmentState);
     }
     return out.empty() ? "no lines" : out;
 }
 
-std::string linesTsv(const std::vector<host::LineDevice>& lines) {
+std::string linesTsv(const std::vector<LineDevice>& lines) {
     std::string out;
-    for (const host::LineDevice& l : lines) {
+    for (const LineDevice& l : lines) {
         if (!out.empty())
             out += ',';
         out += std::to_string(l.index);
@@ -211,8 +160,8 @@ std::string linesTsv(const std::vector<host::LineDevice>& lines) {
 void count(const Start& s, Totals* totals) {
     if (s.exitStatus >= 0)
         ++totals->starts;
-    for (const host::LineDevice& b : s.before)
-        for (const host::LineDevice& a : s.after) {
+    for (const LineDevice& b : s.before)
+        for (const LineDevice& a : s.after) {
             if (a.index != b.index || a.equipmentState == b.equipmentState)
                 continue;
             if (a.equipmentState == 1)
@@ -249,7 +198,7 @@ void report(const Start& s, bool tsv) {
         line += "  " + linesText(s.before, s.after);
         if (s.boxes.empty())
             line += "  no box";
-        for (const host::MessageRecord& m : s.boxes)
+        for (const MessageRecord& m : s.boxes)
             line += "  box [" + host::oneLine(m.caption) + "] " + host::oneLine(m.text) + " -> " +
                     host::answerName(m.answer);
         line += "  next " + (s.next && s.next->valid ? stamp(s.next->at) : next);
@@ -270,23 +219,24 @@ void summary(const Totals& t, bool tsv) {
                     t.problems == 1 ? "" : "s");
 }
 
-// The earliest pending start that can fire; the store's status when they cannot be read.
-LONG earliestPending(std::optional<host::PendingStart>* due) {
-    std::vector<host::PendingStart> all;
+// The earliest pending start that can fire; the phone's status when they cannot be read.
+LONG earliestPending(Phone& phone, std::optional<PendingStart>* due) {
+    std::vector<PendingStart> all;
     due->reset();
-    LONG status = host::pendingStarts(&all);
-    for (const host::PendingStart& p : all)
+    LONG status = phone.pendingStarts(&all);
+    for (const PendingStart& p : all)
         if (p.valid && !*due)
             *due = p;
     return status;
 }
 
-void sayNothingPending(bool tsv) {
+void sayNothingPending(const Phone& phone, bool tsv) {
     if (tsv)
         std::printf("none\n");
     else
         std::printf("Nothing is pending: no program is waiting for a timed start. Arm one first "
-                    "(OK in the program's dialog, or one timed run: velmora AppRunAtTime).\n");
+                    "(OK in the program's dialog, or one timed run: velmora %s).\n",
+                    phone.timedStartCommandLine().c_str());
 }
 
 struct Options {
@@ -338,12 +288,6 @@ void sleepFor(double seconds) {
     nanosleep(&ts, nullptr); // a signal cuts it short, which the caller checks
 }
 
-// The runner's own bookkeeping (the clock pin, the fired start) need not wait for the disk at
-// every start: in WAL mode a crash can lose only the last of them, never corrupt the store.
-void relaxSync() {
-    host::execute("PRAGMA synchronous=NORMAL");
-}
-
 double nowPrecise() {
     struct timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
@@ -352,59 +296,57 @@ double nowPrecise() {
 
 } // namespace
 
-int pendingVerb(const Args& args) {
+int pendingVerb(Phone& phone, const Args& args) {
     if (!args.empty())
         return fail("usage: pending");
-    std::vector<host::PendingStart> all;
-    LONG status = host::pendingStarts(&all);
+    std::vector<PendingStart> all;
+    LONG status = phone.pendingStarts(&all);
     // "none" only when the phone says so: a list that cannot be read is not an empty one.
     if (all.empty() && status == ERROR_SUCCESS)
         std::printf("none\n");
-    for (const host::PendingStart& p : all)
+    for (const PendingStart& p : all)
         std::printf("%s\t%s\n", host::oneLine(p.path).c_str(), p.text.c_str());
     std::fflush(stdout);
-    return status ? failStatus("read every pending start", status) : 0;
+    return done(phone, "read every pending start", status);
 }
 
-int simulateVerb(const Args& args) {
+int simulateVerb(Phone& phone, const Args& args) {
     Options o;
     std::string error;
     if (!parseOptions(args, true, &o, &error) || (!o.days && !o.until))
         return fail((error.empty() ? "" : error + "; ") +
                     "usage: simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--tsv]");
 
-    std::optional<SYSTEMTIME> pin;
-    if (LONG status = host::pinnedClock(&pin))
-        return failStatus("read the phone's clock", status);
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    ClockReading clock;
+    if (LONG status = phone.readClock(&clock))
+        return failStatus(phone, "read the phone's clock", status);
+    SYSTEMTIME now = clock.now;
     now.wMilliseconds = 0;
     SYSTEMTIME end = o.until ? *o.until : host::addDays(now, *o.days);
     if (host::compareLocalTimes(end, now) < 0)
         return fail("--until " + host::formatDateTime(end) + " lies before the phone's clock (" +
                     host::formatDateTime(now) + ")");
 
-    std::optional<host::PendingStart> due;
-    if (LONG status = earliestPending(&due))
-        return failStatus("read the pending starts", status);
+    std::optional<PendingStart> due;
+    if (LONG status = earliestPending(phone, &due))
+        return failStatus(phone, "read the pending starts", status);
     if (!due) {
-        sayNothingPending(o.tsv);
+        sayNothingPending(phone, o.tsv);
         if (o.tsv)
             summary(Totals{}, true);
         return 0;
     }
     if (!o.tsv) {
         std::printf("Simulating %s to %s on %s\n", stamp(now).c_str(), stamp(end).c_str(),
-                    host::storePath().c_str());
-        std::vector<host::LineDevice> lines;
-        if (LONG status = host::lineDevices(&lines))
-            return failStatus("read the lines", status);
-        for (const host::LineDevice& l : lines)
+                    phone.where().c_str());
+        std::vector<LineDevice> lines;
+        if (LONG status = phone.lines(&lines))
+            return failStatus(phone, "read the lines", status);
+        for (const LineDevice& l : lines)
             std::printf("  line %u: %s (%s)\n", l.index, l.name.c_str(),
                         (l.mediaModes & 0x4) ? "voice" : "no voice");
     }
 
-    relaxSync();
     Totals totals;
     bool pinned = false, stopped = false;
     std::string stopReason;
@@ -416,7 +358,7 @@ int simulateVerb(const Args& args) {
             at = now;
         if (host::compareLocalTimes(at, end) > 0)
             break;
-        Start s = fire(*due, at, true);
+        Start s = fire(phone, *due, at, true);
         pinned = true;
         now = at;
         report(s, o.tsv);
@@ -425,9 +367,10 @@ int simulateVerb(const Args& args) {
             stopped = true;
             break;
         }
-        if (LONG status = earliestPending(&due)) {
+        if (LONG status = earliestPending(phone, &due)) {
             reportProblem(
-                at, "cannot read the pending starts (" + statusText(status) + "); stopping", o.tsv);
+                at, "cannot read the pending starts (" + statusText(phone, status) + "); stopping",
+                o.tsv);
             ++totals.problems;
             stopped = true;
             break;
@@ -459,16 +402,16 @@ int simulateVerb(const Args& args) {
     return totals.problems ? 1 : 0;
 }
 
-int runVerb(const Args& args) {
+int runVerb(Phone& phone, const Args& args) {
     Options o;
     std::string error;
     if (!parseOptions(args, false, &o, &error))
         return fail(error + "; usage: run [--until \"YYYY-MM-DD HH:MM[:SS]\"] [--tsv]");
-    std::optional<SYSTEMTIME> pinned;
-    if (LONG status = host::pinnedClock(&pinned))
-        return failStatus("read the phone's clock", status);
-    if (pinned)
-        return fail("the phone's clock is pinned at " + host::formatDateTime(*pinned) +
+    ClockReading clock;
+    if (LONG status = phone.readClock(&clock))
+        return failStatus(phone, "read the phone's clock", status);
+    if (clock.pinned)
+        return fail("the phone's clock is pinned at " + host::formatDateTime(clock.now) +
                         ": run follows the real time (velmora-phone clock follow), or use "
                         "simulate",
                     1);
@@ -483,28 +426,27 @@ int runVerb(const Args& args) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    relaxSync();
     Totals totals;
     std::string announced;
     std::string endReason = "interrupted";
     while (!interrupted) {
-        LONG status = host::pinnedClock(&pinned);
-        if (status == ERROR_SUCCESS && pinned) {
+        LONG status = phone.readClock(&clock);
+        if (status == ERROR_SUCCESS && clock.pinned) {
             endReason = "the phone's clock was pinned; run follows the real time";
             ++totals.problems;
             break;
         }
-        std::optional<host::PendingStart> due;
+        std::optional<PendingStart> due;
         if (status == ERROR_SUCCESS)
-            status = earliestPending(&due);
+            status = earliestPending(phone, &due);
         if (status != ERROR_SUCCESS) {
-            endReason = "the phone cannot be read (" + statusText(status) + ")";
+            endReason = "the phone cannot be read (" + statusText(phone, status) + ")";
             ++totals.problems;
             break;
         }
         if (!due) {
             if (totals.starts == 0)
-                sayNothingPending(o.tsv);
+                sayNothingPending(phone, o.tsv);
             endReason = totals.starts ? "no start is pending any more: the cycle has stopped"
                                       : "nothing pending";
             break;
@@ -531,10 +473,13 @@ int runVerb(const Args& args) {
             sleepFor(wait < 1 ? wait : 1);
             continue;
         }
-        SYSTEMTIME clock;
-        GetLocalTime(&clock);
-        clock.wMilliseconds = 0;
-        Start s = fire(*due, clock, false);
+        if (LONG status = phone.readClock(&clock)) {
+            endReason = "the phone cannot be read (" + statusText(phone, status) + ")";
+            ++totals.problems;
+            break;
+        }
+        clock.now.wMilliseconds = 0;
+        Start s = fire(phone, *due, clock.now, false);
         report(s, o.tsv);
         count(s, &totals);
         if (s.stopsSimulation) {
@@ -548,14 +493,14 @@ int runVerb(const Args& args) {
     return totals.problems ? 1 : 0;
 }
 
-LONG showPending() {
-    std::vector<host::PendingStart> all;
-    LONG status = host::pendingStarts(&all);
+LONG showPending(Phone& phone) {
+    std::vector<PendingStart> all;
+    LONG status = phone.pendingStarts(&all);
     std::printf("Timed starts pending: %zu\n", all.size());
-    for (const host::PendingStart& p : all)
+    for (const PendingStart& p : all)
         std::printf("  %s  %s\n", p.valid ? stamp(p.at).c_str() : p.text.c_str(), p.path.c_str());
     if (status != ERROR_SUCCESS)
-        std::printf("  (not every start can be read: %s)\n", statusText(status).c_str());
+        std::printf("  (not every start can be read: %s)\n", statusText(phone, status).c_str());
     return status;
 }
 

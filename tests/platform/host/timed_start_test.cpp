@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 
 namespace {
 
@@ -80,6 +81,39 @@ TEST_F(TimedStart, ImpossibleTimesAreRefusedAndTheOldRegistrationStays) {
     EXPECT_FALSE(CeRunAppAtTime(nullptr, &good));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     EXPECT_FALSE(CeRunAppAtTime(u"", &good));
+}
+
+// The service keeps its own record of each registration it refused, with the error the caller
+// got; a registration it took is not in it.
+TEST_F(TimedStart, RefusalsAreRecordedByTheService) {
+    SYSTEMTIME good = at("2026-12-13 07:00"), hour25 = raw(2026, 12, 14, 25, 0, 0);
+    struct Case {
+        const char16_t* path;
+        const SYSTEMTIME* time;
+        bool refused;
+        const char* at;
+    } cases[] = {
+        {u"/phone/velmora", &good, false, ""},
+        {u"/phone/velmora", &hour25, true, "2026-12-14 25:00:00"},
+        {u"/phone/velmora", nullptr, false, ""},
+        {u"", &good, true, "2026-12-13 07:00:00"},
+    };
+    long long mark = 0;
+    for (const Case& c : cases) {
+        ASSERT_EQ(ERROR_SUCCESS, host::lastTimedStartRefusalId(&mark));
+        BOOL taken = CeRunAppAtTime(c.path, c.time);
+        EXPECT_EQ(!c.refused, taken != FALSE) << c.at;
+        std::vector<host::TimedStartRefusal> refusals;
+        ASSERT_EQ(ERROR_SUCCESS, host::timedStartRefusals(&refusals, mark));
+        ASSERT_EQ(c.refused ? 1u : 0u, refusals.size()) << c.at;
+        if (!c.refused)
+            continue;
+        EXPECT_EQ(host::toUtf8(c.path), refusals[0].path);
+        EXPECT_EQ(c.at, refusals[0].at);
+        EXPECT_EQ(GetLastError(), refusals[0].error);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), refusals[0].error);
+        EXPECT_EQ(getpid(), refusals[0].pid);
+    }
 }
 
 TEST_F(TimedStart, AStoreThatCannotBeOpenedFailsWithItsStatus) {
