@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -45,14 +44,19 @@ std::string processIdentity(long long pid) {
     size_t close = all.rfind(')');
     if (close == std::string::npos)
         return {};
-    std::istringstream fields(all.substr(close + 1));
-    std::string field, state, started;
     // The state is the third field and the start time (in clock ticks since boot) the 22nd.
-    for (int i = 3; i <= 22 && fields >> field; ++i) {
-        if (i == 3)
-            state = field;
-        if (i == 22)
-            started = field;
+    std::string state, started;
+    size_t at = close + 1;
+    for (int field = 3; field <= 22; ++field) {
+        size_t begin = all.find_first_not_of(' ', at);
+        if (begin == std::string::npos)
+            break;
+        at = all.find(' ', begin);
+        std::string text = all.substr(begin, at == std::string::npos ? at : at - begin);
+        if (field == 3)
+            state = text;
+        if (field == 22)
+            started = text;
     }
     // A zombie has ended; only its exit status is left.
     if (started.empty() || state == "Z")

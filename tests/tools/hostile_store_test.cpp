@@ -83,7 +83,7 @@ class HostileStore : public TempPhone {
         for (const Step& run : runs) {
             std::string what = (run.program ? "velmora" : "velmora-phone");
             for (const std::string& a : run.args)
-                what += " " + a.substr(0, 40);
+                what.append(1, ' ').append(a, 0, 40);
             CommandResult r = runProgram(run.program ? VELMORA_EXE : VELMORA_PHONE_EXE, run.args,
                                          run.input, {"VELMORA_PHONE=" + where});
             EXPECT_FALSE(r.status > 128 && r.status <= 128 + 64) << what << " was killed\n"

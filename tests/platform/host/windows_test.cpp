@@ -47,21 +47,24 @@ TEST_F(Windows, ARecordOfAReusedProcessIdIsNotFound) {
     EXPECT_EQ("", host::processIdentity(0));
     EXPECT_EQ("", host::processIdentity(1LL << 40));
     struct Case {
-        std::string started; // "NULL" for a record made before starts were kept
+        std::optional<std::string> started; // none for a record made before starts were kept
         bool found;
     } cases[] = {
-        {"'" + self + "'", true},
-        {"NULL", true},
-        {"'" + std::to_string(getpid()) + "@" + "another-boot+1'", false},
-        {"'" + self + "0'", false},
+        {self, true},
+        {std::nullopt, true},
+        {std::to_string(getpid()).append("@another-boot+1"), false},
+        {std::string(self).append("0"), false},
     };
     for (const Case& c : cases) {
-        std::string sql = "INSERT INTO windows(pid, title, class, started) VALUES(" +
-                          std::to_string(getpid()) + ", 'Brindlecap', 'Dialog', " + c.started + ")";
-        ASSERT_EQ(ERROR_SUCCESS, host::execute(sql.c_str()));
-        EXPECT_EQ(c.found, FindWindowW(nullptr, u"Brindlecap") != nullptr) << c.started;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  host::execute("INSERT INTO windows(pid, title, class, started) "
+                                "VALUES(?, 'Brindlecap', 'Dialog', ?)",
+                                {host::Param::integer(getpid()),
+                                 c.started ? host::Param::str(*c.started) : host::Param::null()}));
+        const std::string shown = c.started.value_or("none");
+        EXPECT_EQ(c.found, FindWindowW(nullptr, u"Brindlecap") != nullptr) << shown;
         EXPECT_EQ(c.found ? 1u : 0u, query("SELECT id FROM windows").size())
-            << c.started << ": the record of a process that has ended is dropped";
+            << shown << ": the record of a process that has ended is dropped";
         ASSERT_EQ(ERROR_SUCCESS, host::execute("DELETE FROM windows"));
     }
 }
