@@ -227,6 +227,13 @@ TEST_F(HostileStore, EachGivesAClearErrorAndNoCrash) {
          {{false, {"show"}, "", 0, "", "LLL... (20000 characters)"},
           {false, {"show"}, "", 0, "", "S1 "},
           {false, {"reg", "set", std::string(256, 'x'), "sz", "v"}, "", 1, "status 87", ""},
+          {false, {"reg", "get", longName}, "", 0, "", "dword 4 1\n"},
+          {false,
+           {"reg", "delete", std::string(20000, 'M')},
+           "",
+           1,
+           "MMM... (20000 characters)'",
+           ""},
           {false, {"reg", "set", std::string(255, 'x'), "sz", "v"}, "", 0, "", ""}},
          {}},
     };

@@ -88,16 +88,26 @@ bool parseNumber(const std::string& text, DWORD* out) {
 
 const std::u16string kSettingsKey = SETTINGS_KEY_PATH;
 
+// A value's name as the console shows it: on one line, and shortened when it is longer than any
+// the registry takes now (it may come from an older phone, or from the command line).
+std::string shownName(const std::u16string& name) {
+    if (name.size() <= 64)
+        return host::oneLine(host::toUtf8(name));
+    return host::oneLine(host::toUtf8(name.substr(0, 48))) + "... (" + std::to_string(name.size()) +
+           " characters)";
+}
+
 int regGet(Phone& phone, const Args& args) {
     if (args.size() != 2)
         return fail("usage: reg get NAME");
     RegistryValue value;
-    LONG status = phone.readValue(kSettingsKey, host::fromUtf8(args[1]), &value);
+    const std::u16string name = host::fromUtf8(args[1]);
+    LONG status = phone.readValue(kSettingsKey, name, &value);
     // A value that is not there is an answer; one that cannot be read is a failure.
     if (status == ERROR_FILE_NOT_FOUND)
-        return fail("no value '" + args[1] + "'", 1);
+        return fail("no value '" + shownName(name) + "'", 1);
     if (status != ERROR_SUCCESS)
-        return failStatus(phone, "read '" + args[1] + "'", status);
+        return failStatus(phone, "read '" + shownName(name) + "'", status);
     std::printf("%s %zu %s\n", typeName(value.type), value.bytes.size(),
                 decode(value.type, value.bytes).c_str());
     return 0;
@@ -127,16 +137,18 @@ int regSet(Phone& phone, const Args& args) {
     } else {
         return fail("unknown value type '" + kind + "' (sz, dword or binary)");
     }
-    return done(phone, "store '" + args[1] + "'", phone.writeValue(kSettingsKey, value));
+    return done(phone, "store '" + shownName(value.name) + "'",
+                phone.writeValue(kSettingsKey, value));
 }
 
 int regDelete(Phone& phone, const Args& args) {
     if (args.size() != 2)
         return fail("usage: reg delete NAME");
-    LONG status = phone.deleteValue(kSettingsKey, host::fromUtf8(args[1]));
+    const std::u16string name = host::fromUtf8(args[1]);
+    LONG status = phone.deleteValue(kSettingsKey, name);
     if (status == ERROR_FILE_NOT_FOUND)
-        return fail("no value '" + args[1] + "'", 1);
-    return done(phone, "delete '" + args[1] + "'", status);
+        return fail("no value '" + shownName(name) + "'", 1);
+    return done(phone, "delete '" + shownName(name) + "'", status);
 }
 
 } // namespace
@@ -173,11 +185,7 @@ LONG showRegistry(Phone& phone) {
                         (entry.why.empty() ? "" : ": " + host::oneLine(entry.why)).c_str());
             continue;
         }
-        // A name longer than any the registry takes now (from an older phone) is shortened.
-        std::string label = host::toUtf8(v.name.size() > 64 ? v.name.substr(0, 48) : v.name);
-        if (v.name.size() > 64)
-            label += "... (" + std::to_string(v.name.size()) + " characters)";
-        std::printf("  %-8s %-6s %3zu bytes  %s\n", host::oneLine(label).c_str(), typeName(v.type),
+        std::printf("  %-8s %-6s %3zu bytes  %s\n", shownName(v.name).c_str(), typeName(v.type),
                     v.bytes.size(), decode(v.type, v.bytes).c_str());
     }
     if (listed.empty() && status == ERROR_SUCCESS)

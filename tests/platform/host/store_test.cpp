@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +35,21 @@ TEST_F(Store, ProcessesStartingANewPhoneTogetherAllSucceed) {
 } // namespace
 
 namespace {
+
+// A phone made before window records named their process's start is upgraded where it stands,
+// by the first process that opens it, and keeps what it holds.
+TEST_F(Store, AnOlderStoreIsUpgradedInPlace) {
+    ASSERT_EQ(0, phone({"reg", "set", "S1", "dword", "390"}).status);
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("ALTER TABLE windows DROP COLUMN started"));
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("PRAGMA user_version = 1"));
+    host::closeStore();
+    EXPECT_EQ("dword 4 390\n", phone({"reg", "get", "S1"}).out);
+    EXPECT_EQ(std::to_string(host::storeSchemaVersion()), query("PRAGMA user_version").at(0).at(0));
+    HWND window = host::createTopLevelWindow(u"Brindlecap", u"Dialog");
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(host::processIdentity(getpid()), query("SELECT started FROM windows").at(0).at(0));
+    host::destroyTopLevelWindow(window);
+}
 
 // Every read of a column says what it expects; anything else leaves the row bad with a reason,
 // whatever the store holds.
