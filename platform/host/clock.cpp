@@ -91,19 +91,25 @@ std::string formatDateTime(const SYSTEMTIME& t) {
     return buf;
 }
 
-bool pinClock(const std::optional<SYSTEMTIME>& time) {
+LONG pinClock(const std::optional<SYSTEMTIME>& time) {
     if (time && !isValidDateTime(*time))
-        return false;
+        return refuse(ERROR_INVALID_PARAMETER, formatDateTime(*time) + " is no local time");
     return setSetting("clock",
                       time ? std::optional<std::string>(formatDateTime(*time)) : std::nullopt);
 }
 
-std::optional<SYSTEMTIME> pinnedClock() {
-    std::optional<std::string> text = setting("clock");
+LONG pinnedClock(std::optional<SYSTEMTIME>* time) {
+    std::optional<std::string> text;
+    time->reset();
+    LONG status = setting("clock", &text);
+    if (status != ERROR_SUCCESS || !text)
+        return status;
     SYSTEMTIME t;
-    if (text && parseDateTime(*text, &t))
-        return t;
-    return std::nullopt;
+    if (!parseDateTime(*text, &t))
+        return refuse(ERROR_BADDB, "the phone's clock is pinned at '" + oneLine(*text) +
+                                       "', which is no date and time");
+    *time = t;
+    return ERROR_SUCCESS;
 }
 
 } // namespace host
@@ -111,7 +117,9 @@ std::optional<SYSTEMTIME> pinnedClock() {
 void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     if (!lpSystemTime)
         return;
-    if (std::optional<SYSTEMTIME> pinned = host::pinnedClock()) {
+    // A pin that cannot be read leaves the host's time: this call has no way to fail.
+    std::optional<SYSTEMTIME> pinned;
+    if (host::pinnedClock(&pinned) == ERROR_SUCCESS && pinned) {
         *lpSystemTime = *pinned;
         return;
     }

@@ -6,6 +6,7 @@
 
 #include "win32_core.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -30,19 +31,34 @@ std::string oneLine(std::string_view text);
 // ---- The store ----
 // Where the phone lives: $VELMORA_PHONE, else velmora/phone.db in the XDG state directory.
 std::string storePath();
-// The open store, opened on first use; nullptr and a Win32 status code when it cannot be.
+// The open store, opened on first use; nullptr and a Win32 status code when it cannot be: the
+// path names no file SQLite would open as one (ERROR_INVALID_NAME), the store was made by a
+// later build (ERROR_REVISION_MISMATCH), or the file cannot be opened or set up.
 sqlite3* store(LONG* status = nullptr);
-// Creates a module's tables once per process; false when the store cannot be opened.
-bool ensureSchema(const char* name, const char* sql);
+// Creates a module's tables once per process; the store's status when it cannot.
+LONG ensureSchema(const char* name, const char* sql);
 // Forgets the open store, so that the next use opens $VELMORA_PHONE afresh (tests, tools).
 void closeStore();
 // The Win32 status code that stands for an SQLite result code.
 LONG statusFromSqlite(int rc);
-// A store-wide setting; empty when unset.
-std::optional<std::string> setting(const std::string& name);
-bool setSetting(const std::string& name, const std::optional<std::string>& value);
+// The version of the store's own tables that this build makes and reads.
+int storeSchemaVersion();
 
-// Runs one statement with text/integer parameters; false on any failure.
+// Why the last failing store operation failed, in words (the SQLite message, the bad column,
+// the refused name); empty after a success.
+const std::string& storeProblem();
+// Records why an operation is refused and gives back its status, so that a caller can show both.
+LONG refuse(LONG status, std::string why);
+// A row that holds what no read expects (a hand-edited or damaged store) is also said on
+// standard error, once, so that a program that carries on with a default does not do so
+// silently. The console says it in its own error line instead and turns this off.
+void echoBadRows(bool enabled);
+
+// A store-wide setting: ERROR_SUCCESS with the value (nullopt when unset), else the store's status.
+LONG setting(const std::string& name, std::optional<std::string>* value);
+LONG setSetting(const std::string& name, const std::optional<std::string>& value);
+
+// A parameter of a statement.
 struct Param {
     enum Kind { Null, Int, Text, Blob } kind;
     long long number = 0;
@@ -52,8 +68,62 @@ struct Param {
     static Param str(std::string v) { return {Text, 0, std::move(v)}; }
     static Param blob(std::string bytes) { return {Blob, 0, std::move(bytes)}; }
 };
-using Row = std::vector<std::optional<std::string>>;
-bool exec(const char* sql, const std::vector<Param>& params = {}, std::vector<Row>* rows = nullptr);
+
+// One row read from the store, each column as the store holds it. Every read names what it
+// expects; a column that holds anything else gives a neutral value (0, empty) and leaves the row
+// bad: status() is then ERROR_BADDB and storeProblem() names the column and what it held. Read
+// all the columns, then check status() once.
+class Row {
+  public:
+    struct Column {
+        int kind; // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL
+        std::string name;
+        long long number = 0; // an integer's value
+        std::string bytes;    // text, blob, or a float as text
+    };
+    explicit Row(std::vector<Column> columns) : columns_(std::move(columns)) {}
+
+    // A whole number from lowest to highest.
+    long long integer(size_t column, long long lowest = INT64_MIN, long long highest = INT64_MAX);
+    // The same, or nullopt for NULL.
+    std::optional<long long> integerOrNull(size_t column, long long lowest = INT64_MIN,
+                                           long long highest = INT64_MAX);
+    DWORD dword(size_t column) { return static_cast<DWORD>(integer(column, 0, 0xFFFFFFFFll)); }
+    LONG int32(size_t column) { return static_cast<LONG>(integer(column, INT32_MIN, INT32_MAX)); }
+    std::string text(size_t column);
+    std::optional<std::string> textOrNull(size_t column);
+    std::string blob(size_t column);
+
+    LONG status() const { return bad_ ? ERROR_BADDB : ERROR_SUCCESS; }
+
+  private:
+    const Column* expect(size_t column, bool nullAllowed, int kind, const char* wanted);
+    void markBad(const std::string& what, const std::string& wanted);
+    std::optional<long long> number(size_t column, bool nullAllowed, long long lowest,
+                                    long long highest);
+    std::vector<Column> columns_;
+    bool bad_ = false;
+};
+
+// Runs one statement and collects its rows; ERROR_SUCCESS, or the Win32 status that stands for
+// the failure (see storeProblem() for the reason), with no rows.
+LONG execute(const char* sql, const std::vector<Param>& params = {},
+             std::vector<Row>* rows = nullptr);
+// Runs a statement that gives one whole number (a count, the latest id).
+LONG queryInteger(const char* sql, const std::vector<Param>& params, long long* value);
+// Reads each row into a record with `read`; rows that cannot be read are left out. The status
+// is the statement's, else that of the first row left out.
+template <typename Record, typename Read>
+LONG collectRows(LONG status, std::vector<Row>& rows, std::vector<Record>* out, Read read) {
+    for (Row& r : rows) {
+        Record record = read(r);
+        if (r.status() == ERROR_SUCCESS)
+            out->push_back(std::move(record));
+        else if (status == ERROR_SUCCESS)
+            status = r.status();
+    }
+    return status;
+}
 
 // ---- Clock ----
 bool parseDateTime(std::string_view text, SYSTEMTIME* out);
@@ -64,9 +134,12 @@ const char* weekdayName(int weekday);
 int daysInMonth(int year, int month);
 // A real local date and time: month, day of that month, hour, minute and second in range.
 bool isValidDateTime(const SYSTEMTIME& time);
-// Pins every process on this phone to a local time, or (nullopt) returns to the host's.
-bool pinClock(const std::optional<SYSTEMTIME>& time);
-std::optional<SYSTEMTIME> pinnedClock();
+// Pins every process on this phone to a local time, or (nullopt) returns to the host's;
+// ERROR_INVALID_PARAMETER for a time that does not exist, else the store's status.
+LONG pinClock(const std::optional<SYSTEMTIME>& time);
+// The time the phone's clock is pinned at, or nullopt when it follows the host's; the store's
+// status when that cannot be read (a pin that is not a date and time is ERROR_BADDB).
+LONG pinnedClock(std::optional<SYSTEMTIME>* time);
 
 // ---- Message boxes ----
 const char* answerName(int answer);
@@ -74,7 +147,7 @@ int answerFromName(std::string_view name); // 0 when unknown
 // The answer a box of this type gets when nobody picks one.
 int defaultAnswer(UINT type);
 bool answerFits(UINT type, int answer);
-bool queueAnswer(int answer);
+LONG queueAnswer(int answer);
 // An answer for this process's next box only (a front-end's script), taken before the phone's
 // queue, so that another process on the phone can never take it.
 void queueProcessAnswer(int answer);
@@ -86,8 +159,12 @@ struct MessageRecord {
     UINT type;
     int answer;
 };
-std::vector<MessageRecord> messages();
-bool clearMessages();
+// The recorded boxes, oldest first, from the one after `afterId`. Rows that cannot be read are
+// left out, and the status is then that of the first (ERROR_BADDB).
+LONG messages(std::vector<MessageRecord>* out, long long afterId = 0);
+// The id of the latest recorded box, 0 when none.
+LONG lastMessageId(long long* id);
+LONG clearMessages();
 // A front-end (the dialog's terminal interface) may show boxes itself; it returns the answer.
 using MessageBoxPresenter = std::function<int(HWND owner, const std::u16string& text,
                                               const std::u16string& caption, UINT type)>;
@@ -103,7 +180,10 @@ struct ForegroundRequest {
     long long window;
     long long pid;
 };
-std::vector<ForegroundRequest> foregroundRequests();
+LONG foregroundRequests(std::vector<ForegroundRequest>* out);
+// Who a process is: its id and, because ids are handed out again, when it started. Empty when
+// the process does not run (or has ended and only its exit status is left).
+std::string processIdentity(long long pid);
 
 // ---- Telephony lines ----
 // The phone's line devices, with their cellular radio state, and the simulated telephony
@@ -116,31 +196,34 @@ struct LineDevice {
     bool registered;
     std::string faults; // as `velmora-phone lines` prints them, "-" for none
 };
-std::vector<LineDevice> lineDevices();
-std::optional<LineDevice> lineDevice(DWORD index);
+// Every line device, by index. Rows that cannot be read are left out, and the status is then
+// that of the first (ERROR_BADDB).
+LONG lineDevices(std::vector<LineDevice>* out);
+// One device; ERROR_BAD_UNIT when the phone has no such line.
+LONG lineDevice(DWORD index, LineDevice* out);
 // The operations a fault can be set on, as the console names them: negotiate, devcaps, open,
 // halfopen (the open fails yet hands back a line that must still be closed), getstate,
 // setstate, register, unregister, close (the line is closed all the same).
 const std::vector<std::string>& lineOperations();
 bool isLineOperation(std::string_view name);
-// Each returns false when the device does not exist, the value is out of range or the store
-// cannot be written.
-bool setLineState(DWORD index, DWORD state); // 1-5
-bool setLineMedia(DWORD index, DWORD mediaModes);
-bool setLineRegistered(DWORD index, bool registered);
-bool setLineFault(DWORD index, const std::string& operation, LONG code); // code < 0
-bool healLine(DWORD index);
-// Appends a device; registered when its state is full. Its index, or nullopt.
-std::optional<DWORD> addLine(const std::string& name, DWORD mediaModes, DWORD state);
+// Each returns ERROR_BAD_UNIT when the device does not exist, ERROR_INVALID_PARAMETER when the
+// value is out of range, else the store's status.
+LONG setLineState(DWORD index, DWORD state); // 1-5
+LONG setLineMedia(DWORD index, DWORD mediaModes);
+LONG setLineRegistered(DWORD index, bool registered);
+LONG setLineFault(DWORD index, const std::string& operation, LONG code); // code < 0
+LONG healLine(DWORD index);
+// Appends a device; registered when its state is full.
+LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* index);
 // Removes a device; the devices above it move down one index, with their faults.
-bool removeLine(DWORD index);
+LONG removeLine(DWORD index);
 // The next `count` lineInitialize attempts answer LINEERR_REINIT; 0 clears.
-bool setReinitAttempts(DWORD count);
+LONG setReinitAttempts(DWORD count);
 // lineInitialize answers LINEERR_REINIT for `ms` milliseconds of tick count, counted from the
 // first attempt that sees it; 0 clears.
-bool setReinitMilliseconds(DWORD ms);
+LONG setReinitMilliseconds(DWORD ms);
 // Every lineInitialize answers `code` (< 0); 0 clears.
-bool setInitFault(LONG code);
+LONG setInitFault(LONG code);
 struct TelephonyStatus {
     DWORD reinitAttempts = 0;
     DWORD reinitMilliseconds = 0;
@@ -149,16 +232,16 @@ struct TelephonyStatus {
     long long linesOpen = 0;             // lines opened and not closed, by any process
     long long linesClosedByShutdown = 0; // lines a lineShutdown had to close for its caller
 };
-TelephonyStatus telephonyStatus();
+LONG telephonyStatus(TelephonyStatus* out);
 struct TelephonyHandle {
     long long pid;
     std::string kind; // "session" or "line"
     long long handle;
     long long device; // -1 for a session
 };
-std::vector<TelephonyHandle> openTelephonyHandles();
+LONG openTelephonyHandles(std::vector<TelephonyHandle>* out);
 // Forgets open handles and the shutdown count (handles of live processes stay usable).
-bool clearTelephonyLeaks();
+LONG clearTelephonyLeaks();
 // Every telephony call made on the phone; repeats of the same call and result are counted.
 struct TelephonyCall {
     long long pid;
@@ -167,8 +250,8 @@ struct TelephonyCall {
     LONG result;
     long long count;
 };
-std::vector<TelephonyCall> telephonyCalls();
-bool clearTelephonyCalls();
+LONG telephonyCalls(std::vector<TelephonyCall>* out);
+LONG clearTelephonyCalls();
 // Parses a result code: a LINEERR_* name, signed decimal or 0x hex; false when unreadable.
 bool parseLineResult(std::string_view text, LONG* out);
 
@@ -176,8 +259,9 @@ bool parseLineResult(std::string_view text, LONG* out);
 // In virtual time every GetTickCount call on the phone advances the count by `stepMs`,
 // starting from `start` (or from where it stands); nullopt returns to the host's clock. A step
 // of 0 is refused: a count that never moves would hang anything waiting on it.
-bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start = std::nullopt);
-std::optional<DWORD> virtualTickStep();
+LONG setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start = std::nullopt);
+// The step of virtual time, or nullopt when the tick count is the host's.
+LONG virtualTickStep(std::optional<DWORD>* step);
 // The tick count as GetTickCount would give it, without advancing virtual time.
 DWORD peekTickCount();
 
@@ -189,12 +273,26 @@ struct PendingStart {
     SYSTEMTIME at{};  // the same, with its weekday; only meaningful when valid
     bool valid = false;
 };
-// Every pending start, earliest first.
-std::vector<PendingStart> pendingStarts();
-std::optional<PendingStart> pendingStart(const std::string& path);
+// Every pending start, earliest first. Rows that cannot be read are left out, and the status is
+// then that of the first (ERROR_BADDB).
+LONG pendingStarts(std::vector<PendingStart>* out);
+// The start pending for one path, or nullopt.
+LONG pendingStart(const std::string& path, std::optional<PendingStart>* out);
 // Takes a start off the list as it fires; a registration made since it was read stays.
-bool takePendingStart(const PendingStart& start);
-bool clearPendingStarts();
+LONG takePendingStart(const PendingStart& start);
+LONG clearPendingStarts();
+// A registration the service refused: CeRunAppAtTime failed, with this last error. The latest
+// hundred are kept, oldest first, from the one after `afterId`.
+struct TimedStartRefusal {
+    long long id;
+    long long pid;
+    std::string path;
+    std::string at; // the time asked for, as given (it may be no time at all), or "" to cancel
+    DWORD error;
+};
+LONG timedStartRefusals(std::vector<TimedStartRefusal>* out, long long afterId = 0);
+// The id of the latest refusal, 0 when none.
+LONG lastTimedStartRefusalId(long long* id);
 // When a start registered for a local time fires, in seconds since the epoch: the first
 // instant whose local time is at or after it. A time in the hour skipped when clocks go forward
 // fires at the first minute that exists after it; a time in a repeated hour fires at its first

@@ -76,10 +76,20 @@ int scriptedAnswer(UINT type) {
         processAnswers.pop_front();
     } else {
         std::vector<Row> rows;
-        if (!exec("SELECT id, answer FROM answers ORDER BY id LIMIT 1", {}, &rows) || rows.empty())
+        if (execute("SELECT id, answer FROM answers ORDER BY id LIMIT 1", {}, &rows) !=
+                ERROR_SUCCESS ||
+            rows.empty())
             return defaultAnswer(type);
-        exec("DELETE FROM answers WHERE id = ?", {Param::integer(std::stoll(*rows[0][0]))});
-        answer = std::stoi(*rows[0][1]);
+        long long id = rows[0].integer(0);
+        answer = rows[0].int32(1);
+        execute("DELETE FROM answers WHERE id = ?", {Param::integer(id)});
+        // A queued answer that is no number (said on standard error as it is read) answers
+        // nothing; it is taken off the queue so that it does not stand in front of the others.
+        if (rows[0].status() != ERROR_SUCCESS) {
+            std::fprintf(stderr, "(the queued answer cannot be read; %s taken instead)\n",
+                         answerName(defaultAnswer(type)));
+            return defaultAnswer(type);
+        }
     }
     if (answerFits(type, answer))
         return answer;
@@ -126,21 +136,28 @@ bool answerFits(UINT type, int answer) {
     return false;
 }
 
-bool queueAnswer(int answer) {
-    return exec("INSERT INTO answers(answer) VALUES(?)", {Param::integer(answer)});
+LONG queueAnswer(int answer) {
+    return execute("INSERT INTO answers(answer) VALUES(?)", {Param::integer(answer)});
 }
 
-std::vector<MessageRecord> messages() {
+LONG messages(std::vector<MessageRecord>* out, long long afterId) {
     std::vector<Row> rows;
-    std::vector<MessageRecord> out;
-    if (!exec("SELECT id, pid, caption, text, type, answer FROM messages ORDER BY id", {}, &rows))
-        return out;
-    for (const Row& r : rows)
-        out.push_back({std::stoll(r[0].value_or("0")), std::stoll(r[1].value_or("0")),
-                       r[2].value_or(""), r[3].value_or(""),
-                       static_cast<UINT>(std::stoul(r[4].value_or("0"))),
-                       std::stoi(r[5].value_or("0"))});
-    return out;
+    out->clear();
+    LONG status = execute("SELECT id, pid, caption, text, type, answer FROM messages "
+                          "WHERE id > ? ORDER BY id",
+                          {Param::integer(afterId)}, &rows);
+    return collectRows(status, rows, out, [](Row& r) {
+        return MessageRecord{r.integer(0),
+                             r.integerOrNull(1).value_or(0),
+                             r.textOrNull(2).value_or(""),
+                             r.textOrNull(3).value_or(""),
+                             r.dword(4),
+                             r.int32(5)};
+    });
+}
+
+LONG lastMessageId(long long* id) {
+    return queryInteger("SELECT COALESCE(MAX(id), 0) FROM messages", {}, id);
 }
 
 void queueProcessAnswer(int answer) {
@@ -150,8 +167,8 @@ void clearProcessAnswers() {
     processAnswers.clear();
 }
 
-bool clearMessages() {
-    return exec("DELETE FROM messages");
+LONG clearMessages() {
+    return execute("DELETE FROM messages");
 }
 
 void setMessageBoxPresenter(MessageBoxPresenter p) {
@@ -178,8 +195,9 @@ int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
                      host::answerName(answer));
     }
     // A phone whose store cannot be opened still shows the box; it just goes unrecorded.
-    host::exec("INSERT INTO messages(pid, caption, text, type, answer) VALUES(?, ?, ?, ?, ?)",
-               {host::Param::integer(getpid()), host::Param::str(caption8), host::Param::str(text8),
-                host::Param::integer(uType), host::Param::integer(answer)});
+    host::execute("INSERT INTO messages(pid, caption, text, type, answer) VALUES(?, ?, ?, ?, ?)",
+                  {host::Param::integer(getpid()), host::Param::str(caption8),
+                   host::Param::str(text8), host::Param::integer(uType),
+                   host::Param::integer(answer)});
     return answer;
 }

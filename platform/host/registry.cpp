@@ -5,6 +5,10 @@
 
 namespace {
 
+// The phone's registry takes value names of at most 255 characters, not counting the
+// terminator (RegSetValueEx in the Windows CE reference; desktop Windows allows 16,383).
+const size_t kMaxValueNameChars = 255;
+
 std::map<uintptr_t, std::string> openKeys;
 uintptr_t nextKeyHandle = 0x1000;
 
@@ -33,14 +37,19 @@ bool keyPath(HKEY key, std::string* path) {
     return true;
 }
 
-std::string valueName(LPCWSTR name) {
-    return name ? host::toUtf8(name) : std::string();
+// A LIKE pattern for the paths below a key: its path, a backslash, anything.
+std::string likePrefix(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '%' || c == '_' || c == '!')
+            out += '!';
+        out += c;
+    }
+    return out + "\\%";
 }
 
-LONG storeStatus() {
-    LONG status = ERROR_SUCCESS;
-    host::store(&status);
-    return status == ERROR_SUCCESS ? ERROR_CANTREAD : status;
+std::string valueName(LPCWSTR name) {
+    return name ? host::toUtf8(name) : std::string();
 }
 
 } // namespace
@@ -72,15 +81,17 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR, DWORD,
         start = end + 1;
     }
     std::vector<host::Row> rows;
-    if (!host::exec("SELECT 1 FROM registry_keys WHERE path = ?", {host::Param::str(path)}, &rows))
-        return storeStatus();
+    status = host::execute("SELECT 1 FROM registry_keys WHERE path = ?", {host::Param::str(path)},
+                           &rows);
+    if (status != ERROR_SUCCESS)
+        return status;
     bool existed = !rows.empty() || chain.empty();
     // Only a new key is written, so that opening an existing key works on a read-only phone.
     if (!existed)
         for (const std::string& p : chain)
-            if (!host::exec("INSERT OR IGNORE INTO registry_keys(path) VALUES(?)",
-                            {host::Param::str(p)}))
-                return ERROR_CANTWRITE;
+            if ((status = host::execute("INSERT OR IGNORE INTO registry_keys(path) VALUES(?)",
+                                        {host::Param::str(p)})) != ERROR_SUCCESS)
+                return status;
     uintptr_t handle = nextKeyHandle;
     nextKeyHandle += 4;
     openKeys[handle] = path;
@@ -98,13 +109,17 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, L
     if (lpData && !lpcbData)
         return ERROR_INVALID_PARAMETER;
     std::vector<host::Row> rows;
-    if (!host::exec("SELECT type, data FROM registry_values WHERE key = ? AND name = ?",
-                    {host::Param::str(path), host::Param::str(valueName(lpValueName))}, &rows))
-        return storeStatus();
+    LONG status =
+        host::execute("SELECT type, data FROM registry_values WHERE key = ? AND name = ?",
+                      {host::Param::str(path), host::Param::str(valueName(lpValueName))}, &rows);
+    if (status != ERROR_SUCCESS)
+        return status;
     if (rows.empty())
         return ERROR_FILE_NOT_FOUND;
-    DWORD type = static_cast<DWORD>(std::stoul(rows[0][0].value_or("0")));
-    const std::string& data = *rows[0][1];
+    DWORD type = rows[0].dword(0);
+    const std::string data = rows[0].blob(1);
+    if ((status = rows[0].status()) != ERROR_SUCCESS)
+        return status;
     DWORD size = static_cast<DWORD>(data.size());
     if (lpType)
         *lpType = type;
@@ -126,14 +141,17 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
         return ERROR_INVALID_HANDLE;
     if (Reserved != 0 || (!lpData && cbData != 0))
         return ERROR_INVALID_PARAMETER;
+    if (lpValueName && std::char_traits<WCHAR>::length(lpValueName) > kMaxValueNameChars)
+        return host::refuse(ERROR_INVALID_PARAMETER,
+                            "a value name has at most " + std::to_string(kMaxValueNameChars) +
+                                " characters; this one has " +
+                                std::to_string(std::char_traits<WCHAR>::length(lpValueName)));
     std::string bytes(reinterpret_cast<const char*>(lpData ? lpData : (const BYTE*)""), cbData);
-    if (!host::exec("INSERT INTO registry_values(key, name, type, data) VALUES(?, ?, ?, ?) "
-                    "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, "
-                    "data = excluded.data",
-                    {host::Param::str(path), host::Param::str(valueName(lpValueName)),
-                     host::Param::integer(dwType), host::Param::blob(bytes)}))
-        return ERROR_CANTWRITE;
-    return ERROR_SUCCESS;
+    return host::execute("INSERT INTO registry_values(key, name, type, data) VALUES(?, ?, ?, ?) "
+                         "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, "
+                         "data = excluded.data",
+                         {host::Param::str(path), host::Param::str(valueName(lpValueName)),
+                          host::Param::integer(dwType), host::Param::blob(bytes)});
 }
 
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
@@ -143,13 +161,13 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     std::vector<host::Row> rows;
     std::vector<host::Param> params{host::Param::str(path),
                                     host::Param::str(valueName(lpValueName))};
-    if (!host::exec("SELECT 1 FROM registry_values WHERE key = ? AND name = ?", params, &rows))
-        return storeStatus();
+    LONG status =
+        host::execute("SELECT 1 FROM registry_values WHERE key = ? AND name = ?", params, &rows);
+    if (status != ERROR_SUCCESS)
+        return status;
     if (rows.empty())
         return ERROR_FILE_NOT_FOUND;
-    if (!host::exec("DELETE FROM registry_values WHERE key = ? AND name = ?", params))
-        return ERROR_CANTWRITE;
-    return ERROR_SUCCESS;
+    return host::execute("DELETE FROM registry_values WHERE key = ? AND name = ?", params);
 }
 
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
@@ -160,14 +178,18 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
     if (!lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
     std::vector<host::Row> rows;
-    if (!host::exec("SELECT name, type, data FROM registry_values WHERE key = ? "
-                    "ORDER BY name COLLATE NOCASE LIMIT 1 OFFSET ?",
-                    {host::Param::str(path), host::Param::integer(dwIndex)}, &rows))
-        return storeStatus();
+    LONG status = host::execute("SELECT name, type, data FROM registry_values WHERE key = ? "
+                                "ORDER BY name COLLATE NOCASE LIMIT 1 OFFSET ?",
+                                {host::Param::str(path), host::Param::integer(dwIndex)}, &rows);
+    if (status != ERROR_SUCCESS)
+        return status;
     if (rows.empty())
         return ERROR_NO_MORE_ITEMS;
-    std::u16string name = host::fromUtf8(*rows[0][0]);
-    const std::string& data = *rows[0][2];
+    std::u16string name = host::fromUtf8(rows[0].text(0));
+    DWORD type = rows[0].dword(1);
+    const std::string data = rows[0].blob(2);
+    if ((status = rows[0].status()) != ERROR_SUCCESS)
+        return status;
     if (name.size() + 1 > *lpcchValueName)
         return ERROR_MORE_DATA;
     if (lpData && *lpcbData < data.size()) {
@@ -177,11 +199,66 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
     memcpy(lpValueName, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
     *lpcchValueName = static_cast<DWORD>(name.size());
     if (lpType)
-        *lpType = static_cast<DWORD>(std::stoul(rows[0][1].value_or("0")));
+        *lpType = type;
     if (lpData)
         memcpy(lpData, data.data(), data.size());
     if (lpcbData)
         *lpcbData = static_cast<DWORD>(data.size());
+    return ERROR_SUCCESS;
+}
+
+LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD lpReserved,
+                      LPDWORD lpcSubKeys, LPDWORD lpcMaxSubKeyLen, LPDWORD lpcMaxClassLen,
+                      LPDWORD lpcValues, LPDWORD lpcMaxValueNameLen, LPDWORD lpcMaxValueLen,
+                      LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+    std::string path;
+    if (!keyPath(hKey, &path))
+        return ERROR_INVALID_HANDLE;
+    if (lpReserved)
+        return ERROR_INVALID_PARAMETER;
+    // Subkeys are the keys one level below, whose paths hold no further backslash. Lengths are
+    // counted in UTF-8 bytes, never fewer than the UTF-16 characters they stand for, so that a
+    // buffer sized by them holds any name.
+    std::vector<host::Row> rows;
+    LONG status = host::execute(
+        "SELECT (SELECT COUNT(*) FROM registry_keys WHERE path LIKE ? ESCAPE '!' "
+        "AND instr(substr(path, ?), '\\') = 0), "
+        "(SELECT COALESCE(MAX(length(substr(path, ?))), 0) FROM registry_keys "
+        "WHERE path LIKE ? ESCAPE '!' AND instr(substr(path, ?), '\\') = 0), "
+        "COUNT(*), COALESCE(MAX(length(CAST(name AS BLOB))), 0), "
+        "COALESCE(MAX(length(CAST(data AS BLOB))), 0) FROM registry_values WHERE key = ?",
+        {host::Param::str(likePrefix(path)), host::Param::integer(path.size() + 2),
+         host::Param::integer(path.size() + 2), host::Param::str(likePrefix(path)),
+         host::Param::integer(path.size() + 2), host::Param::str(path)},
+        &rows);
+    if (status != ERROR_SUCCESS)
+        return status;
+    host::Row& r = rows.at(0);
+    DWORD subKeys = r.dword(0), maxSubKey = r.dword(1), values = r.dword(2), maxName = r.dword(3),
+          maxData = r.dword(4);
+    if ((status = r.status()) != ERROR_SUCCESS)
+        return status;
+    // Keys have no class on this registry.
+    if (lpClass && lpcClass && *lpcClass)
+        lpClass[0] = 0;
+    if (lpcClass)
+        *lpcClass = 0;
+    if (lpcSubKeys)
+        *lpcSubKeys = subKeys;
+    if (lpcMaxSubKeyLen)
+        *lpcMaxSubKeyLen = maxSubKey;
+    if (lpcMaxClassLen)
+        *lpcMaxClassLen = 0;
+    if (lpcValues)
+        *lpcValues = values;
+    if (lpcMaxValueNameLen)
+        *lpcMaxValueNameLen = maxName;
+    if (lpcMaxValueLen)
+        *lpcMaxValueLen = maxData;
+    if (lpcbSecurityDescriptor)
+        *lpcbSecurityDescriptor = 0;
+    if (lpftLastWriteTime)
+        *lpftLastWriteTime = FILETIME{0, 0};
     return ERROR_SUCCESS;
 }
 

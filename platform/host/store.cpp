@@ -1,11 +1,16 @@
-// The phone's persistent state: one SQLite database shared by every process on the phone.
+// The phone's persistent state: one SQLite database shared by every process on the phone. Every
+// statement gives back the Win32 status of its outcome, and every row is read column by column
+// against what the column should hold, so that a damaged or hand-edited store reads as an error,
+// never as a crash and never as "nothing there".
 #include "host.h"
 
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +19,9 @@ namespace {
 
 sqlite3* openDb = nullptr;
 std::set<std::string> schemasDone;
+std::string lastProblem;
+bool badRowsEchoed = true;
+std::set<std::string> badRowsSaid;
 
 const char* const kBaseSchema = R"sql(
 CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT);
@@ -26,7 +34,7 @@ CREATE TABLE IF NOT EXISTS messages(
     type INTEGER, answer INTEGER);
 CREATE TABLE IF NOT EXISTS answers(id INTEGER PRIMARY KEY AUTOINCREMENT, answer INTEGER);
 CREATE TABLE IF NOT EXISTS windows(
-    id INTEGER PRIMARY KEY AUTOINCREMENT, pid INTEGER, title TEXT, class TEXT);
+    id INTEGER PRIMARY KEY AUTOINCREMENT, pid INTEGER, title TEXT, class TEXT, started TEXT);
 CREATE TABLE IF NOT EXISTS foreground_requests(
     id INTEGER PRIMARY KEY AUTOINCREMENT, window INTEGER, pid INTEGER);
 )sql";
@@ -57,8 +65,18 @@ LONG statusFromOpenFailure(const std::string& path) {
     return ERROR_CANTOPEN;
 }
 
-// Bumped whenever the base schema changes.
-const int kSchemaVersion = 1;
+// Bumped whenever the base schema changes; a store of a higher version was made by a later
+// build, whose tables this one cannot know, and is refused rather than rewritten.
+const int kSchemaVersion = 2;
+
+// Each step brings a store of version (its index + 1) to the next version.
+const char* const kUpgrades[] = {
+    // 2: a window's record names its process by its start as well as by its id, which the
+    // system hands out again once the process has ended.
+    "ALTER TABLE windows ADD COLUMN started TEXT;",
+};
+static_assert(sizeof kUpgrades / sizeof kUpgrades[0] == kSchemaVersion - 1,
+              "one upgrade step per version");
 
 int schemaVersion(sqlite3* db, int* version) {
     sqlite3_stmt* stmt = nullptr;
@@ -94,22 +112,90 @@ int enableWal(sqlite3* db) {
     return rc;
 }
 
+LONG newerStore(int version) {
+    return refuse(ERROR_REVISION_MISMATCH, "the store is of version " + std::to_string(version) +
+                                               "; this program knows version " +
+                                               std::to_string(kSchemaVersion) + " and earlier");
+}
+
+LONG sqliteFailure(sqlite3* db, int rc) {
+    return refuse(statusFromSqlite(rc), std::string("the phone's store: ") + sqlite3_errmsg(db));
+}
+
 // A phone already set up costs one read here: every timed run opens the store afresh.
-int prepareStore(sqlite3* db) {
+LONG prepareStore(sqlite3* db) {
     int version = 0;
     int rc = schemaVersion(db, &version);
-    if (rc != SQLITE_OK || version == kSchemaVersion)
-        return rc;
+    if (rc != SQLITE_OK)
+        return sqliteFailure(db, rc);
+    if (version == kSchemaVersion)
+        return ERROR_SUCCESS;
+    if (version < 0 || version > kSchemaVersion)
+        return newerStore(version);
     // WAL lets a timed run and an open dialog use the phone at once; it stays set in the file.
     rc = enableWal(db);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
-        return rc;
-    std::string setup = std::string("BEGIN IMMEDIATE;") + kBaseSchema +
-                        "PRAGMA user_version = " + std::to_string(kSchemaVersion) + "; COMMIT;";
-    rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
+        return sqliteFailure(db, rc);
+    // Read again under the write lock: another process may have set up or upgraded the store.
+    rc = schemaVersion(db, &version);
+    std::string setup;
+    if (rc == SQLITE_OK && version == 0)
+        setup = kBaseSchema;
+    for (int v = version; rc == SQLITE_OK && v > 0 && v < kSchemaVersion; ++v)
+        setup += kUpgrades[v - 1];
+    LONG status = ERROR_SUCCESS;
+    if (rc != SQLITE_OK) {
+        status = sqliteFailure(db, rc);
+    } else if (version < 0 || version > kSchemaVersion) {
+        status = newerStore(version);
+    } else if (!setup.empty()) {
+        setup += "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
+        rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            status = sqliteFailure(db, rc);
+    }
+    if (status == ERROR_SUCCESS) {
+        rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            status = sqliteFailure(db, rc);
+    }
+    if (status != ERROR_SUCCESS)
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    return rc;
+    return status;
+}
+
+// SQLite reads some names as something other than a file: ":memory:" is a database that lives
+// and dies with its process, and a "file:" URI may carry options (an in-memory mode, no locking)
+// that would cut the process off from the others on the phone. Such writes would report success
+// and be lost, so only a plain path is taken.
+LONG checkStorePath(const std::string& path) {
+    if (path == ":memory:")
+        return refuse(ERROR_INVALID_NAME,
+                      "VELMORA_PHONE must name a file; ':memory:' would keep the phone in memory");
+    if (strncasecmp(path.c_str(), "file:", 5) == 0)
+        return refuse(ERROR_INVALID_NAME, "VELMORA_PHONE must name a file, not an SQLite URI");
+    if (path.back() == '/')
+        return refuse(ERROR_INVALID_NAME, "VELMORA_PHONE must name a file, not a folder");
+    return ERROR_SUCCESS;
+}
+
+// How a value a row holds is named in a problem: briefly, and on one line.
+std::string describeColumn(const Row::Column& c) {
+    switch (c.kind) {
+    case SQLITE_NULL:
+        return "nothing (NULL)";
+    case SQLITE_INTEGER:
+        return "the number " + std::to_string(c.number);
+    case SQLITE_FLOAT:
+        return "the number " + c.bytes;
+    case SQLITE_TEXT:
+        return "the text '" +
+               oneLine(c.bytes.size() > 40 ? c.bytes.substr(0, 40) + "..." : c.bytes) + "'";
+    default:
+        return std::to_string(c.bytes.size()) + " bytes of binary data";
+    }
 }
 
 } // namespace
@@ -133,6 +219,9 @@ LONG statusFromSqlite(int rc) {
         return ERROR_SUCCESS;
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
+    case SQLITE_ERROR: // a table or column the statement names is not there
+    case SQLITE_SCHEMA:
+    case SQLITE_MISMATCH:
         return ERROR_BADDB;
     case SQLITE_PERM:
     case SQLITE_READONLY:
@@ -144,7 +233,9 @@ LONG statusFromSqlite(int rc) {
     case SQLITE_NOMEM:
         return ERROR_NOT_ENOUGH_MEMORY;
     case SQLITE_FULL:
+        return ERROR_DISK_FULL;
     case SQLITE_IOERR:
+    case SQLITE_CONSTRAINT:
         return ERROR_CANTWRITE;
     default:
         return ERROR_CANTOPEN;
@@ -157,27 +248,33 @@ sqlite3* store(LONG* status) {
     if (openDb)
         return openDb;
     std::string path = storePath();
-    if (path.empty()) {
+    LONG code = path.empty() ? refuse(ERROR_PATH_NOT_FOUND,
+                                      "neither VELMORA_PHONE nor HOME says where the phone lives")
+                             : checkStorePath(path);
+    if (code != ERROR_SUCCESS) {
         if (status)
-            *status = ERROR_PATH_NOT_FOUND;
+            *status = code;
         return nullptr;
     }
     if (!std::getenv("VELMORA_PHONE") || !*std::getenv("VELMORA_PHONE"))
         makeDirs(path.substr(0, path.find_last_of('/')));
 
+    // A relative path is given as "./path", which SQLite never reads as a special name.
+    std::string file = path[0] == '/' ? path : "./" + path;
     sqlite3* db = nullptr;
     int rc =
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, 10000);
         // WAL with NORMAL syncs: a crash of any process loses nothing it committed, and a
         // switch (dozens of small commits) does not wait on the disk for each.
         sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-        rc = prepareStore(db);
+        code = prepareStore(db);
+    } else {
+        code = (rc & 0xff) == SQLITE_CANTOPEN ? statusFromOpenFailure(path) : statusFromSqlite(rc);
+        refuse(code, sqlite3_errstr(rc));
     }
-    if (rc != SQLITE_OK) {
-        LONG code =
-            (rc & 0xff) == SQLITE_CANTOPEN ? statusFromOpenFailure(path) : statusFromSqlite(rc);
+    if (code != ERROR_SUCCESS) {
         sqlite3_close(db);
         if (status)
             *status = code;
@@ -188,27 +285,34 @@ sqlite3* store(LONG* status) {
     return openDb;
 }
 
-bool ensureSchema(const char* name, const char* sql) {
-    sqlite3* db = store();
+LONG ensureSchema(const char* name, const char* sql) {
+    LONG status = ERROR_SUCCESS;
+    sqlite3* db = store(&status);
     if (!db)
-        return false;
+        return status;
     if (schemasDone.count(name))
-        return true;
+        return ERROR_SUCCESS;
     // The phone records which version of each module's tables it has, so that a process only
     // reads that record: no write (a read-only phone still reads) and no repeated setup.
     std::string key = std::string("schema.") + name;
     std::string version = std::to_string(fnv1a(sql));
-    if (setting(key) != version) {
+    std::optional<std::string> recorded;
+    status = setting(key, &recorded);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (recorded != version) {
         std::string setup = std::string("BEGIN IMMEDIATE;") + sql +
                             "INSERT INTO settings(name, value) VALUES('" + key + "', '" + version +
                             "') ON CONFLICT(name) DO UPDATE SET value = excluded.value; COMMIT;";
-        if (sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        int rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            status = sqliteFailure(db, rc);
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-            return false;
+            return status;
         }
     }
     schemasDone.insert(name);
-    return true;
+    return ERROR_SUCCESS;
 }
 
 void closeStore() {
@@ -218,13 +322,95 @@ void closeStore() {
     schemasDone.clear();
 }
 
-bool exec(const char* sql, const std::vector<Param>& params, std::vector<Row>* rows) {
-    sqlite3* db = store();
+int storeSchemaVersion() {
+    return kSchemaVersion;
+}
+
+const std::string& storeProblem() {
+    return lastProblem;
+}
+
+LONG refuse(LONG status, std::string why) {
+    lastProblem = std::move(why);
+    return status;
+}
+
+void echoBadRows(bool enabled) {
+    badRowsEchoed = enabled;
+}
+
+void Row::markBad(const std::string& what, const std::string& wanted) {
+    // The first bad column of a row is the one worth naming.
+    if (bad_)
+        return;
+    bad_ = true;
+    refuse(ERROR_BADDB, "a row of the phone's store " + what + ", where " + wanted + " belongs");
+    if (badRowsEchoed && badRowsSaid.insert(lastProblem).second)
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, lastProblem.c_str());
+}
+
+const Row::Column* Row::expect(size_t column, bool nullAllowed, int kind, const char* wanted) {
+    const Column* c = column < columns_.size() ? &columns_[column] : nullptr;
+    if (c && (c->kind == kind || (nullAllowed && c->kind == SQLITE_NULL)))
+        return c;
+    markBad(c ? "holds " + describeColumn(*c) + " in column '" + c->name + "'"
+              : "has no column " + std::to_string(column + 1),
+            wanted);
+    return nullptr;
+}
+
+std::optional<long long> Row::number(size_t column, bool nullAllowed, long long lowest,
+                                     long long highest) {
+    const Column* c = expect(column, nullAllowed, SQLITE_INTEGER, "a whole number");
+    if (!c)
+        return 0;
+    if (c->kind == SQLITE_NULL)
+        return std::nullopt;
+    if (c->number >= lowest && c->number <= highest)
+        return c->number;
+    markBad("holds " + describeColumn(*c) + " in column '" + c->name + "'",
+            "a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest));
+    return 0;
+}
+
+long long Row::integer(size_t column, long long lowest, long long highest) {
+    return number(column, false, lowest, highest).value_or(0);
+}
+
+std::optional<long long> Row::integerOrNull(size_t column, long long lowest, long long highest) {
+    return number(column, true, lowest, highest);
+}
+
+std::string Row::text(size_t column) {
+    const Column* c = expect(column, false, SQLITE_TEXT, "text");
+    return c ? c->bytes : std::string();
+}
+
+std::optional<std::string> Row::textOrNull(size_t column) {
+    const Column* c = expect(column, true, SQLITE_TEXT, "text");
+    if (!c)
+        return std::string();
+    if (c->kind == SQLITE_NULL)
+        return std::nullopt;
+    return c->bytes;
+}
+
+std::string Row::blob(size_t column) {
+    const Column* c = expect(column, false, SQLITE_BLOB, "binary data");
+    return c ? c->bytes : std::string();
+}
+
+LONG execute(const char* sql, const std::vector<Param>& params, std::vector<Row>* rows) {
+    if (rows)
+        rows->clear();
+    LONG status = ERROR_SUCCESS;
+    sqlite3* db = store(&status);
     if (!db)
-        return false;
+        return status;
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
-        return false;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        return sqliteFailure(db, rc);
     for (size_t i = 0; i < params.size(); ++i) {
         const Param& p = params[i];
         int idx = static_cast<int>(i) + 1;
@@ -245,40 +431,67 @@ bool exec(const char* sql, const std::vector<Param>& params, std::vector<Row>* r
             break;
         }
     }
-    int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         if (!rows)
             continue;
-        Row row;
+        std::vector<Row::Column> columns;
         for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-            if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
-                row.emplace_back(std::nullopt);
-                continue;
+            Row::Column column;
+            column.kind = sqlite3_column_type(stmt, c);
+            const char* name = sqlite3_column_name(stmt, c);
+            column.name = name ? name : "?";
+            if (column.kind == SQLITE_INTEGER) {
+                column.number = sqlite3_column_int64(stmt, c);
+            } else if (column.kind != SQLITE_NULL) {
+                const void* data = column.kind == SQLITE_BLOB ? sqlite3_column_blob(stmt, c)
+                                                              : sqlite3_column_text(stmt, c);
+                int size = sqlite3_column_bytes(stmt, c);
+                column.bytes.assign(static_cast<const char*>(data ? data : ""), size);
             }
-            const void* data = sqlite3_column_blob(stmt, c);
-            int size = sqlite3_column_bytes(stmt, c);
-            row.emplace_back(std::string(static_cast<const char*>(data ? data : ""), size));
+            columns.push_back(std::move(column));
         }
-        rows->push_back(std::move(row));
+        rows->emplace_back(std::move(columns));
+    }
+    if (rc != SQLITE_DONE) {
+        status = sqliteFailure(db, rc);
+        sqlite3_finalize(stmt);
+        if (rows)
+            rows->clear();
+        return status;
     }
     sqlite3_finalize(stmt);
-    return rc == SQLITE_DONE;
+    lastProblem.clear();
+    return ERROR_SUCCESS;
 }
 
-std::optional<std::string> setting(const std::string& name) {
+LONG queryInteger(const char* sql, const std::vector<Param>& params, long long* value) {
     std::vector<Row> rows;
-    if (!exec("SELECT value FROM settings WHERE name = ?", {Param::str(name)}, &rows) ||
-        rows.empty())
-        return std::nullopt;
-    return rows[0][0];
+    *value = 0;
+    LONG status = execute(sql, params, &rows);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (rows.empty())
+        return refuse(ERROR_BADDB, std::string("the phone's store gave no row for: ") + sql);
+    *value = rows[0].integer(0);
+    return rows[0].status();
 }
 
-bool setSetting(const std::string& name, const std::optional<std::string>& value) {
+LONG setting(const std::string& name, std::optional<std::string>* value) {
+    std::vector<Row> rows;
+    value->reset();
+    LONG status = execute("SELECT value FROM settings WHERE name = ?", {Param::str(name)}, &rows);
+    if (status != ERROR_SUCCESS || rows.empty())
+        return status;
+    *value = rows[0].textOrNull(0);
+    return rows[0].status();
+}
+
+LONG setSetting(const std::string& name, const std::optional<std::string>& value) {
     if (!value)
-        return exec("DELETE FROM settings WHERE name = ?", {Param::str(name)});
-    return exec("INSERT INTO settings(name, value) VALUES(?, ?) "
-                "ON CONFLICT(name) DO UPDATE SET value = excluded.value",
-                {Param::str(name), Param::str(*value)});
+        return execute("DELETE FROM settings WHERE name = ?", {Param::str(name)});
+    return execute("INSERT INTO settings(name, value) VALUES(?, ?) "
+                   "ON CONFLICT(name) DO UPDATE SET value = excluded.value",
+                   {Param::str(name), Param::str(*value)});
 }
 
 } // namespace host

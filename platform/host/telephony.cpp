@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -65,39 +66,40 @@ std::map<uintptr_t, Line> lines;
 // Handles of this process; never reused within it, so a stale one never becomes valid again.
 uintptr_t nextHandle = 0x10000;
 
-bool ready() {
+LONG ready() {
     return ensureSchema("telephony", kSchema);
 }
 
-long long toNumber(const std::optional<std::string>& text, long long fallback = 0) {
-    if (!text || text->empty())
-        return fallback;
-    char* end = nullptr;
-    long long v = std::strtoll(text->c_str(), &end, 10);
-    return *end ? fallback : v;
-}
-
+// The number of devices, or -1 when the store cannot say.
 long long deviceCount() {
-    std::vector<Row> rows;
-    if (!exec("SELECT COUNT(*) FROM line_devices", {}, &rows) || rows.empty())
-        return -1;
-    return toNumber(rows[0][0], -1);
+    long long count = 0;
+    return queryInteger("SELECT COUNT(*) FROM line_devices", {}, &count) == ERROR_SUCCESS ? count
+                                                                                          : -1;
 }
 
-bool deviceExists(DWORD index) {
+// ERROR_SUCCESS when the device exists, ERROR_BAD_UNIT when it does not, else the store's status.
+LONG findDevice(DWORD index) {
     std::vector<Row> rows;
-    return exec("SELECT 1 FROM line_devices WHERE idx = ?", {Param::integer(index)}, &rows) &&
-           !rows.empty();
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status =
+            execute("SELECT 1 FROM line_devices WHERE idx = ?", {Param::integer(index)}, &rows);
+    if (status == ERROR_SUCCESS && rows.empty())
+        status = refuse(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
+    return status;
 }
 
-// The fault set on a device's operation, 0 when none.
+// The fault set on a device's operation, 0 when none. A fault the store holds but that cannot be
+// read fails the call all the same.
 LONG faultOf(DWORD device, const char* operation) {
     std::vector<Row> rows;
-    if (!exec("SELECT code FROM line_faults WHERE idx = ? AND operation = ?",
-              {Param::integer(device), Param::str(operation)}, &rows) ||
-        rows.empty())
+    if (execute("SELECT code FROM line_faults WHERE idx = ? AND operation = ?",
+                {Param::integer(device), Param::str(operation)}, &rows) != ERROR_SUCCESS)
+        return LINEERR_OPERATIONFAILED;
+    if (rows.empty())
         return 0;
-    return static_cast<LONG>(toNumber(rows[0][0]));
+    LONG code = rows[0].int32(0);
+    return rows[0].status() == ERROR_SUCCESS ? code : LINEERR_OPERATIONFAILED;
 }
 
 // Records one call; a repeat of the last call with the same result only raises its count.
@@ -105,30 +107,62 @@ LONG logged(const char* call, long long device, LONG result) {
     std::vector<Param> key = {Param::integer(getpid()), Param::str(call),
                               device < 0 ? Param::null() : Param::integer(device),
                               Param::integer(result)};
-    exec("UPDATE telephony_calls SET count = count + 1 WHERE id = "
-         "(SELECT MAX(id) FROM telephony_calls) AND pid = ? AND call = ? AND device IS ? "
-         "AND result = ?",
-         key);
     sqlite3* db = store();
-    if (db && sqlite3_changes(db) == 0)
-        exec("INSERT INTO telephony_calls(pid, call, device, result, count) "
-             "VALUES(?, ?, ?, ?, 1)",
-             key);
+    if (execute("UPDATE telephony_calls SET count = count + 1 WHERE id = "
+                "(SELECT MAX(id) FROM telephony_calls) AND pid = ? AND call = ? AND device IS ? "
+                "AND result = ?",
+                key) == ERROR_SUCCESS &&
+        sqlite3_changes(db) == 0)
+        execute("INSERT INTO telephony_calls(pid, call, device, result, count) "
+                "VALUES(?, ?, ?, ?, 1)",
+                key);
     return result;
 }
 
+// Handles closed by this process whose record the store would not give up (a full disk, say).
+// A record left standing would pass for a leak, so the removal is tried again as handles are
+// opened and closed and as the process ends; what still stands then is said on standard error.
+std::map<uintptr_t, std::string> unrecordedCloses;
+
+bool removeHandleRecord(uintptr_t handle) {
+    return execute("DELETE FROM telephony_handles WHERE pid = ? AND handle = ?",
+                   {Param::integer(getpid()), Param::integer(static_cast<long long>(handle))}) ==
+           ERROR_SUCCESS;
+}
+
+void retryUnrecordedCloses() {
+    for (auto it = unrecordedCloses.begin(); it != unrecordedCloses.end();)
+        it = removeHandleRecord(it->first) ? unrecordedCloses.erase(it) : std::next(it);
+}
+
+void sayUnrecordedCloses() {
+    retryUnrecordedCloses();
+    for (const auto& [handle, kind] : unrecordedCloses)
+        std::fprintf(stderr,
+                     "%s: the phone could not record that %s 0x%llx was closed (%s); "
+                     "'velmora-phone telephony leaks' may still list it\n",
+                     program_invocation_short_name, kind.c_str(),
+                     static_cast<unsigned long long>(handle), oneLine(storeProblem()).c_str());
+}
+
 uintptr_t newHandle(const char* kind, long long device) {
+    retryUnrecordedCloses();
     uintptr_t handle = nextHandle;
     nextHandle += 4;
-    exec("INSERT OR REPLACE INTO telephony_handles(pid, handle, kind, device) VALUES(?, ?, ?, ?)",
-         {Param::integer(getpid()), Param::integer(static_cast<long long>(handle)),
-          Param::str(kind), device < 0 ? Param::null() : Param::integer(device)});
+    execute("INSERT OR REPLACE INTO telephony_handles(pid, handle, kind, device) "
+            "VALUES(?, ?, ?, ?)",
+            {Param::integer(getpid()), Param::integer(static_cast<long long>(handle)),
+             Param::str(kind), device < 0 ? Param::null() : Param::integer(device)});
     return handle;
 }
 
-void forgetHandle(uintptr_t handle) {
-    exec("DELETE FROM telephony_handles WHERE pid = ? AND handle = ?",
-         {Param::integer(getpid()), Param::integer(static_cast<long long>(handle))});
+void forgetHandle(uintptr_t handle, const char* kind) {
+    retryUnrecordedCloses();
+    if (removeHandleRecord(handle))
+        return;
+    static bool sayAtExit = std::atexit(sayUnrecordedCloses) == 0;
+    (void)sayAtExit;
+    unrecordedCloses[handle] = kind;
 }
 
 Session* findSession(HLINEAPP app) {
@@ -145,108 +179,148 @@ Line* findLine(HLINE line) {
 LONG checkDevice(HLINEAPP app, DWORD device) {
     if (!findSession(app))
         return LINEERR_INVALAPPHANDLE;
-    if (!ready())
-        return LINEERR_OPERATIONFAILED;
-    if (!deviceExists(device))
+    LONG status = findDevice(device);
+    if (status == ERROR_BAD_UNIT)
         return LINEERR_BADDEVICEID;
-    return 0;
+    return status == ERROR_SUCCESS ? 0 : LINEERR_OPERATIONFAILED;
 }
 
 bool versionSupported(DWORD version) {
     return version >= kLowestVersion && version <= kHighestVersion;
 }
 
+// One column of a device's row: a line's state or media modes, from 0 to 0xFFFFFFFF; nullopt
+// when the device or its column cannot be read.
 std::optional<DWORD> lineColumn(DWORD device, const char* column) {
     std::vector<Row> rows;
     std::string sql = std::string("SELECT ") + column + " FROM line_devices WHERE idx = ?";
-    if (!exec(sql.c_str(), {Param::integer(device)}, &rows) || rows.empty())
+    if (execute(sql.c_str(), {Param::integer(device)}, &rows) != ERROR_SUCCESS || rows.empty())
         return std::nullopt;
-    return static_cast<DWORD>(toNumber(rows[0][0]));
+    DWORD value = rows[0].dword(0);
+    return rows[0].status() == ERROR_SUCCESS ? std::optional<DWORD>(value) : std::nullopt;
 }
 
-bool updateLine(DWORD index, const char* column, long long value) {
-    if (!ready() || !deviceExists(index))
-        return false;
+LONG updateLine(DWORD index, const char* column, long long value) {
+    LONG status = findDevice(index);
+    if (status != ERROR_SUCCESS)
+        return status;
     std::string sql = std::string("UPDATE line_devices SET ") + column + " = ? WHERE idx = ?";
-    return exec(sql.c_str(), {Param::integer(value), Param::integer(index)});
+    return execute(sql.c_str(), {Param::integer(value), Param::integer(index)});
 }
 
-bool parseSetting(const char* name, long long* out) {
-    std::optional<std::string> text = setting(name);
-    if (!text)
-        return false;
-    *out = toNumber(text, 0);
-    return true;
+// A knob kept as a setting: a decimal number from lowest to highest, or nullopt when unset.
+// A setting that holds anything else is ERROR_BADDB, as a bad row is.
+LONG numberSetting(const char* name, std::optional<long long>* out, long long lowest,
+                   long long highest) {
+    std::optional<std::string> text;
+    out->reset();
+    LONG status = setting(name, &text);
+    if (status != ERROR_SUCCESS || !text)
+        return status;
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(text->c_str(), &end, 10);
+    if (text->empty() || *end || errno || v < lowest || v > highest)
+        return refuse(ERROR_BADDB, std::string("the phone's setting '") + name + "' holds '" +
+                                       oneLine(*text) + "', where a number from " +
+                                       std::to_string(lowest) + " to " + std::to_string(highest) +
+                                       " belongs");
+    *out = v;
+    return ERROR_SUCCESS;
 }
 
-// Whether this lineInitialize attempt is to answer LINEERR_REINIT, consuming the knobs.
-bool answerReinit() {
-    bool reinit = false;
-    long long attempts = 0;
-    if (parseSetting("telephony.reinit_attempts", &attempts) && attempts > 0) {
-        reinit = true;
+// Whether this lineInitialize attempt is to answer LINEERR_REINIT, consuming the knobs; the
+// store's status when they cannot be read.
+LONG answerReinit(bool* reinit) {
+    *reinit = false;
+    std::optional<long long> attempts, window, since;
+    LONG status = numberSetting("telephony.reinit_attempts", &attempts, 0, 0xFFFFFFFFll);
+    if (status == ERROR_SUCCESS)
+        status = numberSetting("telephony.reinit_ms", &window, 0, 0xFFFFFFFFll);
+    if (status == ERROR_SUCCESS)
+        status = numberSetting("telephony.reinit_since", &since, 0, 0xFFFFFFFFll);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (attempts.value_or(0) > 0) {
+        *reinit = true;
         setSetting("telephony.reinit_attempts",
-                   attempts > 1 ? std::optional<std::string>(std::to_string(attempts - 1))
-                                : std::nullopt);
+                   *attempts > 1 ? std::optional<std::string>(std::to_string(*attempts - 1))
+                                 : std::nullopt);
     }
-    long long window = 0;
-    if (parseSetting("telephony.reinit_ms", &window) && window > 0) {
+    if (window.value_or(0) > 0) {
         DWORD now = peekTickCount();
-        long long since = 0;
-        if (!parseSetting("telephony.reinit_since", &since)) {
+        if (!since) {
             since = now;
-            setSetting("telephony.reinit_since", std::to_string(since));
+            setSetting("telephony.reinit_since", std::to_string(*since));
         }
-        if (static_cast<DWORD>(now - static_cast<DWORD>(since)) < static_cast<DWORD>(window)) {
-            reinit = true;
+        if (static_cast<DWORD>(now - static_cast<DWORD>(*since)) < static_cast<DWORD>(*window)) {
+            *reinit = true;
         } else {
             setSetting("telephony.reinit_ms", std::nullopt);
             setSetting("telephony.reinit_since", std::nullopt);
         }
     }
-    return reinit;
+    return ERROR_SUCCESS;
 }
 
 } // namespace
 
 // ---- The phone's lines, for the console and tests ----
 
-std::vector<LineDevice> lineDevices() {
-    std::vector<LineDevice> out;
+LONG lineDevices(std::vector<LineDevice>* out) {
     std::vector<Row> rows, faults;
-    if (!ready() ||
-        !exec("SELECT idx, name, media, state, registered FROM line_devices ORDER BY idx", {},
-              &rows) ||
-        !exec("SELECT idx, operation, code FROM line_faults ORDER BY idx, operation", {}, &faults))
-        return out;
-    for (const Row& r : rows) {
+    out->clear();
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT idx, name, media, state, registered FROM line_devices "
+                         "ORDER BY idx",
+                         {}, &rows);
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT idx, operation, code FROM line_faults ORDER BY idx, operation", {},
+                         &faults);
+    if (status != ERROR_SUCCESS)
+        return status;
+    struct Fault {
+        long long device;
+        std::string text;
+    };
+    std::vector<Fault> readable;
+    status = collectRows(status, faults, &readable, [](Row& f) {
+        long long device = f.integer(0);
+        std::string operation = f.text(1);
+        return Fault{device, operation + '=' + std::to_string(f.int32(2))};
+    });
+    return collectRows(status, rows, out, [&readable](Row& r) {
         LineDevice d;
-        d.index = static_cast<DWORD>(toNumber(r[0]));
-        d.name = r[1].value_or("");
-        d.mediaModes = static_cast<DWORD>(toNumber(r[2]));
-        d.equipmentState = static_cast<DWORD>(toNumber(r[3]));
-        d.registered = toNumber(r[4]) != 0;
-        for (const Row& f : faults) {
-            if (toNumber(f[0]) != d.index)
+        d.index = r.dword(0);
+        d.name = r.text(1);
+        d.mediaModes = r.dword(2);
+        d.equipmentState = r.dword(3);
+        d.registered = r.integer(4) != 0;
+        for (const Fault& f : readable) {
+            if (f.device != d.index)
                 continue;
             if (!d.faults.empty())
                 d.faults += ',';
-            d.faults.append(f[1].value_or(""));
-            d.faults += '=';
-            d.faults.append(std::to_string(static_cast<LONG>(toNumber(f[2]))));
+            d.faults += f.text;
         }
         if (d.faults.empty())
             d.faults.push_back('-');
-        out.push_back(std::move(d));
-    }
-    return out;
+        return d;
+    });
 }
 
-std::optional<LineDevice> lineDevice(DWORD index) {
-    for (LineDevice& d : lineDevices())
-        if (d.index == index)
-            return d;
-    return std::nullopt;
+LONG lineDevice(DWORD index, LineDevice* out) {
+    std::vector<LineDevice> all;
+    LONG status = lineDevices(&all);
+    for (LineDevice& d : all)
+        if (d.index == index) {
+            *out = std::move(d);
+            return ERROR_SUCCESS;
+        }
+    return status != ERROR_SUCCESS
+               ? status
+               : refuse(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
 }
 
 const std::vector<std::string>& lineOperations() {
@@ -257,132 +331,176 @@ bool isLineOperation(std::string_view name) {
     return std::find(kOperations.begin(), kOperations.end(), name) != kOperations.end();
 }
 
-bool setLineState(DWORD index, DWORD state) {
+LONG setLineState(DWORD index, DWORD state) {
     if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL)
-        return false;
+        return refuse(ERROR_INVALID_PARAMETER, "an equipment state is 1 to 5");
     return updateLine(index, "state", state);
 }
 
-bool setLineMedia(DWORD index, DWORD mediaModes) {
+LONG setLineMedia(DWORD index, DWORD mediaModes) {
     return updateLine(index, "media", mediaModes);
 }
 
-bool setLineRegistered(DWORD index, bool registered) {
+LONG setLineRegistered(DWORD index, bool registered) {
     return updateLine(index, "registered", registered ? 1 : 0);
 }
 
-bool setLineFault(DWORD index, const std::string& operation, LONG code) {
-    if (code >= 0 || !isLineOperation(operation) || !ready() || !deviceExists(index))
-        return false;
-    return exec("INSERT OR REPLACE INTO line_faults(idx, operation, code) VALUES(?, ?, ?)",
-                {Param::integer(index), Param::str(operation), Param::integer(code)});
+LONG setLineFault(DWORD index, const std::string& operation, LONG code) {
+    if (code >= 0 || !isLineOperation(operation))
+        return refuse(ERROR_INVALID_PARAMETER, "a fault is a failing code on a known operation");
+    LONG status = findDevice(index);
+    if (status != ERROR_SUCCESS)
+        return status;
+    return execute("INSERT OR REPLACE INTO line_faults(idx, operation, code) VALUES(?, ?, ?)",
+                   {Param::integer(index), Param::str(operation), Param::integer(code)});
 }
 
-bool healLine(DWORD index) {
-    if (!ready() || !deviceExists(index))
-        return false;
-    return exec("DELETE FROM line_faults WHERE idx = ?", {Param::integer(index)});
+LONG healLine(DWORD index) {
+    LONG status = findDevice(index);
+    if (status != ERROR_SUCCESS)
+        return status;
+    return execute("DELETE FROM line_faults WHERE idx = ?", {Param::integer(index)});
 }
 
-std::optional<DWORD> addLine(const std::string& name, DWORD mediaModes, DWORD state) {
-    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL || name.empty() || !ready())
-        return std::nullopt;
+LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* index) {
+    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL || name.empty())
+        return refuse(ERROR_INVALID_PARAMETER, "a line needs a name and a state from 1 to 5");
     std::vector<Row> rows;
-    if (!exec("INSERT INTO line_devices(idx, name, media, state, registered) "
-              "SELECT COALESCE(MAX(idx) + 1, 0), ?, ?, ?, ? FROM line_devices RETURNING idx",
-              {Param::str(name), Param::integer(mediaModes), Param::integer(state),
-               Param::integer(state == LINEEQUIPSTATE_FULL ? 1 : 0)},
-              &rows) ||
-        rows.empty())
-        return std::nullopt;
-    return static_cast<DWORD>(toNumber(rows[0][0]));
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("INSERT INTO line_devices(idx, name, media, state, registered) "
+                         "SELECT COALESCE(MAX(idx) + 1, 0), ?, ?, ?, ? FROM line_devices "
+                         "RETURNING idx",
+                         {Param::str(name), Param::integer(mediaModes), Param::integer(state),
+                          Param::integer(state == LINEEQUIPSTATE_FULL ? 1 : 0)},
+                         &rows);
+    if (status != ERROR_SUCCESS)
+        return status;
+    *index = rows.at(0).dword(0);
+    return rows[0].status();
 }
 
-bool removeLine(DWORD index) {
-    if (!ready() || !deviceExists(index))
-        return false;
+LONG removeLine(DWORD index) {
+    LONG status = findDevice(index);
+    if (status != ERROR_SUCCESS)
+        return status;
     // Device ids stay 0..count-1: the devices above move down one. Shifting upwards in
     // descending order would collide, so the rows are moved one by one in ascending order.
-    bool ok = exec("BEGIN IMMEDIATE");
-    ok = ok && exec("DELETE FROM line_devices WHERE idx = ?", {Param::integer(index)});
-    ok = ok && exec("DELETE FROM line_faults WHERE idx = ?", {Param::integer(index)});
-    long long count = ok ? deviceCount() : -1;
-    for (long long i = index + 1; ok && i <= count; ++i) {
-        ok = exec("UPDATE line_devices SET idx = idx - 1 WHERE idx = ?", {Param::integer(i)}) &&
-             exec("UPDATE line_faults SET idx = idx - 1 WHERE idx = ?", {Param::integer(i)});
+    status = execute("BEGIN IMMEDIATE");
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = execute("DELETE FROM line_devices WHERE idx = ?", {Param::integer(index)});
+    if (status == ERROR_SUCCESS)
+        status = execute("DELETE FROM line_faults WHERE idx = ?", {Param::integer(index)});
+    long long count = status == ERROR_SUCCESS ? deviceCount() : -1;
+    for (long long i = index + 1; status == ERROR_SUCCESS && i <= count; ++i) {
+        status =
+            execute("UPDATE line_devices SET idx = idx - 1 WHERE idx = ?", {Param::integer(i)});
+        if (status == ERROR_SUCCESS)
+            status =
+                execute("UPDATE line_faults SET idx = idx - 1 WHERE idx = ?", {Param::integer(i)});
     }
-    exec(ok ? "COMMIT" : "ROLLBACK");
-    return ok;
+    if (status == ERROR_SUCCESS)
+        status = execute("COMMIT");
+    if (status != ERROR_SUCCESS) {
+        std::string why = storeProblem();
+        execute("ROLLBACK");
+        refuse(status, why);
+    }
+    return status;
 }
 
-bool setReinitAttempts(DWORD count) {
+LONG setReinitAttempts(DWORD count) {
     return setSetting("telephony.reinit_attempts",
                       count ? std::optional<std::string>(std::to_string(count)) : std::nullopt);
 }
 
-bool setReinitMilliseconds(DWORD ms) {
-    return setSetting("telephony.reinit_since", std::nullopt) &&
-           setSetting("telephony.reinit_ms",
+LONG setReinitMilliseconds(DWORD ms) {
+    LONG status = setSetting("telephony.reinit_since", std::nullopt);
+    if (status != ERROR_SUCCESS)
+        return status;
+    return setSetting("telephony.reinit_ms",
                       ms ? std::optional<std::string>(std::to_string(ms)) : std::nullopt);
 }
 
-bool setInitFault(LONG code) {
+LONG setInitFault(LONG code) {
     if (code > 0)
-        return false;
+        return refuse(ERROR_INVALID_PARAMETER, "a failing lineInitialize answers a negative code");
     return setSetting("telephony.init_fault",
                       code ? std::optional<std::string>(std::to_string(code)) : std::nullopt);
 }
 
-TelephonyStatus telephonyStatus() {
+LONG telephonyStatus(TelephonyStatus* out) {
     TelephonyStatus s;
-    long long v = 0;
-    if (parseSetting("telephony.reinit_attempts", &v))
-        s.reinitAttempts = static_cast<DWORD>(v);
-    if (parseSetting("telephony.reinit_ms", &v))
-        s.reinitMilliseconds = static_cast<DWORD>(v);
-    if (parseSetting("telephony.init_fault", &v))
-        s.initFault = static_cast<LONG>(v);
-    if (parseSetting("telephony.closed_by_shutdown", &v))
-        s.linesClosedByShutdown = v;
+    std::optional<long long> attempts, ms, fault, closed;
+    LONG status = numberSetting("telephony.reinit_attempts", &attempts, 0, 0xFFFFFFFFll);
+    if (status == ERROR_SUCCESS)
+        status = numberSetting("telephony.reinit_ms", &ms, 0, 0xFFFFFFFFll);
+    if (status == ERROR_SUCCESS)
+        status = numberSetting("telephony.init_fault", &fault, INT32_MIN, 0);
+    if (status == ERROR_SUCCESS)
+        status = numberSetting("telephony.closed_by_shutdown", &closed, 0, INT64_MAX);
     std::vector<Row> rows;
-    if (ready() && exec("SELECT kind, COUNT(*) FROM telephony_handles GROUP BY kind", {}, &rows))
-        for (const Row& r : rows)
-            (r[0] == "session" ? s.sessionsOpen : s.linesOpen) = toNumber(r[1]);
-    return s;
+    if (status == ERROR_SUCCESS)
+        status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT kind, COUNT(*) FROM telephony_handles GROUP BY kind", {}, &rows);
+    s.reinitAttempts = static_cast<DWORD>(attempts.value_or(0));
+    s.reinitMilliseconds = static_cast<DWORD>(ms.value_or(0));
+    s.initFault = static_cast<LONG>(fault.value_or(0));
+    s.linesClosedByShutdown = closed.value_or(0);
+    for (Row& r : rows) {
+        std::string kind = r.text(0);
+        long long count = r.integer(1);
+        if (r.status() != ERROR_SUCCESS)
+            status = r.status();
+        else
+            (kind == "session" ? s.sessionsOpen : s.linesOpen) += count;
+    }
+    *out = s;
+    return status;
 }
 
-std::vector<TelephonyHandle> openTelephonyHandles() {
-    std::vector<TelephonyHandle> out;
+LONG openTelephonyHandles(std::vector<TelephonyHandle>* out) {
     std::vector<Row> rows;
-    if (!ready() || !exec("SELECT pid, kind, handle, device FROM telephony_handles "
-                          "ORDER BY pid, handle",
-                          {}, &rows))
-        return out;
-    for (const Row& r : rows)
-        out.push_back({toNumber(r[0]), r[1].value_or(""), toNumber(r[2]), toNumber(r[3], -1)});
-    return out;
+    out->clear();
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT pid, kind, handle, device FROM telephony_handles "
+                         "ORDER BY pid, handle",
+                         {}, &rows);
+    return collectRows(status, rows, out, [](Row& r) {
+        return TelephonyHandle{r.integer(0), r.text(1), r.integer(2),
+                               r.integerOrNull(3).value_or(-1)};
+    });
 }
 
-bool clearTelephonyLeaks() {
-    return ready() && exec("DELETE FROM telephony_handles") &&
-           setSetting("telephony.closed_by_shutdown", std::nullopt);
+LONG clearTelephonyLeaks() {
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("DELETE FROM telephony_handles");
+    if (status == ERROR_SUCCESS)
+        status = setSetting("telephony.closed_by_shutdown", std::nullopt);
+    return status;
 }
 
-std::vector<TelephonyCall> telephonyCalls() {
-    std::vector<TelephonyCall> out;
+LONG telephonyCalls(std::vector<TelephonyCall>* out) {
     std::vector<Row> rows;
-    if (!ready() ||
-        !exec("SELECT pid, call, device, result, count FROM telephony_calls ORDER BY id", {},
-              &rows))
-        return out;
-    for (const Row& r : rows)
-        out.push_back({toNumber(r[0]), r[1].value_or(""), toNumber(r[2], -1),
-                       static_cast<LONG>(toNumber(r[3])), toNumber(r[4])});
-    return out;
+    out->clear();
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT pid, call, device, result, count FROM telephony_calls "
+                         "ORDER BY id",
+                         {}, &rows);
+    return collectRows(status, rows, out, [](Row& r) {
+        return TelephonyCall{r.integer(0), r.text(1), r.integerOrNull(2).value_or(-1), r.int32(3),
+                             r.integer(4)};
+    });
 }
 
-bool clearTelephonyCalls() {
-    return ready() && exec("DELETE FROM telephony_calls");
+LONG clearTelephonyCalls() {
+    LONG status = ready();
+    return status == ERROR_SUCCESS ? execute("DELETE FROM telephony_calls") : status;
 }
 
 namespace {
@@ -451,14 +569,18 @@ using namespace host;
 
 LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback, LPCWSTR,
                            LPDWORD lpdwNumDevs) {
-    if (!ready())
+    if (ready() != ERROR_SUCCESS)
         return LINEERR_NODRIVER;
     if (!lphLineApp || !lpfnCallback || !lpdwNumDevs)
         return logged("lineInitialize", -1, LINEERR_INVALPOINTER);
-    long long fault = 0;
-    if (parseSetting("telephony.init_fault", &fault) && fault < 0)
-        return logged("lineInitialize", -1, static_cast<LONG>(fault));
-    if (answerReinit())
+    std::optional<long long> fault;
+    bool reinit = false;
+    if (numberSetting("telephony.init_fault", &fault, INT32_MIN, 0) != ERROR_SUCCESS ||
+        answerReinit(&reinit) != ERROR_SUCCESS)
+        return logged("lineInitialize", -1, LINEERR_OPERATIONFAILED);
+    if (fault.value_or(0) < 0)
+        return logged("lineInitialize", -1, static_cast<LONG>(*fault));
+    if (reinit)
         return logged("lineInitialize", -1, LINEERR_REINIT);
     long long count = deviceCount();
     if (count < 0)
@@ -480,16 +602,16 @@ LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
             ++it;
             continue;
         }
-        forgetHandle(it->first);
+        forgetHandle(it->first, "line");
         it = lines.erase(it);
         ++orphans;
     }
     if (orphans) {
-        long long before = 0;
-        parseSetting("telephony.closed_by_shutdown", &before);
-        setSetting("telephony.closed_by_shutdown", std::to_string(before + orphans));
+        std::optional<long long> before;
+        numberSetting("telephony.closed_by_shutdown", &before, 0, INT64_MAX);
+        setSetting("telephony.closed_by_shutdown", std::to_string(before.value_or(0) + orphans));
     }
-    forgetHandle(reinterpret_cast<uintptr_t>(hLineApp));
+    forgetHandle(reinterpret_cast<uintptr_t>(hLineApp), "session");
     sessions.erase(reinterpret_cast<uintptr_t>(hLineApp));
     return logged("lineShutdown", -1, 0);
 }
@@ -529,15 +651,15 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
     DWORD total = lpLineDevCaps->dwTotalSize;
     if (total < fixed)
         return logged(call, dwDeviceID, LINEERR_STRUCTURETOOSMALL);
-    std::optional<LineDevice> device = lineDevice(dwDeviceID);
-    if (!device)
+    LineDevice device;
+    if (lineDevice(dwDeviceID, &device) != ERROR_SUCCESS)
         return logged(call, dwDeviceID, LINEERR_NODEVICE);
 
     // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
     // version, then the line's name if it fits.
     BYTE* record = reinterpret_cast<BYTE*>(lpLineDevCaps);
     std::memset(record + sizeof(DWORD), 0, fixed - sizeof(DWORD));
-    std::u16string name = fromUtf8(device->name);
+    std::u16string name = fromUtf8(device.name);
     DWORD nameBytes = static_cast<DWORD>((name.size() + 1) * sizeof(char16_t));
     lpLineDevCaps->dwNeededSize = fixed + nameBytes;
     lpLineDevCaps->dwUsedSize = fixed;
@@ -547,7 +669,7 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
     lpLineDevCaps->dwNumAddresses = 1;
     lpLineDevCaps->dwBearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA;
     lpLineDevCaps->dwMaxRate = 9600;
-    lpLineDevCaps->dwMediaModes = device->mediaModes;
+    lpLineDevCaps->dwMediaModes = device.mediaModes;
     lpLineDevCaps->dwMaxNumActiveCalls = 1;
     if (total - fixed >= nameBytes) {
         std::memcpy(record + fixed, name.c_str(), nameBytes);
@@ -596,7 +718,7 @@ LONG WINAPI lineClose(HLINE hLine) {
     if (!line)
         return logged("lineClose", -1, LINEERR_INVALLINEHANDLE);
     DWORD device = line->device;
-    forgetHandle(reinterpret_cast<uintptr_t>(hLine));
+    forgetHandle(reinterpret_cast<uintptr_t>(hLine), "line");
     lines.erase(reinterpret_cast<uintptr_t>(hLine));
     // A failing close still releases the line: nothing the caller could do would free it.
     return logged("lineClose", device, faultOf(device, "close"));
@@ -628,7 +750,7 @@ LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
         return logged(call, line->device, LINEERR_INVALPARAM);
     if (LONG fault = faultOf(line->device, "setstate"))
         return logged(call, line->device, fault);
-    if (!setLineState(line->device, dwState))
+    if (setLineState(line->device, dwState) != ERROR_SUCCESS)
         return logged(call, line->device, LINEERR_OPERATIONFAILED);
     return logged(call, line->device, 0);
 }
@@ -649,7 +771,7 @@ LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator
         return logged(call, line->device, LINEERR_INVALPARAM);
     if (LONG fault = faultOf(line->device, "register"))
         return logged(call, line->device, fault);
-    if (!setLineRegistered(line->device, true))
+    if (setLineRegistered(line->device, true) != ERROR_SUCCESS)
         return logged(call, line->device, LINEERR_OPERATIONFAILED);
     return logged(call, line->device, 0);
 }
@@ -661,7 +783,7 @@ LONG WINAPI lineUnregister(HLINE hLine) {
         return logged(call, -1, LINEERR_INVALLINEHANDLE);
     if (LONG fault = faultOf(line->device, "unregister"))
         return logged(call, line->device, fault);
-    if (!setLineRegistered(line->device, false))
+    if (setLineRegistered(line->device, false) != ERROR_SUCCESS)
         return logged(call, line->device, LINEERR_OPERATIONFAILED);
     return logged(call, line->device, 0);
 }

@@ -5,67 +5,113 @@
 
 #include <algorithm>
 #include <ctime>
+#include <unistd.h>
 
 namespace host {
 namespace {
 
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS timed_starts(path TEXT PRIMARY KEY, at TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS timed_start_refusals(
+    id INTEGER PRIMARY KEY AUTOINCREMENT, pid INTEGER, path TEXT, at TEXT, error INTEGER);
 )sql";
 
-LONG storeFailure() {
-    LONG status = ERROR_SUCCESS;
-    if (!store(&status) || status != ERROR_SUCCESS)
-        return status != ERROR_SUCCESS ? status : ERROR_CANTOPEN;
-    return ERROR_CANTWRITE;
+LONG ready() {
+    return ensureSchema("timed_starts", kSchema);
 }
 
 } // namespace
 
-std::vector<PendingStart> pendingStarts() {
-    std::vector<PendingStart> out;
+LONG pendingStarts(std::vector<PendingStart>* out) {
     std::vector<Row> rows;
-    if (!ensureSchema("timed_starts", kSchema) ||
-        !exec("SELECT path, at FROM timed_starts", {}, &rows))
-        return out;
-    for (const Row& r : rows) {
+    out->clear();
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT path, at FROM timed_starts", {}, &rows);
+    status = collectRows(status, rows, out, [](Row& r) {
         PendingStart p;
-        p.path = r[0].value_or("");
-        p.text = r[1].value_or("");
-        // Every stored time passed the check on registration; a row that does not parse was
+        p.path = r.text(0);
+        p.text = r.text(1);
+        // Every stored time passed the check on registration; a time that does not parse was
         // put there by hand and is listed as it stands, sorted last.
         p.valid = parseDateTime(p.text, &p.at);
-        out.push_back(p);
-    }
-    std::sort(out.begin(), out.end(), [](const PendingStart& a, const PendingStart& b) {
+        return p;
+    });
+    std::sort(out->begin(), out->end(), [](const PendingStart& a, const PendingStart& b) {
         if (a.valid != b.valid)
             return a.valid;
         if (a.text != b.text)
             return a.text < b.text;
         return a.path < b.path;
     });
-    return out;
+    return status;
 }
 
-std::optional<PendingStart> pendingStart(const std::string& path) {
-    for (const PendingStart& p : pendingStarts())
+LONG pendingStart(const std::string& path, std::optional<PendingStart>* out) {
+    std::vector<PendingStart> all;
+    out->reset();
+    LONG status = pendingStarts(&all);
+    for (const PendingStart& p : all)
         if (p.path == path)
-            return p;
-    return std::nullopt;
+            *out = p;
+    return status;
 }
 
-bool takePendingStart(const PendingStart& start) {
+LONG takePendingStart(const PendingStart& start) {
+    LONG status = ready();
+    if (status != ERROR_SUCCESS)
+        return status;
     // Only the registration that was due: one the program made meanwhile stays.
-    if (!ensureSchema("timed_starts", kSchema) ||
-        !exec("DELETE FROM timed_starts WHERE path = ? AND at = ?",
-              {Param::str(start.path), Param::str(start.text)}))
-        return false;
-    return true;
+    return execute("DELETE FROM timed_starts WHERE path = ? AND at = ?",
+                   {Param::str(start.path), Param::str(start.text)});
 }
 
-bool clearPendingStarts() {
-    return ensureSchema("timed_starts", kSchema) && exec("DELETE FROM timed_starts");
+LONG clearPendingStarts() {
+    LONG status = ready();
+    return status == ERROR_SUCCESS ? execute("DELETE FROM timed_starts") : status;
 }
+
+LONG timedStartRefusals(std::vector<TimedStartRefusal>* out, long long afterId) {
+    std::vector<Row> rows;
+    out->clear();
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT id, pid, path, at, error FROM timed_start_refusals "
+                         "WHERE id > ? ORDER BY id",
+                         {Param::integer(afterId)}, &rows);
+    return collectRows(status, rows, out, [](Row& r) {
+        return TimedStartRefusal{r.integer(0), r.integer(1), r.text(2), r.text(3), r.dword(4)};
+    });
+}
+
+LONG lastTimedStartRefusalId(long long* id) {
+    *id = 0;
+    LONG status = ready();
+    if (status != ERROR_SUCCESS)
+        return status;
+    return queryInteger("SELECT COALESCE(MAX(id), 0) FROM timed_start_refusals", {}, id);
+}
+
+namespace {
+
+// The service keeps its own record of what it refused, so that whoever fires the starts learns
+// of a failed registration from the service and not from what the program shows. A store that
+// cannot take the record has refused the registration itself; that goes unrecorded.
+BOOL refuseStart(const std::string& path, const SYSTEMTIME* time, DWORD error) {
+    std::string at;
+    if (time)
+        at = formatDateTime(*time);
+    if (ready() == ERROR_SUCCESS &&
+        execute("INSERT INTO timed_start_refusals(pid, path, at, error) VALUES(?, ?, ?, ?)",
+                {Param::integer(getpid()), Param::str(path), Param::str(at),
+                 Param::integer(error)}) == ERROR_SUCCESS)
+        execute("DELETE FROM timed_start_refusals WHERE id <= (SELECT MAX(id) FROM "
+                "timed_start_refusals) - 100");
+    SetLastError(error);
+    return FALSE;
+}
+
+} // namespace
 
 int compareLocalTimes(const SYSTEMTIME& a, const SYSTEMTIME& b) {
     const WORD fa[] = {a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond};
@@ -163,33 +209,25 @@ SYSTEMTIME addDays(const SYSTEMTIME& local, int days) {
 } // namespace host
 
 BOOL CeRunAppAtTime(LPCWSTR pwszAppName, const SYSTEMTIME* lpTime) {
-    if (!pwszAppName || !*pwszAppName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    // Checked before the store is touched, so that a refused time leaves the earlier
-    // registration in place.
-    if (lpTime && !host::isValidDateTime(*lpTime)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     std::string path = host::toUtf8(pwszAppName);
-    bool stored;
-    if (!lpTime) {
+    if (path.empty())
+        return host::refuseStart(path, lpTime, ERROR_INVALID_PARAMETER);
+    // Checked before the registration is touched, so that a refused time leaves the earlier
+    // registration in place.
+    if (lpTime && !host::isValidDateTime(*lpTime))
+        return host::refuseStart(path, lpTime, ERROR_INVALID_PARAMETER);
+    LONG status = host::ready();
+    if (status == ERROR_SUCCESS && !lpTime) {
         // Cancelling when nothing is pending is no failure: afterwards nothing is pending.
-        stored = host::ensureSchema("timed_starts", host::kSchema) &&
-                 host::exec("DELETE FROM timed_starts WHERE path = ?", {host::Param::str(path)});
-    } else {
+        status = host::execute("DELETE FROM timed_starts WHERE path = ?", {host::Param::str(path)});
+    } else if (status == ERROR_SUCCESS) {
         // The weekday is the date's own, whatever the caller's record says.
-        stored =
-            host::ensureSchema("timed_starts", host::kSchema) &&
-            host::exec("INSERT INTO timed_starts(path, at) VALUES(?, ?) "
-                       "ON CONFLICT(path) DO UPDATE SET at = excluded.at",
-                       {host::Param::str(path), host::Param::str(host::formatDateTime(*lpTime))});
+        status = host::execute(
+            "INSERT INTO timed_starts(path, at) VALUES(?, ?) "
+            "ON CONFLICT(path) DO UPDATE SET at = excluded.at",
+            {host::Param::str(path), host::Param::str(host::formatDateTime(*lpTime))});
     }
-    if (!stored) {
-        SetLastError(static_cast<DWORD>(host::storeFailure()));
-        return FALSE;
-    }
+    if (status != ERROR_SUCCESS)
+        return host::refuseStart(path, lpTime, static_cast<DWORD>(status));
     return TRUE;
 }

@@ -93,7 +93,16 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
                    LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME;
+LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD lpReserved,
+                      LPDWORD lpcSubKeys, LPDWORD lpcMaxSubKeyLen, LPDWORD lpcMaxClassLen,
+                      LPDWORD lpcValues, LPDWORD lpcMaxValueNameLen, LPDWORD lpcMaxValueLen,
+                      LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 LONG RegCloseKey(HKEY hKey);
+#define RegQueryInfoKey RegQueryInfoKeyW
 #define RegCreateKeyEx RegCreateKeyExW
 #define RegQueryValueEx RegQueryValueExW
 #define RegSetValueEx RegSetValueExW
@@ -107,8 +116,12 @@ LONG RegCloseKey(HKEY hKey);
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_BAD_UNIT 20L
+#define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
 #define ERROR_BUSY 170L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -118,6 +131,7 @@ LONG RegCloseKey(HKEY hKey);
 #define ERROR_CANTWRITE 1013L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_INVALID_INDEX 1413L
+#define ERROR_REVISION_MISMATCH 1306L
 
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
@@ -139,8 +153,10 @@ DWORD GetTickCount(void);
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 #define GetModuleFileName GetModuleFileNameW
 
-// Timed start of an executable (the notification service). A null time cancels.
+// Timed start of an executable (the notification service). A null time cancels. The service
+// starts the executable with APP_RUN_AT_TIME as its command line.
 BOOL CeRunAppAtTime(LPCWSTR pwszAppName, const SYSTEMTIME* lpTime);
+#define APP_RUN_AT_TIME TEXT("AppRunAtTime")
 
 // Message boxes.
 #define MB_OK 0x00000000L

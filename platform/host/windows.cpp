@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <csignal>
 #include <fstream>
 #include <unistd.h>
 
@@ -20,14 +19,60 @@ long long idFor(HWND window) {
            static_cast<long long>(kWindowBase);
 }
 
-bool processAlive(long long pid) {
-    if (pid <= 0 || (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM))
-        return false;
-    // A zombie has ended; only its exit status is left.
+// The boot this host is in: a process's start is counted from it, and the phone's store outlives
+// reboots.
+std::string bootId() {
+    static const std::string id = [] {
+        std::ifstream in("/proc/sys/kernel/random/boot_id");
+        std::string line;
+        std::getline(in, line);
+        return line;
+    }();
+    return id;
+}
+
+} // namespace
+
+namespace host {
+
+std::string processIdentity(long long pid) {
+    if (pid <= 0 || pid > INT32_MAX)
+        return {};
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // "pid (name) state ppid ...": the name may hold anything, so fields count from its end.
     size_t close = all.rfind(')');
-    return close == std::string::npos || close + 2 >= all.size() || all[close + 2] != 'Z';
+    if (close == std::string::npos)
+        return {};
+    // The state is the third field and the start time (in clock ticks since boot) the 22nd.
+    std::string state, started;
+    size_t at = close + 1;
+    for (int field = 3; field <= 22; ++field) {
+        size_t begin = all.find_first_not_of(' ', at);
+        if (begin == std::string::npos)
+            break;
+        at = all.find(' ', begin);
+        std::string text = all.substr(begin, at == std::string::npos ? at : at - begin);
+        if (field == 3)
+            state = text;
+        if (field == 22)
+            started = text;
+    }
+    // A zombie has ended; only its exit status is left.
+    if (started.empty() || state == "Z")
+        return {};
+    return std::to_string(pid) + "@" + bootId() + "+" + started;
+}
+
+} // namespace host
+
+namespace {
+
+// A window belongs to a live process when its process runs and is the one that made it: a
+// record of an ended dialog must not live on in a later process that was given the same id.
+bool ownerAlive(long long pid, const std::optional<std::string>& started) {
+    std::string now = host::processIdentity(pid);
+    return !now.empty() && (!started || *started == now);
 }
 
 } // namespace
@@ -36,16 +81,18 @@ namespace host {
 
 HWND createTopLevelWindow(const std::u16string& title, const std::u16string& className) {
     std::vector<Row> rows;
-    if (!exec("INSERT INTO windows(pid, title, class) VALUES(?, ?, ?) RETURNING id",
-              {Param::integer(getpid()), Param::str(toUtf8(title)), Param::str(toUtf8(className))},
-              &rows) ||
+    if (execute("INSERT INTO windows(pid, title, class, started) VALUES(?, ?, ?, ?) RETURNING id",
+                {Param::integer(getpid()), Param::str(toUtf8(title)), Param::str(toUtf8(className)),
+                 Param::str(processIdentity(getpid()))},
+                &rows) != ERROR_SUCCESS ||
         rows.empty())
         return nullptr;
-    return handleFor(std::stoll(*rows[0][0]));
+    long long id = rows[0].integer(0);
+    return rows[0].status() == ERROR_SUCCESS ? handleFor(id) : nullptr;
 }
 
 void destroyTopLevelWindow(HWND window) {
-    exec("DELETE FROM windows WHERE id = ?", {Param::integer(idFor(window))});
+    execute("DELETE FROM windows WHERE id = ?", {Param::integer(idFor(window))});
     if (activeWindow == window)
         activeWindow = nullptr;
 }
@@ -54,13 +101,13 @@ void setActiveWindow(HWND window) {
     activeWindow = window;
 }
 
-std::vector<ForegroundRequest> foregroundRequests() {
+LONG foregroundRequests(std::vector<ForegroundRequest>* out) {
     std::vector<Row> rows;
-    std::vector<ForegroundRequest> out;
-    if (exec("SELECT window, pid FROM foreground_requests ORDER BY id", {}, &rows))
-        for (const Row& r : rows)
-            out.push_back({std::stoll(r[0].value_or("0")), std::stoll(r[1].value_or("0"))});
-    return out;
+    out->clear();
+    LONG status = execute("SELECT window, pid FROM foreground_requests ORDER BY id", {}, &rows);
+    return collectRows(status, rows, out, [](Row& r) {
+        return ForegroundRequest{r.integer(0), r.integer(1)};
+    });
 }
 
 } // namespace host
@@ -71,18 +118,27 @@ HWND GetActiveWindow(void) {
 
 HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
     std::vector<host::Row> rows;
-    if (!host::exec("SELECT id, pid, title, class FROM windows ORDER BY id", {}, &rows))
+    LONG status =
+        host::execute("SELECT id, pid, title, class, started FROM windows ORDER BY id", {}, &rows);
+    if (status != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(status));
         return nullptr;
+    }
     std::string title = host::toUtf8(lpWindowName), cls = host::toUtf8(lpClassName);
-    for (const host::Row& r : rows) {
-        long long id = std::stoll(*r[0]);
-        if (!processAlive(std::stoll(r[1].value_or("0")))) {
-            host::exec("DELETE FROM windows WHERE id = ?", {host::Param::integer(id)});
+    for (host::Row& r : rows) {
+        long long id = r.integer(0);
+        long long pid = r.integer(1);
+        std::optional<std::string> windowTitle = r.textOrNull(2), windowClass = r.textOrNull(3);
+        std::optional<std::string> started = r.textOrNull(4);
+        // A record of an ended process, or one that names no process (said on standard error as
+        // it is read), can never be a live window: it is dropped.
+        if (r.status() != ERROR_SUCCESS || !ownerAlive(pid, started)) {
+            host::execute("DELETE FROM windows WHERE id = ?", {host::Param::integer(id)});
             continue;
         }
-        if (lpWindowName && r[2].value_or("") != title)
+        if (lpWindowName && windowTitle.value_or("") != title)
             continue;
-        if (lpClassName && r[3].value_or("") != cls)
+        if (lpClassName && windowClass.value_or("") != cls)
             continue;
         return handleFor(id);
     }
@@ -92,21 +148,25 @@ HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
 BOOL SetForegroundWindow(HWND hWnd) {
     std::vector<host::Row> rows;
     if (!hWnd ||
-        !host::exec("SELECT pid, title FROM windows WHERE id = ?",
-                    {host::Param::integer(idFor(hWnd))}, &rows) ||
+        host::execute("SELECT pid, title FROM windows WHERE id = ?",
+                      {host::Param::integer(idFor(hWnd))}, &rows) != ERROR_SUCCESS ||
         rows.empty())
         return FALSE;
-    if (!host::exec("INSERT INTO foreground_requests(window, pid) VALUES(?, ?)",
-                    {host::Param::integer(idFor(hWnd)), host::Param::integer(getpid())}))
+    long long owner = rows[0].integer(0);
+    std::string title = rows[0].textOrNull(1).value_or("");
+    if (rows[0].status() != ERROR_SUCCESS)
+        return FALSE;
+    if (host::execute("INSERT INTO foreground_requests(window, pid) VALUES(?, ?)",
+                      {host::Param::integer(idFor(hWnd)), host::Param::integer(getpid())}) !=
+        ERROR_SUCCESS)
         return FALSE;
     // Only the latest requests are kept: they tell a test or a person what happened lately.
-    host::exec("DELETE FROM foreground_requests WHERE id <= (SELECT MAX(id) FROM "
-               "foreground_requests) - 100");
+    host::execute("DELETE FROM foreground_requests WHERE id <= (SELECT MAX(id) FROM "
+                  "foreground_requests) - 100");
     // A window of another process comes to the front on a phone's screen; here it is said, so
     // that a person or a script knows this start handed over to that window.
-    long long owner = std::stoll(rows[0][0].value_or("0"));
     if (owner != getpid())
         std::fprintf(stderr, "%s: brought \"%s\" (process %lld) to the front\n",
-                     program_invocation_short_name, rows[0][1].value_or("").c_str(), owner);
+                     program_invocation_short_name, title.c_str(), owner);
     return TRUE;
 }

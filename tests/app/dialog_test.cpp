@@ -56,10 +56,9 @@ class ScheduleDialog : public TempPhone {
     // Every stored value, as name -> type and bytes.
     std::map<std::string, std::string> stored() {
         std::map<std::string, std::string> out;
-        std::vector<host::Row> rows;
-        host::exec("SELECT name, type, hex(data) FROM registry_values ORDER BY name", {}, &rows);
-        for (const host::Row& r : rows)
-            out[r[0].value_or("")] = r[1].value_or("") + ":" + r[2].value_or("");
+        for (const std::vector<std::string>& r :
+             query("SELECT name, type, hex(data) FROM registry_values ORDER BY name"))
+            out[r[0]] = r[1] + ":" + r[2];
         return out;
     }
 
@@ -275,7 +274,7 @@ TEST_F(ScheduleDialog, CancelAfterEditsChangesNothing) {
             e.step,
         });
         EXPECT_EQ(before, stored()) << e.name;
-        std::vector<host::PendingStart> pending = host::pendingStarts();
+        std::vector<host::PendingStart> pending = readPending();
         ASSERT_EQ(1u, pending.size()) << e.name;
         EXPECT_EQ("2031-01-02 03:04:00", pending[0].text) << e.name;
         EXPECT_EQ(nullptr, FindWindowW(nullptr, u"Brindlecap")) << e.name;
@@ -297,13 +296,13 @@ TEST_F(ScheduleDialog, OkStoresFlagsAndFourteenTimes) {
         pressKey(d, "done", nullptr);
     }});
     // The radio changes only at the next switch, never on OK.
-    std::vector<host::LineDevice> lines = host::lineDevices();
+    std::vector<host::LineDevice> lines = readLines();
     ASSERT_FALSE(lines.empty());
     for (const host::LineDevice& line : lines) {
         EXPECT_EQ(5u, line.equipmentState) << line.name;
         EXPECT_TRUE(line.registered) << line.name;
     }
-    EXPECT_TRUE(host::telephonyCalls().empty()) << "no telephony call at all";
+    EXPECT_TRUE(readCalls().empty()) << "no telephony call at all";
     std::map<std::string, std::string> values = stored();
     // "1111000" as 14 bytes of UTF-16, no terminator.
     EXPECT_EQ("1:3100310031003100300030003000", values["Enabled"]);
@@ -319,7 +318,7 @@ TEST_F(ScheduleDialog, OkStoresFlagsAndFourteenTimes) {
     EXPECT_EQ(15u, values.size());
     EXPECT_TRUE(shown.empty()) << "nothing failed, nothing was asked";
     // Armed at the next switch after this minute: Wednesday's switch-on at 6:18.
-    std::vector<host::PendingStart> pending = host::pendingStarts();
+    std::vector<host::PendingStart> pending = readPending();
     ASSERT_EQ(1u, pending.size());
     EXPECT_EQ("2006-03-15 06:18:00", pending[0].text);
 }
@@ -382,7 +381,7 @@ TEST_F(ScheduleDialog, TheRealProgramTakesCommandsFromStandardInput) {
     reg = phone({"reg", "get", "S6"});
     EXPECT_NE(std::string::npos, reg.out.find("420")) << "To All came before the edit: " << reg.out;
     // Sunday's switch-on is now 6:05, already past at 6:30: the next is Sunday's 22:45.
-    std::vector<host::PendingStart> pending = host::pendingStarts();
+    std::vector<host::PendingStart> pending = readPending();
     ASSERT_EQ(1u, pending.size());
     EXPECT_EQ("2006-03-12 22:45:00", pending[0].text);
     EXPECT_EQ(VELMORA_EXE, pending[0].path);
@@ -392,7 +391,7 @@ TEST_F(ScheduleDialog, TheRealProgramTakesCommandsFromStandardInput) {
     EXPECT_EQ(0, r.status);
     reg = phone({"reg", "get", "Enabled"});
     EXPECT_NE(std::string::npos, reg.out.find("1111111")) << reg.out;
-    pending = host::pendingStarts();
+    pending = readPending();
     ASSERT_EQ(1u, pending.size());
     EXPECT_EQ("2006-03-12 22:45:00", pending[0].text);
 }

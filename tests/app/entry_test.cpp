@@ -67,19 +67,17 @@ TEST_F(Entry, ASecondStartBringsTheRunningDialogForward) {
     EXPECT_EQ("velmora: brought \"Brindlecap\" (process " + std::to_string(getpid()) +
                   ") to the front\n",
               r.err);
-    std::vector<host::ForegroundRequest> requests = host::foregroundRequests();
+    std::vector<host::ForegroundRequest> requests = readForegroundRequests();
     ASSERT_EQ(1u, requests.size());
     EXPECT_NE(getpid(), requests[0].pid) << "the second start asked for it";
-    std::vector<host::Row> windows;
-    host::exec("SELECT id FROM windows", {}, &windows);
-    EXPECT_EQ(1u, windows.size()) << "no second dialog was opened";
+    EXPECT_EQ(1u, query("SELECT id FROM windows").size()) << "no second dialog was opened";
     EXPECT_TRUE(boxes().empty());
 }
 
 TEST_F(Entry, AWindowCalledRozevIsNotTheDialog) {
     host::createTopLevelWindow(u"rozev", u"Other");
     EXPECT_EQ(0, velmora({}).status);
-    EXPECT_TRUE(host::foregroundRequests().empty());
+    EXPECT_TRUE(readForegroundRequests().empty());
 }
 
 } // namespace

@@ -15,7 +15,7 @@ const char* const kInitText = "Fault!\nlineInitialize ret: -2147483566";
 class RadioTest : public TempPhone {
   protected:
     void TearDown() override {
-        host::TelephonyStatus s = host::telephonyStatus();
+        host::TelephonyStatus s = readTelephony();
         EXPECT_EQ(s.sessionsOpen, 0) << "a telephony session was left open";
         EXPECT_EQ(s.linesOpen, 0) << "a line was left open";
         EXPECT_EQ(s.linesClosedByShutdown, 0) << "a line was left for the shutdown to close";
@@ -45,23 +45,22 @@ class RadioTest : public TempPhone {
 
     static long long callCount(const std::string& call, long long device = -2) {
         long long n = 0;
-        for (const host::TelephonyCall& c : host::telephonyCalls())
+        for (const host::TelephonyCall& c : readCalls())
             if (c.call == call && (device == -2 || c.device == device))
                 n += c.count;
         return n;
     }
 
-    static host::LineDevice line(DWORD index) {
-        std::optional<host::LineDevice> d = host::lineDevice(index);
-        EXPECT_TRUE(d.has_value()) << "no line " << index;
-        return d.value_or(host::LineDevice{});
-    }
+    static host::LineDevice line(DWORD index) { return readLine(index); }
 
     // Puts a second voice line at index 2, so a test can see the loop go past a failure.
     void addSecondVoiceLine(DWORD state) {
-        ASSERT_EQ(host::addLine("Second Voice",
-                                LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM, state),
-                  std::optional<DWORD>(2));
+        DWORD index = 0;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  host::addLine("Second Voice",
+                                LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM, state,
+                                &index));
+        ASSERT_EQ(2u, index);
     }
 
     std::vector<int> script;
@@ -95,10 +94,10 @@ TEST_F(RadioTest, ChangesOnlyTheStatesThatNeedIt) {
     };
     for (const StateCase& c : cases) {
         SCOPED_TRACE(std::string(c.on ? "on" : "off") + " from state " + std::to_string(c.before));
-        ASSERT_TRUE(host::setLineState(0, c.before));
-        ASSERT_TRUE(host::setLineRegistered(0, c.registeredBefore));
-        ASSERT_TRUE(host::setLineState(1, c.before));
-        ASSERT_TRUE(host::clearTelephonyCalls());
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineRegistered(0, c.registeredBefore));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(1, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
 
         EXPECT_EQ(switchRadio(host::instance(), c.on), TRUE);
 
@@ -149,9 +148,9 @@ TEST_F(RadioTest, CanSwitchTwiceInOneProcess) {
 // ---- Devices without interactive voice ----
 
 TEST_F(RadioTest, LinesWithoutInteractiveVoiceAreSkippedSilently) {
-    ASSERT_TRUE(host::setLineMedia(0, LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_G3FAX));
+    ASSERT_EQ(ERROR_SUCCESS, host::setLineMedia(0, LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_G3FAX));
     for (BOOL on : {FALSE, TRUE}) {
-        ASSERT_TRUE(host::clearTelephonyCalls());
+        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
         EXPECT_EQ(switchRadio(host::instance(), on), TRUE);
         EXPECT_EQ(callCount("lineInitialize"), 1);
         EXPECT_EQ(callCount("lineGetDevCaps"), 2);
@@ -164,10 +163,10 @@ TEST_F(RadioTest, LinesWithoutInteractiveVoiceAreSkippedSilently) {
 }
 
 TEST_F(RadioTest, ADeviceCountOfZeroStartsAndEndsTheSession) {
-    ASSERT_TRUE(host::removeLine(1));
-    ASSERT_TRUE(host::removeLine(0));
+    ASSERT_EQ(ERROR_SUCCESS, host::removeLine(1));
+    ASSERT_EQ(ERROR_SUCCESS, host::removeLine(0));
     EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
-    std::vector<host::TelephonyCall> calls = host::telephonyCalls();
+    std::vector<host::TelephonyCall> calls = readCalls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].call, "lineInitialize");
     EXPECT_EQ(calls[0].result, 0);
@@ -191,11 +190,11 @@ TEST_F(RadioTest, NegotiationOrCapabilitiesFailureShowsItsBoxAndTheNextDeviceIsV
     addSecondVoiceLine(5);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
-        ASSERT_TRUE(host::setLineState(2, 5));
-        ASSERT_TRUE(host::healLine(0));
-        ASSERT_TRUE(host::setLineFault(0, c.operation, c.code));
-        ASSERT_TRUE(host::clearMessages());
-        ASSERT_TRUE(host::clearTelephonyCalls());
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(2, 5));
+        ASSERT_EQ(ERROR_SUCCESS, host::healLine(0));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(0, c.operation, c.code));
+        ASSERT_EQ(ERROR_SUCCESS, host::clearMessages());
+        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
 
         EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
 
@@ -216,7 +215,7 @@ TEST_F(RadioTest, NegotiationOrCapabilitiesFailureShowsItsBoxAndTheNextDeviceIsV
 TEST_F(RadioTest, BoxesAreOwnedByTheActiveWindow) {
     HWND window = host::createTopLevelWindow(u"Somebody", u"SomeClass");
     host::setActiveWindow(window);
-    ASSERT_TRUE(host::setLineFault(0, "devcaps", -7));
+    ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(0, "devcaps", -7));
     answerBoxes({});
     switchRadio(host::instance(), FALSE);
     host::setActiveWindow(nullptr);
@@ -247,19 +246,19 @@ TEST_F(RadioTest, SilentFailuresStillCloseTheLine) {
     addSecondVoiceLine(5);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + (c.on ? " on" : " off"));
-        ASSERT_TRUE(host::healLine(0));
-        ASSERT_TRUE(host::setLineState(0, c.before));
-        ASSERT_TRUE(host::setLineRegistered(0, c.before != 1));
-        ASSERT_TRUE(host::setLineState(2, c.before));
-        ASSERT_TRUE(host::setLineFault(0, c.operation, LINEERR_OPERATIONFAILED));
-        ASSERT_TRUE(host::clearTelephonyCalls());
+        ASSERT_EQ(ERROR_SUCCESS, host::healLine(0));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineRegistered(0, c.before != 1));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(2, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(0, c.operation, LINEERR_OPERATIONFAILED));
+        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
 
         EXPECT_EQ(switchRadio(host::instance(), c.on), TRUE);
 
         EXPECT_EQ(line(0).equipmentState, c.after);
         EXPECT_EQ(line(0).registered, c.registeredAfter);
         EXPECT_EQ(callCount("lineClose", 0), c.opened ? 1 : 0);
-        EXPECT_EQ(host::telephonyStatus().linesOpen, 0);
+        EXPECT_EQ(readTelephony().linesOpen, 0);
         // The line after the failing one is switched all the same.
         EXPECT_EQ(line(2).equipmentState, c.on ? 5u : 1u);
     }
@@ -268,7 +267,7 @@ TEST_F(RadioTest, SilentFailuresStillCloseTheLine) {
 
 TEST_F(RadioTest, AVoiceLineThatCannotBeOpenedForDataIsLeftAlone) {
     // The switch asks for the data-modem media mode as owner; a voice-only line refuses it.
-    ASSERT_TRUE(host::setLineMedia(0, LINEMEDIAMODE_INTERACTIVEVOICE));
+    ASSERT_EQ(ERROR_SUCCESS, host::setLineMedia(0, LINEMEDIAMODE_INTERACTIVEVOICE));
     EXPECT_EQ(switchDevice(0, FALSE), -1); // no session: nothing is visited
     EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
     EXPECT_EQ(line(0).equipmentState, 5u);
@@ -279,7 +278,7 @@ TEST_F(RadioTest, AVoiceLineThatCannotBeOpenedForDataIsLeftAlone) {
 // ---- Starting the session ----
 
 TEST_F(RadioTest, AFailedSessionStartShowsTheFaultBox) {
-    ASSERT_TRUE(host::setInitFault(LINEERR_NOMEM));
+    ASSERT_EQ(ERROR_SUCCESS, host::setInitFault(LINEERR_NOMEM));
     EXPECT_EQ(switchRadio(host::instance(), FALSE), FALSE);
     std::vector<host::MessageRecord> shownBoxes = boxes();
     ASSERT_EQ(shownBoxes.size(), 1u);
@@ -306,14 +305,14 @@ TEST_F(RadioTest, ReinitThenSuccessWithinTheWindowShowsNoBox) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(host::setLineState(0, 5));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, 5));
         if (c.step)
-            ASSERT_TRUE(host::setVirtualTick(c.step, c.start));
+            ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(c.step, c.start));
         else
-            ASSERT_TRUE(host::setVirtualTick(std::nullopt));
-        ASSERT_TRUE(host::setReinitAttempts(c.attempts));
-        ASSERT_TRUE(host::setReinitMilliseconds(c.milliseconds));
-        ASSERT_TRUE(host::clearTelephonyCalls());
+            ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(std::nullopt));
+        ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(c.attempts));
+        ASSERT_EQ(ERROR_SUCCESS, host::setReinitMilliseconds(c.milliseconds));
+        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
         answerBoxes({});
 
         EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
@@ -328,8 +327,8 @@ TEST_F(RadioTest, ReinitThenSuccessWithinTheWindowShowsNoBox) {
 }
 
 TEST_F(RadioTest, ReinitPastTheWindowAsksAndCancelGivesUp) {
-    ASSERT_TRUE(host::setVirtualTick(100, 1000000));
-    ASSERT_TRUE(host::setReinitAttempts(1000000));
+    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(100, 1000000));
+    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(1000000));
     answerBoxes({IDCANCEL});
 
     EXPECT_EQ(switchRadio(host::instance(), FALSE), FALSE);
@@ -356,8 +355,8 @@ TEST_F(RadioTest, ReinitPastTheWindowAsksAndCancelGivesUp) {
 }
 
 TEST_F(RadioTest, RetryAllowsAnotherFullWindow) {
-    ASSERT_TRUE(host::setVirtualTick(100, 1000000));
-    ASSERT_TRUE(host::setReinitAttempts(1000000));
+    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(100, 1000000));
+    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(1000000));
     answerBoxes({IDRETRY, IDRETRY, IDCANCEL});
 
     EXPECT_EQ(switchRadio(host::instance(), TRUE), FALSE);
@@ -375,8 +374,8 @@ TEST_F(RadioTest, RetryAllowsAnotherFullWindow) {
 }
 
 TEST_F(RadioTest, RetryThenSuccessVisitsTheDevices) {
-    ASSERT_TRUE(host::setVirtualTick(100, 1000000));
-    ASSERT_TRUE(host::setReinitAttempts(60));
+    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(100, 1000000));
+    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(60));
     answerBoxes({IDRETRY});
 
     EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
@@ -389,8 +388,8 @@ TEST_F(RadioTest, RetryThenSuccessVisitsTheDevices) {
 }
 
 TEST_F(RadioTest, ABoxThatFailsToShowGivesUpLikeCancel) {
-    ASSERT_TRUE(host::setVirtualTick(1000, 5));
-    ASSERT_TRUE(host::setReinitAttempts(1000000));
+    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(1000, 5));
+    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(1000000));
     answerBoxes({0});
     EXPECT_EQ(switchRadio(host::instance(), FALSE), FALSE);
     ASSERT_EQ(shown.size(), 2u);
@@ -400,7 +399,7 @@ TEST_F(RadioTest, ABoxThatFailsToShowGivesUpLikeCancel) {
 
 TEST_F(RadioTest, ReinitWindowInRealTimeLastsFiveSeconds) {
     // No virtual time: the box may not come before 5000 ms of the host's clock have passed.
-    ASSERT_TRUE(host::setReinitAttempts(1000000000));
+    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(1000000000));
     answerBoxes({IDCANCEL});
     DWORD before = GetTickCount();
     EXPECT_EQ(switchRadio(host::instance(), FALSE), FALSE);

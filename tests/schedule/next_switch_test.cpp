@@ -443,9 +443,9 @@ TEST_F(NextSwitch, AgreesWithAMinuteByMinuteScan) {
         }
         if (shape == 1)
             t.flags = onlyDay(single);
-        ASSERT_TRUE(host::exec("BEGIN"));
+        ASSERT_EQ(ERROR_SUCCESS, host::execute("BEGIN"));
         setTimetable(t);
-        ASSERT_TRUE(host::exec("COMMIT"));
+        ASSERT_EQ(ERROR_SUCCESS, host::execute("COMMIT"));
 
         for (int c = 0; c < clocksEach; ++c) {
             SYSTEMTIME now{};
@@ -471,7 +471,7 @@ TEST_F(NextSwitch, AgreesWithAMinuteByMinuteScan) {
             now.wHour = static_cast<WORD>(minute / 60);
             now.wMinute = static_cast<WORD>(minute % 60);
             now.wSecond = static_cast<WORD>(pick(0, 59));
-            ASSERT_TRUE(host::pinClock(now)) << host::formatDateTime(now);
+            ASSERT_EQ(ERROR_SUCCESS, host::pinClock(now)) << host::formatDateTime(now);
 
             Expected want = scanForward(t, now);
             Found got = next();

@@ -38,13 +38,13 @@ class TimedRun : public TempPhone {
         armWakeUp();
     }
     std::string pending() {
-        std::optional<host::PendingStart> p = host::pendingStart(self);
+        std::optional<host::PendingStart> p = readPendingFor(self);
         return p ? p->text : "none";
     }
     // The equipment state of the voice lines and of the others, e.g. "5/5".
     std::string radio() {
         std::string voice, other;
-        for (const host::LineDevice& l : host::lineDevices())
+        for (const host::LineDevice& l : readLines())
             ((l.mediaModes & 0x4) ? voice : other) += std::to_string(l.equipmentState);
         return voice + "/" + other;
     }
@@ -84,7 +84,7 @@ TEST_F(TimedRun, DefaultTimetableSwitchesAndArms) {
         EXPECT_EQ(c.next, pending()) << c.when;
     }
     EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(1u, host::pendingStarts().size()) << "never more than one pending start";
+    EXPECT_EQ(1u, readPending().size()) << "never more than one pending start";
 }
 
 TEST_F(TimedRun, EqualSwitchMinutesSwitchOnThenOff) {
@@ -100,11 +100,11 @@ TEST_F(TimedRun, EqualSwitchMinutesSwitchOnThenOff) {
     // and then off again, never the other way round, which would leave it on.
     timedStart("2026-12-15 10:00");
     EXPECT_EQ(off, radio());
-    ASSERT_TRUE(host::clearTelephonyCalls());
+    ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
     timedStart("2026-12-15 10:00");
     EXPECT_EQ(off, radio());
     std::vector<std::string> switches;
-    for (const host::TelephonyCall& c : host::telephonyCalls())
+    for (const host::TelephonyCall& c : readCalls())
         if (c.call == "lineRegister" || c.call == "lineUnregister" || c.call == "lineInitialize")
             switches.push_back(c.call);
     EXPECT_EQ((std::vector<std::string>{"lineInitialize", "lineRegister", "lineInitialize",
@@ -169,7 +169,7 @@ TEST_F(TimedRun, ARegistrationReplacesThePreviousOne) {
     ASSERT_TRUE(CeRunAppAtTime(path, &far));
     timedStart("2026-12-12 23:00");
     EXPECT_EQ("2026-12-13 00:00:00", pending());
-    std::vector<host::PendingStart> all = host::pendingStarts();
+    std::vector<host::PendingStart> all = readPending();
     EXPECT_EQ(1u, all.size());
     EXPECT_TRUE(shown.empty());
 }

@@ -1,5 +1,7 @@
 #include "phone_fixture.h"
 
+#include <sqlite3.h>
+
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +21,71 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
+template <typename T> T checked(LONG (*read)(T*)) {
+    T out{};
+    LONG status = read(&out);
+    EXPECT_EQ(ERROR_SUCCESS, status) << host::storeProblem();
+    return out;
+}
+
 } // namespace
+
+std::vector<host::MessageRecord> readBoxes() {
+    std::vector<host::MessageRecord> out;
+    EXPECT_EQ(ERROR_SUCCESS, host::messages(&out)) << host::storeProblem();
+    return out;
+}
+std::vector<host::LineDevice> readLines() {
+    return checked(host::lineDevices);
+}
+host::LineDevice readLine(DWORD index) {
+    host::LineDevice out{};
+    EXPECT_EQ(ERROR_SUCCESS, host::lineDevice(index, &out)) << host::storeProblem();
+    return out;
+}
+std::vector<host::PendingStart> readPending() {
+    return checked(host::pendingStarts);
+}
+std::optional<host::PendingStart> readPendingFor(const std::string& path) {
+    std::optional<host::PendingStart> out;
+    EXPECT_EQ(ERROR_SUCCESS, host::pendingStart(path, &out)) << host::storeProblem();
+    return out;
+}
+host::TelephonyStatus readTelephony() {
+    return checked(host::telephonyStatus);
+}
+std::vector<host::TelephonyHandle> readHandles() {
+    return checked(host::openTelephonyHandles);
+}
+std::vector<host::TelephonyCall> readCalls() {
+    return checked(host::telephonyCalls);
+}
+std::vector<host::ForegroundRequest> readForegroundRequests() {
+    return checked(host::foregroundRequests);
+}
+std::optional<SYSTEMTIME> readPinnedClock() {
+    return checked(host::pinnedClock);
+}
+std::optional<DWORD> readTickStep() {
+    return checked(host::virtualTickStep);
+}
+
+std::vector<std::vector<std::string>> query(const std::string& sql) {
+    sqlite3* db = host::store();
+    std::vector<std::vector<std::string>> rows;
+    sqlite3_stmt* stmt = nullptr;
+    EXPECT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr)) << sql;
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            const unsigned char* text = sqlite3_column_text(stmt, c);
+            row.push_back(text ? reinterpret_cast<const char*>(text) : "NULL");
+        }
+        rows.push_back(row);
+    }
+    sqlite3_finalize(stmt);
+    return rows;
+}
 
 CommandResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input, const std::vector<std::string>& environment) {
@@ -100,5 +166,5 @@ CommandResult TempPhone::velmora(const std::vector<std::string>& args, const std
 void TempPhone::setClock(const std::string& when) {
     SYSTEMTIME t;
     ASSERT_TRUE(host::parseDateTime(when, &t)) << when;
-    ASSERT_TRUE(host::pinClock(t));
+    ASSERT_EQ(ERROR_SUCCESS, host::pinClock(t));
 }

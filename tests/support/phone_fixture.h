@@ -20,6 +20,22 @@ CommandResult runProgram(const std::string& program, const std::vector<std::stri
                          const std::string& input = {},
                          const std::vector<std::string>& environment = {});
 
+// The phone's state as the host reads it; a read that fails fails the test (and gives back
+// what could be read).
+std::vector<host::MessageRecord> readBoxes();
+std::vector<host::LineDevice> readLines();
+host::LineDevice readLine(DWORD index);
+std::vector<host::PendingStart> readPending();
+std::optional<host::PendingStart> readPendingFor(const std::string& path);
+host::TelephonyStatus readTelephony();
+std::vector<host::TelephonyHandle> readHandles();
+std::vector<host::TelephonyCall> readCalls();
+std::vector<host::ForegroundRequest> readForegroundRequests();
+std::optional<SYSTEMTIME> readPinnedClock();
+std::optional<DWORD> readTickStep();
+// Runs a statement on the store and gives back its rows, each column as text ("NULL" for none).
+std::vector<std::vector<std::string>> query(const std::string& sql);
+
 class TempPhone : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -31,7 +47,7 @@ class TempPhone : public ::testing::Test {
 
     // Pins the phone's clock: "YYYY-MM-DD HH:MM[:SS]".
     void setClock(const std::string& when);
-    std::vector<host::MessageRecord> boxes() { return host::messages(); }
+    std::vector<host::MessageRecord> boxes() { return readBoxes(); }
 
     std::string dir;
     std::string dbPath;

@@ -40,8 +40,8 @@ TEST_F(LineVerbsTest, ChangesLinesAsTold) {
                      "close=-2147483580,getstate=-5,open=-2147483576\n"
                      "2\tSpare Voice\\tLine\t0x00000014\t3\tno\t-\n");
     // What the console set is what the phone's lines are.
-    EXPECT_EQ(host::lineDevice(0)->equipmentState, 1u);
-    EXPECT_EQ(host::lineDevice(1)->mediaModes, 0x110u);
+    EXPECT_EQ(readLine(0).equipmentState, 1u);
+    EXPECT_EQ(readLine(1).mediaModes, 0x110u);
 
     ok(phone({"line", "1", "heal"}));
     ok(phone({"line", "1", "remove"}));

@@ -94,7 +94,7 @@ TEST_F(PhoneConsole, DeleteRemovesTheValue) {
 TEST_F(PhoneConsole, AnUnopenableStoreIsReported) {
     CommandResult r = runProgram(VELMORA_PHONE_EXE, {"show"}, "", {"VELMORA_PHONE=" + dir});
     EXPECT_EQ(1, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("cannot open the phone's store")) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("cannot open the phone at")) << r.err;
 }
 
 TEST(PhoneDefaultLocation, FollowsTheXdgStateDirectory) {

@@ -221,7 +221,7 @@ TEST_F(TimedVerbs, AWeekOfTheDefaultTimetable) {
     CommandResult pending = phone({"pending"});
     EXPECT_NE(std::string::npos, pending.out.find("\t2026-12-13 00:00:00\n")) << pending.out;
 
-    std::vector<host::LineDevice> lines = host::lineDevices();
+    std::vector<host::LineDevice> lines = readLines();
     std::string voice, data;
     int voiceLines = 0;
     for (const host::LineDevice& l : lines) {

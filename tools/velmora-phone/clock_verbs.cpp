@@ -4,35 +4,36 @@
 
 namespace phone {
 
-int clockVerb(const Args& args) {
+int clockVerb(Phone& phone, const Args& args) {
     if (args.empty()) {
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        std::printf("%s\n", host::formatDateTime(now).c_str());
+        ClockReading clock;
+        if (LONG status = phone.readClock(&clock))
+            return failStatus(phone, "read the phone's clock", status);
+        std::printf("%s\n", host::formatDateTime(clock.now).c_str());
         return 0;
     }
     if (args[0] == "set" && args.size() == 2) {
         SYSTEMTIME t;
         if (!host::parseDateTime(args[1], &t))
             return fail("'" + args[1] + "' is not a local date and time (YYYY-MM-DD HH:MM[:SS])");
-        if (!host::pinClock(t))
-            return fail("cannot set the phone's clock", 1);
-        return 0;
+        return done(phone, "set the phone's clock", phone.pinClock(t));
     }
-    if (args[0] == "follow" && args.size() == 1) {
-        if (!host::pinClock(std::nullopt))
-            return fail("cannot set the phone's clock", 1);
-        return 0;
-    }
+    if (args[0] == "follow" && args.size() == 1)
+        return done(phone, "set the phone's clock", phone.pinClock(std::nullopt));
     return fail("usage: clock | clock set \"YYYY-MM-DD HH:MM[:SS]\" | clock follow");
 }
 
-void showClock() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    std::printf("Clock: %s %s (%s)\n", host::formatDateTime(now).c_str(),
-                host::weekdayName(now.wDayOfWeek),
-                host::pinnedClock() ? "pinned" : "following the host");
+LONG showClock(Phone& phone) {
+    ClockReading clock;
+    LONG status = phone.readClock(&clock);
+    if (status != ERROR_SUCCESS) {
+        std::printf("Clock: (cannot be read: %s)\n", statusText(phone, status).c_str());
+        return status;
+    }
+    std::printf("Clock: %s %s (%s)\n", host::formatDateTime(clock.now).c_str(),
+                host::weekdayName(clock.now.wDayOfWeek),
+                clock.pinned ? "pinned" : "following the host");
+    return ERROR_SUCCESS;
 }
 
 } // namespace phone

@@ -49,7 +49,7 @@ std::string operationList() {
     return out;
 }
 
-int addVerb(const Args& args) {
+int addVerb(Phone& phone, const Args& args) {
     DWORD media = 0, state = 0;
     if (args.size() != 4)
         return fail("usage: line add NAME MEDIA-HEX STATE");
@@ -59,53 +59,59 @@ int addVerb(const Args& args) {
         return fail("'" + args[2] + "' is not a hexadecimal set of media modes");
     if (!parseState(args[3], &state))
         return fail("'" + args[3] + "' is not an equipment state (1-5)");
-    std::optional<DWORD> index = host::addLine(args[1], media, state);
-    if (!index)
-        return fail("cannot add the line", 1);
-    std::printf("%u\n", *index);
+    DWORD index = 0;
+    if (LONG status = phone.addLine(args[1], media, state, &index))
+        return failStatus(phone, "add the line", status);
+    std::printf("%u\n", index);
     return 0;
 }
 
 } // namespace
 
-int linesVerb(const Args& args) {
+int linesVerb(Phone& phone, const Args& args) {
     if (!args.empty())
         return fail("usage: lines");
-    for (const host::LineDevice& d : host::lineDevices())
+    std::vector<LineDevice> all;
+    LONG status = phone.lines(&all);
+    for (const LineDevice& d : all)
         std::printf("%u\t%s\t%s\t%u\t%s\t%s\n", d.index, host::oneLine(d.name).c_str(),
                     hex(d.mediaModes).c_str(), d.equipmentState, d.registered ? "yes" : "no",
                     d.faults.c_str());
-    return 0;
+    std::fflush(stdout);
+    return done(phone, "read every line", status);
 }
 
-int lineVerb(const Args& args) {
+int lineVerb(Phone& phone, const Args& args) {
     if (!args.empty() && args[0] == "add")
-        return addVerb(args);
+        return addVerb(phone, args);
     DWORD index = 0;
     if (args.size() < 2)
         return fail(kLineUsage);
     if (!parseUnsigned(args[0], 10, &index))
         return fail("'" + args[0] + "' is not a line index");
-    if (!host::lineDevice(index))
+    LineDevice device;
+    LONG found = phone.line(index, &device);
+    if (found == ERROR_BAD_UNIT)
         return fail("the phone has no line " + args[0] + " (see velmora-phone lines)");
+    if (found != ERROR_SUCCESS)
+        return failStatus(phone, "read line " + args[0], found);
     const std::string& what = args[1];
     DWORD value = 0;
     if (what == "state" && args.size() == 3) {
         if (!parseState(args[2], &value))
             return fail("'" + args[2] + "' is not an equipment state (1-5)");
-        return host::setLineState(index, value) ? 0 : fail("cannot set the line's state", 1);
+        return done(phone, "set the line's state", phone.setLineState(index, value));
     }
     if (what == "media" && args.size() == 3) {
         if (!parseUnsigned(args[2], 16, &value))
             return fail("'" + args[2] + "' is not a hexadecimal set of media modes");
-        return host::setLineMedia(index, value) ? 0 : fail("cannot set the line's media", 1);
+        return done(phone, "set the line's media", phone.setLineMedia(index, value));
     }
     if (what == "register" && args.size() == 3) {
         if (args[2] != "yes" && args[2] != "no")
             return fail("usage: line N register yes|no");
-        return host::setLineRegistered(index, args[2] == "yes")
-                   ? 0
-                   : fail("cannot set the line's registration", 1);
+        return done(phone, "set the line's registration",
+                    phone.setLineRegistered(index, args[2] == "yes"));
     }
     if (what == "fail" && args.size() == 4) {
         LONG code = 0;
@@ -114,27 +120,29 @@ int lineVerb(const Args& args) {
         if (!host::parseLineResult(args[3], &code) || code >= 0)
             return fail("'" + args[3] +
                         "' is not a failure code (a negative number, 0x8... or a LINEERR_ name)");
-        return host::setLineFault(index, args[2], code) ? 0 : fail("cannot set the fault", 1);
+        return done(phone, "set the fault", phone.setLineFault(index, args[2], code));
     }
     if (what == "heal" && args.size() == 2)
-        return host::healLine(index) ? 0 : fail("cannot clear the line's faults", 1);
+        return done(phone, "clear the line's faults", phone.healLine(index));
     if (what == "remove" && args.size() == 2)
-        return host::removeLine(index) ? 0 : fail("cannot remove the line", 1);
+        return done(phone, "remove the line", phone.removeLine(index));
     return fail(kLineUsage);
 }
 
-int reinitVerb(const Args& args) {
+int reinitVerb(Phone& phone, const Args& args) {
     DWORD value = 0;
     if (args.size() == 1 && parseUnsigned(args[0], 10, &value))
-        return host::setReinitAttempts(value) ? 0 : fail("cannot set the REINIT answers", 1);
+        return done(phone, "set the REINIT answers", phone.setReinitAttempts(value));
     if (args.size() == 2 && args[0] == "for" && parseUnsigned(args[1], 10, &value))
-        return host::setReinitMilliseconds(value) ? 0 : fail("cannot set the REINIT answers", 1);
+        return done(phone, "set the REINIT answers", phone.setReinitMilliseconds(value));
     return fail("usage: reinit COUNT | reinit for MILLISECONDS");
 }
 
-int telephonyVerb(const Args& args) {
+int telephonyVerb(Phone& phone, const Args& args) {
     if (args.empty()) {
-        host::TelephonyStatus s = host::telephonyStatus();
+        TelephonyStatus s;
+        if (LONG status = phone.telephonyStatus(&s))
+            return failStatus(phone, "read the telephony state", status);
         std::printf("sessions open\t%lld\n", s.sessionsOpen);
         std::printf("lines open\t%lld\n", s.linesOpen);
         std::printf("lines closed by shutdown\t%lld\n", s.linesClosedByShutdown);
@@ -144,68 +152,84 @@ int telephonyVerb(const Args& args) {
         return 0;
     }
     if (args[0] == "leaks" && args.size() == 1) {
-        for (const host::TelephonyHandle& h : host::openTelephonyHandles()) {
+        std::vector<TelephonyHandle> handles;
+        LONG status = phone.openHandles(&handles);
+        for (const TelephonyHandle& h : handles) {
             std::string device = h.device < 0 ? "-" : std::to_string(h.device);
             std::printf("%lld\t%s\t0x%llx\t%s\n", h.pid, h.kind.c_str(), h.handle, device.c_str());
         }
-        return 0;
+        std::fflush(stdout);
+        return done(phone, "read every open handle", status);
     }
     if (args[0] == "leaks" && args.size() == 2 && args[1] == "clear")
-        return host::clearTelephonyLeaks() ? 0 : fail("cannot clear the open handles", 1);
+        return done(phone, "clear the open handles", phone.clearLeaks());
     if (args[0] == "calls" && args.size() == 1) {
-        for (const host::TelephonyCall& c : host::telephonyCalls()) {
+        std::vector<TelephonyCall> calls;
+        LONG status = phone.calls(&calls);
+        for (const TelephonyCall& c : calls) {
             std::string device = c.device < 0 ? "-" : std::to_string(c.device);
             std::printf("%lld\t%s\t%s\t%d\t%lld\n", c.pid, c.call.c_str(), device.c_str(),
                         static_cast<int>(c.result), c.count);
         }
-        return 0;
+        std::fflush(stdout);
+        return done(phone, "read every logged call", status);
     }
     if (args[0] == "calls" && args.size() == 2 && args[1] == "clear")
-        return host::clearTelephonyCalls() ? 0 : fail("cannot clear the call log", 1);
+        return done(phone, "clear the call log", phone.clearCalls());
     if (args[0] == "fail" && args.size() == 2) {
         LONG code = 0;
         if (!host::parseLineResult(args[1], &code) || code >= 0)
             return fail("'" + args[1] +
                         "' is not a failure code (a negative number, 0x8... or a LINEERR_ name)");
-        return host::setInitFault(code) ? 0 : fail("cannot set the fault", 1);
+        return done(phone, "set the fault", phone.setInitFault(code));
     }
     if (args[0] == "heal" && args.size() == 1)
-        return host::setInitFault(0) ? 0 : fail("cannot clear the fault", 1);
+        return done(phone, "clear the fault", phone.setInitFault(0));
     return fail("usage: telephony | telephony leaks [clear] | telephony calls [clear] | "
                 "telephony fail CODE | telephony heal");
 }
 
-int tickVerb(const Args& args) {
+int tickVerb(Phone& phone, const Args& args) {
     if (args.empty()) {
-        std::optional<DWORD> step = host::virtualTickStep();
-        if (step)
-            std::printf("%u\tvirtual +%u ms a reading\n", host::peekTickCount(), *step);
+        TickReading tick;
+        if (LONG status = phone.readTick(&tick))
+            return failStatus(phone, "read the tick count", status);
+        if (tick.virtualStep)
+            std::printf("%u\tvirtual +%u ms a reading\n", tick.count, *tick.virtualStep);
         else
-            std::printf("%u\treal\n", host::peekTickCount());
+            std::printf("%u\treal\n", tick.count);
         return 0;
     }
     DWORD step = 0, start = 0;
     if (args[0] == "real" && args.size() == 1)
-        return host::setVirtualTick(std::nullopt) ? 0 : fail("cannot set the tick count", 1);
+        return done(phone, "set the tick count", phone.setVirtualTick(std::nullopt, std::nullopt));
     if (args[0] == "virtual" && (args.size() == 2 || args.size() == 3)) {
         if (!parseUnsigned(args[1], 10, &step) || step == 0)
             return fail("'" + args[1] + "' is not a step in milliseconds (1 or more)");
         if (args.size() == 3 && !parseUnsigned(args[2], 10, &start))
             return fail("'" + args[2] + "' is not a tick count");
         std::optional<DWORD> from = args.size() == 3 ? std::optional<DWORD>(start) : std::nullopt;
-        return host::setVirtualTick(step, from) ? 0 : fail("cannot set the tick count", 1);
+        return done(phone, "set the tick count", phone.setVirtualTick(step, from));
     }
     return fail("usage: tick | tick virtual STEP-MS [START] | tick real");
 }
 
-void showLines() {
-    std::vector<host::LineDevice> all = host::lineDevices();
+LONG showLines(Phone& phone) {
+    std::vector<LineDevice> all;
+    LONG first = phone.lines(&all);
     std::printf("Line devices: %zu\n", all.size());
-    for (const host::LineDevice& d : all)
+    for (const LineDevice& d : all)
         std::printf("  %u %s: media %s, equipment state %u, %s, faults %s\n", d.index,
                     host::oneLine(d.name).c_str(), hex(d.mediaModes).c_str(), d.equipmentState,
                     d.registered ? "registered" : "not registered", d.faults.c_str());
-    host::TelephonyStatus s = host::telephonyStatus();
+    if (first != ERROR_SUCCESS)
+        std::printf("  (not every line can be read: %s)\n", statusText(phone, first).c_str());
+    TelephonyStatus s;
+    LONG status = phone.telephonyStatus(&s);
+    if (status != ERROR_SUCCESS) {
+        std::printf("Telephony: (cannot be read: %s)\n", statusText(phone, status).c_str());
+        return first ? first : status;
+    }
     std::printf("Telephony: %lld session(s) and %lld line(s) open, %lld line(s) closed by "
                 "shutdown\n",
                 s.sessionsOpen, s.linesOpen, s.linesClosedByShutdown);
@@ -214,9 +238,14 @@ void showLines() {
                     s.reinitAttempts, s.reinitMilliseconds);
     if (s.initFault)
         std::printf("  lineInitialize fails with %d\n", static_cast<int>(s.initFault));
-    if (std::optional<DWORD> step = host::virtualTickStep())
-        std::printf("  tick count: virtual, %u now, +%u ms a reading\n", host::peekTickCount(),
-                    *step);
+    TickReading tick;
+    status = phone.readTick(&tick);
+    if (status != ERROR_SUCCESS)
+        std::printf("  tick count: (cannot be read: %s)\n", statusText(phone, status).c_str());
+    else if (tick.virtualStep)
+        std::printf("  tick count: virtual, %u now, +%u ms a reading\n", tick.count,
+                    *tick.virtualStep);
+    return first ? first : status;
 }
 
 } // namespace phone

@@ -1,3 +1,4 @@
+// velmora-phone: picks the phone (the simulated phone's store) and runs one verb on it.
 #include "phone.h"
 
 #include <cstdio>
@@ -31,22 +32,6 @@ const Verb kVerbs[] = {
      simulateVerb},
 };
 
-int fail(const std::string& message, int status) {
-    // Whatever the user typed, the error stays one line.
-    std::fprintf(stderr, "velmora-phone: %s\n", host::oneLine(message).c_str());
-    return status;
-}
-
-bool openPhone() {
-    LONG status = ERROR_SUCCESS;
-    if (host::store(&status))
-        return true;
-    fail("cannot open the phone's store at '" + host::storePath() + "' (status " +
-             std::to_string(status) + ")",
-         1);
-    return false;
-}
-
 static void usage(FILE* out) {
     std::fprintf(out, "usage: velmora-phone VERB ...\n");
     for (const Verb& v : kVerbs)
@@ -71,11 +56,10 @@ int main(int argc, char** argv) {
     for (const phone::Verb& v : phone::kVerbs) {
         if (std::strcmp(v.name, argv[1]) != 0)
             continue;
-        if (!phone::openPhone())
-            return 1;
-        int code = v.run(args);
-        host::closeStore();
-        return code;
+        std::unique_ptr<phone::Phone> phone = phone::storePhone();
+        if (LONG status = phone->open())
+            return phone::failStatus(*phone, "open the phone at '" + phone->where() + "'", status);
+        return v.run(*phone, args);
     }
     return phone::fail(std::string("unknown verb '") + argv[1] + "' (try velmora-phone help)");
 }

@@ -4,30 +4,37 @@
 
 namespace phone {
 
-int messagesVerb(const Args& args) {
+int messagesVerb(Phone& phone, const Args& args) {
     if (args.size() == 1 && args[0] == "clear")
-        return host::clearMessages() ? 0 : fail("cannot clear the recorded boxes", 1);
+        return done(phone, "clear the recorded boxes", phone.clearMessages());
     if (!args.empty())
         return fail("usage: messages | messages clear");
-    for (const host::MessageRecord& m : host::messages())
+    std::vector<MessageRecord> all;
+    LONG status = phone.messages(&all);
+    for (const MessageRecord& m : all)
         std::printf("%s\t%s\t0x%x\t%s\n", host::oneLine(m.caption).c_str(),
                     host::oneLine(m.text).c_str(), m.type, host::answerName(m.answer));
-    return 0;
+    std::fflush(stdout);
+    return done(phone, "read every recorded box", status);
 }
 
-int answerVerb(const Args& args) {
+int answerVerb(Phone& phone, const Args& args) {
     int answer = args.size() == 1 ? host::answerFromName(args[0]) : 0;
     if (!answer)
         return fail("usage: answer ok|cancel|retry|yes|no|abort|ignore");
-    return host::queueAnswer(answer) ? 0 : fail("cannot queue the answer", 1);
+    return done(phone, "queue the answer", phone.queueAnswer(answer));
 }
 
-void showMessages() {
-    std::vector<host::MessageRecord> all = host::messages();
+LONG showMessages(Phone& phone) {
+    std::vector<MessageRecord> all;
+    LONG status = phone.messages(&all);
     std::printf("Message boxes shown: %zu\n", all.size());
-    for (const host::MessageRecord& m : all)
+    for (const MessageRecord& m : all)
         std::printf("  #%lld [%s] %s (type 0x%x) -> %s\n", m.id, host::oneLine(m.caption).c_str(),
                     host::oneLine(m.text).c_str(), m.type, host::answerName(m.answer));
+    if (status != ERROR_SUCCESS)
+        std::printf("  (not every box can be read: %s)\n", statusText(phone, status).c_str());
+    return status;
 }
 
 } // namespace phone

@@ -1,32 +1,28 @@
 #include "phone.h"
-#include "schedule/next_switch.h"
-#include "schedule/settings.h"
 
 #include <cstdio>
 
 namespace phone {
 
-int nextVerb(const Args& args) {
+int nextVerb(Phone& phone, const Args& args) {
     if (!args.empty())
         return fail("usage: next");
-    LONG status = openSettings();
-    if (status != ERROR_SUCCESS)
-        return fail("cannot open the settings key (status " + std::to_string(status) + ")", 1);
     // The very line the dialog shows, so that scripts and the dialog never disagree.
-    WCHAR line[NEXT_LINE_CHARS];
-    formatNextSwitchLine(line, NEXT_LINE_CHARS);
-    closeSettings();
-    std::printf("%s\n", host::toUtf8(line).c_str());
+    std::string line;
+    if (LONG status = phone.nextSwitchLine(&line))
+        return failStatus(phone, "tell the next switch", status);
+    std::printf("%s\n", line.c_str());
     return 0;
 }
 
-void showNext() {
-    if (openSettings() != ERROR_SUCCESS)
-        return;
-    WCHAR line[NEXT_LINE_CHARS];
-    formatNextSwitchLine(line, NEXT_LINE_CHARS);
-    closeSettings();
-    std::printf("Next switch (as the dialog shows it): %s\n", host::toUtf8(line).c_str());
+LONG showNext(Phone& phone) {
+    std::string line;
+    LONG status = phone.nextSwitchLine(&line);
+    if (status != ERROR_SUCCESS)
+        std::printf("Next switch: (cannot be told: %s)\n", statusText(phone, status).c_str());
+    else
+        std::printf("Next switch (as the dialog shows it): %s\n", line.c_str());
+    return status;
 }
 
 } // namespace phone

@@ -1,8 +1,10 @@
-// velmora-phone: the simulated phone's console, for people and scripts.
+// velmora-phone: the console of a phone, for people and scripts. The verbs learn everything about
+// the phone through the phone's interface (phone_interface.h) and do all the formatting; of
+// host.h they use only the helpers that hold no phone state (text, dates, names).
 #ifndef VELMORA_TOOLS_PHONE_H
 #define VELMORA_TOOLS_PHONE_H
 
-#include "platform/host/host.h"
+#include "phone_interface.h"
 
 #include <string>
 #include <vector>
@@ -15,36 +17,42 @@ using Args = std::vector<std::string>;
 struct Verb {
     const char* name;
     const char* usage;
-    int (*run)(const Args& args);
+    int (*run)(Phone& phone, const Args& args);
 };
 
 // Prints "velmora-phone: MESSAGE" on standard error; returns the status to exit with.
 int fail(const std::string& message, int status = 2);
-// Opens the phone's store, or reports why it cannot be opened.
-bool openPhone();
+// "status N: why", or "status N" when the phone gave no reason.
+std::string statusText(const Phone& phone, LONG status);
+// Prints "velmora-phone: cannot WHAT (status N: why)" and returns 1: a phone that cannot do
+// what was asked, with the phone's own status code and reason.
+int failStatus(const Phone& phone, const std::string& what, LONG status);
+// 0 for ERROR_SUCCESS, else failStatus: the exit status of a verb that makes one change.
+int done(const Phone& phone, const std::string& what, LONG status);
 
-int regVerb(const Args& args);
-int clockVerb(const Args& args);
-int messagesVerb(const Args& args);
-int answerVerb(const Args& args);
-int showVerb(const Args& args);
-int nextVerb(const Args& args);
-int linesVerb(const Args& args);
-int lineVerb(const Args& args);
-int reinitVerb(const Args& args);
-int telephonyVerb(const Args& args);
-int tickVerb(const Args& args);
-int pendingVerb(const Args& args);
-int runVerb(const Args& args);
-int simulateVerb(const Args& args);
+int regVerb(Phone& phone, const Args& args);
+int clockVerb(Phone& phone, const Args& args);
+int messagesVerb(Phone& phone, const Args& args);
+int answerVerb(Phone& phone, const Args& args);
+int showVerb(Phone& phone, const Args& args);
+int nextVerb(Phone& phone, const Args& args);
+int linesVerb(Phone& phone, const Args& args);
+int lineVerb(Phone& phone, const Args& args);
+int reinitVerb(Phone& phone, const Args& args);
+int telephonyVerb(Phone& phone, const Args& args);
+int tickVerb(Phone& phone, const Args& args);
+int pendingVerb(Phone& phone, const Args& args);
+int runVerb(Phone& phone, const Args& args);
+int simulateVerb(Phone& phone, const Args& args);
 
-// Sections of "show", one per part of the phone.
-void showRegistry();
-void showClock();
-void showMessages();
-void showNext();
-void showLines();
-void showPending();
+// Sections of "show", one per part of the phone. Each lists what it can read, says in its place
+// what it cannot, and gives back the status of the first failure.
+LONG showRegistry(Phone& phone);
+LONG showClock(Phone& phone);
+LONG showMessages(Phone& phone);
+LONG showNext(Phone& phone);
+LONG showLines(Phone& phone);
+LONG showPending(Phone& phone);
 
 } // namespace phone
 

@@ -52,24 +52,6 @@ std::string decode(DWORD type, const std::string& bytes) {
     return hex(bytes);
 }
 
-bool openKey(HKEY* key) {
-    LONG status =
-        RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0, nullptr, key, nullptr);
-    if (status == ERROR_SUCCESS)
-        return true;
-    fail("cannot open the settings key (status " + std::to_string(status) + ")", 1);
-    return false;
-}
-
-bool readValue(HKEY key, const std::u16string& name, DWORD* type, std::string* bytes) {
-    DWORD size = 0;
-    if (RegQueryValueEx(key, name.c_str(), nullptr, type, nullptr, &size) != ERROR_SUCCESS)
-        return false;
-    bytes->assign(size, '\0');
-    return RegQueryValueEx(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(bytes->data()),
-                           &size) == ERROR_SUCCESS;
-}
-
 bool parseHex(const std::string& text, std::string* out) {
     if (text.size() % 2)
         return false;
@@ -104,64 +86,74 @@ bool parseNumber(const std::string& text, DWORD* out) {
     return true;
 }
 
-int regGet(HKEY key, const Args& args) {
+const std::u16string kSettingsKey = SETTINGS_KEY_PATH;
+
+// A value's name as the console shows it: on one line, and shortened when it is longer than any
+// the registry takes now (it may come from an older phone, or from the command line).
+std::string shownName(const std::u16string& name) {
+    if (name.size() <= 64)
+        return host::oneLine(host::toUtf8(name));
+    return host::oneLine(host::toUtf8(name.substr(0, 48))) + "... (" + std::to_string(name.size()) +
+           " characters)";
+}
+
+int regGet(Phone& phone, const Args& args) {
     if (args.size() != 2)
         return fail("usage: reg get NAME");
-    DWORD type = 0;
-    std::string bytes;
-    if (!readValue(key, host::fromUtf8(args[1]), &type, &bytes)) {
-        return fail("no value '" + args[1] + "'", 1);
-    }
-    std::printf("%s %zu %s\n", typeName(type), bytes.size(), decode(type, bytes).c_str());
+    RegistryValue value;
+    const std::u16string name = host::fromUtf8(args[1]);
+    LONG status = phone.readValue(kSettingsKey, name, &value);
+    // A value that is not there is an answer; one that cannot be read is a failure.
+    if (status == ERROR_FILE_NOT_FOUND)
+        return fail("no value '" + shownName(name) + "'", 1);
+    if (status != ERROR_SUCCESS)
+        return failStatus(phone, "read '" + shownName(name) + "'", status);
+    std::printf("%s %zu %s\n", typeName(value.type), value.bytes.size(),
+                decode(value.type, value.bytes).c_str());
     return 0;
 }
 
-int regSet(HKEY key, const Args& args) {
+int regSet(Phone& phone, const Args& args) {
     if (args.size() != 4)
         return fail("usage: reg set NAME sz|dword|binary VALUE");
     const std::string& kind = args[2];
-    std::string bytes;
-    DWORD type;
+    RegistryValue value;
+    value.name = host::fromUtf8(args[1]);
     if (kind == "sz") {
-        type = REG_SZ;
+        value.type = REG_SZ;
         std::u16string text = host::fromUtf8(args[3]);
         // Stored with its terminator, as a registry editor stores a string.
-        bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
+        value.bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
     } else if (kind == "dword") {
-        type = REG_DWORD;
+        value.type = REG_DWORD;
         DWORD n;
         if (!parseNumber(args[3], &n))
             return fail("'" + args[3] + "' is not a 32-bit number");
-        bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
+        value.bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
     } else if (kind == "binary") {
-        type = REG_BINARY;
-        if (!parseHex(args[3], &bytes))
+        value.type = REG_BINARY;
+        if (!parseHex(args[3], &value.bytes))
             return fail("'" + args[3] + "' is not hex bytes (two hex digits a byte)");
     } else {
         return fail("unknown value type '" + kind + "' (sz, dword or binary)");
     }
-    LONG status = RegSetValueEx(key, host::fromUtf8(args[1]).c_str(), 0, type,
-                                reinterpret_cast<const BYTE*>(bytes.data()),
-                                static_cast<DWORD>(bytes.size()));
-    if (status != ERROR_SUCCESS)
-        return fail("cannot store '" + args[1] + "' (status " + std::to_string(status) + ")", 1);
-    return 0;
+    return done(phone, "store '" + shownName(value.name) + "'",
+                phone.writeValue(kSettingsKey, value));
 }
 
-int regDelete(HKEY key, const Args& args) {
+int regDelete(Phone& phone, const Args& args) {
     if (args.size() != 2)
         return fail("usage: reg delete NAME");
-    LONG status = RegDeleteValue(key, host::fromUtf8(args[1]).c_str());
+    const std::u16string name = host::fromUtf8(args[1]);
+    LONG status = phone.deleteValue(kSettingsKey, name);
     if (status == ERROR_FILE_NOT_FOUND)
-        return fail("no value '" + args[1] + "'", 1);
-    if (status != ERROR_SUCCESS)
-        return fail("cannot delete '" + args[1] + "' (status " + std::to_string(status) + ")", 1);
-    return 0;
+        return fail("no value '" + shownName(name) + "'", 1);
+    return done(phone, "delete '" + shownName(name) + "'", status);
 }
 
 } // namespace
 
-int regVerb(const Args& args) {
+int regVerb(Phone& phone, const Args& args) {
     if (args.empty())
         return fail("usage: reg get|set|delete NAME ...");
     // Names and texts are kept as UTF-16: bytes that are not UTF-8 would be changed silently
@@ -169,44 +161,36 @@ int regVerb(const Args& args) {
     for (const std::string& text : args)
         if (!host::isValidUtf8(text))
             return fail("'" + text + "' is not UTF-8 text");
-    HKEY key;
-    if (!openKey(&key))
-        return 1;
-    int code;
     if (args[0] == "get")
-        code = regGet(key, args);
-    else if (args[0] == "set")
-        code = regSet(key, args);
-    else if (args[0] == "delete")
-        code = regDelete(key, args);
-    else
-        code = fail("unknown reg verb '" + args[0] + "' (get, set or delete)");
-    RegCloseKey(key);
-    return code;
+        return regGet(phone, args);
+    if (args[0] == "set")
+        return regSet(phone, args);
+    if (args[0] == "delete")
+        return regDelete(phone, args);
+    return fail("unknown reg verb '" + args[0] + "' (get, set or delete)");
 }
 
-void showRegistry() {
-    std::printf("Registry (HKEY_LOCAL_MACHINE%s):\n", host::toUtf8(SETTINGS_KEY_PATH).c_str());
-    HKEY key;
-    if (!openKey(&key))
-        return;
-    int shown = 0;
-    for (DWORD i = 0;; ++i) {
-        // Room for the longest name a value can have.
-        static WCHAR name[16384];
-        DWORD nameChars = 16384, type = 0, size = 0;
-        if (RegEnumValue(key, i, name, &nameChars, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-            break;
-        std::string bytes;
-        if (!readValue(key, name, &type, &bytes))
+LONG showRegistry(Phone& phone) {
+    std::printf("Registry (HKEY_LOCAL_MACHINE%s):\n", host::toUtf8(kSettingsKey).c_str());
+    std::vector<ListedValue> listed;
+    LONG status = phone.listValues(kSettingsKey, &listed);
+    if (status != ERROR_SUCCESS && listed.empty())
+        std::printf("  (the values cannot be listed: %s)\n", statusText(phone, status).c_str());
+    for (size_t index = 0; index < listed.size(); ++index) {
+        const ListedValue& entry = listed[index];
+        const RegistryValue& v = entry.value;
+        if (entry.status != ERROR_SUCCESS) {
+            std::printf("  (the value at index %zu cannot be read: status %ld%s)\n", index,
+                        static_cast<long>(entry.status),
+                        (entry.why.empty() ? "" : ": " + host::oneLine(entry.why)).c_str());
             continue;
-        std::printf("  %-8s %-6s %3zu bytes  %s\n", host::toUtf8(name).c_str(), typeName(type),
-                    bytes.size(), decode(type, bytes).c_str());
-        ++shown;
+        }
+        std::printf("  %-8s %-6s %3zu bytes  %s\n", shownName(v.name).c_str(), typeName(v.type),
+                    v.bytes.size(), decode(v.type, v.bytes).c_str());
     }
-    if (!shown)
+    if (listed.empty() && status == ERROR_SUCCESS)
         std::printf("  (no values: the program uses its defaults)\n");
-    RegCloseKey(key);
+    return status;
 }
 
 } // namespace phone

@@ -1,23 +1,14 @@
 // The phone's timed starts: what is pending, and the phone that fires them, in real time (run)
 // or in virtual time with the clock pinned to each start (simulate).
 #include "phone.h"
-#include "app/app.h"
-#include "schedule/timed_run.h"
 #include "timetable_check.h"
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace phone {
 namespace {
@@ -29,11 +20,6 @@ void onSignal(int) {
 
 std::string stamp(const SYSTEMTIME& t) {
     return std::string(host::weekdayName(t.wDayOfWeek), 3) + " " + host::formatDateTime(t);
-}
-
-std::string canonical(const std::string& path) {
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
 const char* stateName(DWORD state) {
@@ -53,28 +39,13 @@ const char* stateName(DWORD state) {
     }
 }
 
-long long lastBoxId() {
-    std::vector<host::Row> rows;
-    if (!host::exec("SELECT coalesce(max(id), 0) FROM messages", {}, &rows) || rows.empty())
-        return 0;
-    return std::stoll(rows[0][0].value_or("0"));
-}
-
-std::vector<host::MessageRecord> boxesSince(long long id) {
-    std::vector<host::MessageRecord> out;
-    for (const host::MessageRecord& m : host::messages())
-        if (m.id > id)
-            out.push_back(m);
-    return out;
-}
-
 // What one start did, as both outputs report it.
 struct Start {
     SYSTEMTIME at{};
-    host::PendingStart due;
-    std::vector<host::LineDevice> before, after;
-    std::vector<host::MessageRecord> boxes;
-    std::optional<host::PendingStart> next;
+    PendingStart due;
+    std::vector<LineDevice> before, after;
+    std::vector<MessageRecord> boxes;
+    std::optional<PendingStart> next;
     int exitStatus = -1; // -1: not started
     long long pid = 0;
     std::vector<std::string> problems;
@@ -86,77 +57,56 @@ struct Totals {
     int starts = 0, on = 0, off = 0, boxes = 0, problems = 0;
 };
 
-// Starts the program as the phone does: its own path, the one argument, no terminal. Its
-// standard output joins our standard error so that a script reading ours sees only the report.
-int startProgram(const std::string& path, std::string* why, long long* started) {
-    if (access(path.c_str(), X_OK) != 0) {
-        *why = std::strerror(errno);
-        return -1;
-    }
-    std::string program = path, argument = host::toUtf8(TIMED_RUN_COMMAND_LINE);
-    char* argv[] = {program.data(), argument.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
-    pid_t pid;
-    int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        *why = std::strerror(rc);
-        return -1;
-    }
-    *started = pid;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            *why = std::strerror(errno);
-            return -1;
-        }
-    }
-    if (WIFSIGNALED(status)) {
-        *why = std::string("killed by signal ") + std::to_string(WTERMSIG(status)) + " (" +
-               strsignal(WTERMSIG(status)) + ")";
-        return 128 + WTERMSIG(status);
-    }
-    return WEXITSTATUS(status);
-}
-
 // Fires one pending start at the given local time; pins the phone's clock there first when
 // the time is virtual.
-Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
+Start fire(Phone& phone, const PendingStart& due, const SYSTEMTIME& at, bool pin) {
     Start s;
     s.at = at;
     s.due = due;
-    s.before = host::lineDevices();
-    long long boxMark = lastBoxId();
+    // What cannot be read is a problem of this start, never an empty reading.
+    auto unread = [&](const char* what, LONG status) {
+        if (status != ERROR_SUCCESS)
+            s.problems.push_back(std::string("cannot read ") + what + " (" +
+                                 statusText(phone, status) + ")");
+    };
+    unread("the lines before the start", phone.lines(&s.before));
+    long long boxMark = 0, refusalMark = 0;
+    unread("the recorded boxes", phone.lastMessageId(&boxMark));
+    unread("the refused registrations", phone.lastRefusalId(&refusalMark));
 
     // The start leaves the list as it fires, as the platform's notification does: a program
     // that does not register again is not started again.
-    host::exec("BEGIN IMMEDIATE");
-    bool ready = (!pin || host::pinClock(at)) && host::takePendingStart(due);
-    host::exec(ready ? "COMMIT" : "ROLLBACK");
-    if (!ready) {
-        s.problems.push_back("cannot update the phone's store; stopping");
+    LONG status = phone.takeDueStart(due, pin ? std::optional<SYSTEMTIME>(at) : std::nullopt);
+    if (status != ERROR_SUCCESS) {
+        s.problems.push_back("cannot update the phone (" + statusText(phone, status) +
+                             "); stopping");
         s.stopsSimulation = true;
         return s;
     }
 
     std::string why;
-    s.exitStatus = startProgram(due.path, &why, &s.pid);
+    s.exitStatus = phone.startProgram(due.path, &why, &s.pid);
     if (s.exitStatus < 0)
         s.problems.push_back("cannot start " + due.path + ": " + why);
     else if (!why.empty())
         s.problems.push_back(due.path + " was " + why);
 
-    s.after = host::lineDevices();
-    s.boxes = boxesSince(boxMark);
+    unread("the lines after the start", phone.lines(&s.after));
+    unread("the boxes the start showed", phone.messages(&s.boxes, boxMark));
+    std::vector<Refusal> refused;
+    unread("the refused registrations", phone.refusals(&refused, refusalMark));
 
     // At most one start may be pending for the program, under whatever name it was registered.
-    std::string self = canonical(due.path);
+    std::string self = phone.programIdentity(due.path);
     int pendingForProgram = 0;
-    for (const host::PendingStart& p : host::pendingStarts()) {
-        if (canonical(p.path) != self)
+    std::vector<PendingStart> pending;
+    status = phone.pendingStarts(&pending);
+    if (status != ERROR_SUCCESS) {
+        unread("the pending starts", status);
+        s.stopsSimulation = true;
+    }
+    for (const PendingStart& p : pending) {
+        if (phone.programIdentity(p.path) != self)
             continue;
         ++pendingForProgram;
         if (!s.next ||
@@ -169,9 +119,13 @@ Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
 
     if (!s.next) {
         s.stopsCycle = true;
-        for (const host::MessageRecord& m : s.boxes)
-            if (m.text.rfind(host::toUtf8(TIMER_FAILED_NOTICE), 0) == 0)
-                s.problems.push_back("the next start could not be registered: the cycle stops");
+        // The phone's timed-start service says what it refused, whatever the program showed.
+        for (const Refusal& r : refused)
+            if (phone.programIdentity(r.path) == self) {
+                s.problems.push_back("the next start could not be registered (error " +
+                                     std::to_string(r.error) + "): the cycle stops");
+                break;
+            }
     } else if (!s.next->valid || host::compareLocalTimes(s.next->at, at) <= 0) {
         // A start that does not lie ahead would fire again at once, for ever.
         s.problems.push_back("the next start (" + s.next->text +
@@ -181,23 +135,22 @@ Start fire(const host::PendingStart& due, const SYSTEMTIME& at, bool pin) {
     return s;
 }
 
-std::string linesText(const std::vector<host::LineDevice>& before,
-                      const std::vector<host::LineDevice>& after) {
+std::string linesText(const std::vector<LineDevice>& before, const std::vector<LineDevice>& after) {
     std::string out;
-    for (const host::LineDevice& b : before) {
+    for (const LineDevice& b : before) {
         if (!out.empty())
             out += ", ";
         out += "line " + std::to_string(b.index) + " " + stateName(b.equipmentState);
-        for (const host::LineDevice& a : after)
+        for (const LineDevice& a : after)
             if (a.index == b.index && a.equipmentState != b.equipmentState)
                 out += std::string(" -> ") + stateName(a.equipmentState);
     }
     return out.empty() ? "no lines" : out;
 }
 
-std::string linesTsv(const std::vector<host::LineDevice>& lines) {
+std::string linesTsv(const std::vector<LineDevice>& lines) {
     std::string out;
-    for (const host::LineDevice& l : lines) {
+    for (const LineDevice& l : lines) {
         if (!out.empty())
             out += ',';
         out += std::to_string(l.index);
@@ -210,8 +163,8 @@ std::string linesTsv(const std::vector<host::LineDevice>& lines) {
 void count(const Start& s, Totals* totals) {
     if (s.exitStatus >= 0)
         ++totals->starts;
-    for (const host::LineDevice& b : s.before)
-        for (const host::LineDevice& a : s.after) {
+    for (const LineDevice& b : s.before)
+        for (const LineDevice& a : s.after) {
             if (a.index != b.index || a.equipmentState == b.equipmentState)
                 continue;
             if (a.equipmentState == 1)
@@ -223,6 +176,14 @@ void count(const Start& s, Totals* totals) {
     totals->problems += static_cast<int>(s.problems.size());
 }
 
+void reportProblem(const SYSTEMTIME& at, const std::string& problem, bool tsv) {
+    if (tsv)
+        std::printf("problem\t%s\t%s\n", host::formatDateTime(at).c_str(),
+                    host::oneLine(problem).c_str());
+    else
+        std::printf("  PROBLEM: %s\n", problem.c_str());
+}
+
 void report(const Start& s, bool tsv) {
     std::string next = s.next ? (s.next->valid ? host::formatDateTime(s.next->at) : s.next->text)
                               : std::string("none");
@@ -232,8 +193,7 @@ void report(const Start& s, bool tsv) {
                     linesTsv(s.before).c_str(), linesTsv(s.after).c_str(), s.boxes.size(),
                     next.c_str(), s.exitStatus);
         for (const std::string& p : s.problems)
-            std::printf("problem\t%s\t%s\n", host::formatDateTime(s.at).c_str(),
-                        host::oneLine(p).c_str());
+            reportProblem(s.at, p, true);
     } else {
         std::string line = stamp(s.at);
         if (s.due.valid && host::compareLocalTimes(s.due.at, s.at) != 0)
@@ -241,13 +201,13 @@ void report(const Start& s, bool tsv) {
         line += "  " + linesText(s.before, s.after);
         if (s.boxes.empty())
             line += "  no box";
-        for (const host::MessageRecord& m : s.boxes)
+        for (const MessageRecord& m : s.boxes)
             line += "  box [" + host::oneLine(m.caption) + "] " + host::oneLine(m.text) + " -> " +
                     host::answerName(m.answer);
         line += "  next " + (s.next && s.next->valid ? stamp(s.next->at) : next);
         std::printf("%s\n", line.c_str());
         for (const std::string& p : s.problems)
-            std::printf("  PROBLEM: %s\n", p.c_str());
+            reportProblem(s.at, p, false);
     }
     std::fflush(stdout);
 }
@@ -271,19 +231,24 @@ void summary(const Totals& t, bool tsv, std::optional<size_t> missed = std::null
     }
 }
 
-std::optional<host::PendingStart> earliestPending() {
-    for (const host::PendingStart& p : host::pendingStarts())
-        if (p.valid)
-            return p;
-    return std::nullopt;
+// The earliest pending start that can fire; the phone's status when they cannot be read.
+LONG earliestPending(Phone& phone, std::optional<PendingStart>* due) {
+    std::vector<PendingStart> all;
+    due->reset();
+    LONG status = phone.pendingStarts(&all);
+    for (const PendingStart& p : all)
+        if (p.valid && !*due)
+            *due = p;
+    return status;
 }
 
-void sayNothingPending(bool tsv) {
+void sayNothingPending(const Phone& phone, bool tsv) {
     if (tsv)
         std::printf("none\n");
     else
         std::printf("Nothing is pending: no program is waiting for a timed start. Arm one first "
-                    "(OK in the program's dialog, or one timed run: velmora AppRunAtTime).\n");
+                    "(OK in the program's dialog, or one timed run: velmora %s).\n",
+                    phone.timedStartCommandLine().c_str());
 }
 
 // A hundred years: every day of the span is listed and drawn.
@@ -358,12 +323,6 @@ void sleepFor(double seconds) {
     nanosleep(&ts, nullptr); // a signal cuts it short, which the caller checks
 }
 
-// The runner's own bookkeeping (the clock pin, the fired start) need not wait for the disk at
-// every start: in WAL mode a crash can lose only the last of them, never corrupt the store.
-void relaxSync() {
-    host::exec("PRAGMA synchronous=NORMAL");
-}
-
 // What the timetable check needs of a start.
 StartRecord checkRecord(const Start& s, Lateness lateness) {
     StartRecord r;
@@ -388,18 +347,21 @@ double nowPrecise() {
 
 } // namespace
 
-int pendingVerb(const Args& args) {
+int pendingVerb(Phone& phone, const Args& args) {
     if (!args.empty())
         return fail("usage: pending");
-    std::vector<host::PendingStart> all = host::pendingStarts();
-    if (all.empty())
+    std::vector<PendingStart> all;
+    LONG status = phone.pendingStarts(&all);
+    // "none" only when the phone says so: a list that cannot be read is not an empty one.
+    if (all.empty() && status == ERROR_SUCCESS)
         std::printf("none\n");
-    for (const host::PendingStart& p : all)
+    for (const PendingStart& p : all)
         std::printf("%s\t%s\n", host::oneLine(p.path).c_str(), p.text.c_str());
-    return 0;
+    std::fflush(stdout);
+    return done(phone, "read every pending start", status);
 }
 
-int simulateVerb(const Args& args) {
+int simulateVerb(Phone& phone, const Args& args) {
     Options o;
     std::string error;
     if (!parseOptions(args, true, &o, &error) || (!o.days && !o.until))
@@ -407,8 +369,10 @@ int simulateVerb(const Args& args) {
                     "usage: simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--off "
                     "\"FROM\" \"TO\"]... [--svg FILE] [--tsv]");
 
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    ClockReading clock;
+    if (LONG status = phone.readClock(&clock))
+        return failStatus(phone, "read the phone's clock", status);
+    SYSTEMTIME now = clock.now;
     now.wMilliseconds = 0;
     SYSTEMTIME end = o.until ? *o.until : host::addDays(now, *o.days);
     if (host::compareLocalTimes(end, now) < 0)
@@ -418,9 +382,11 @@ int simulateVerb(const Args& args) {
         return fail("--until " + host::formatDateTime(end) + " lies more than " +
                     std::to_string(kMaxSimulatedDays) + " days after the phone's clock");
 
-    std::optional<host::PendingStart> due = earliestPending();
+    std::optional<PendingStart> due;
+    if (LONG status = earliestPending(phone, &due))
+        return failStatus(phone, "read the pending starts", status);
     if (!due) {
-        sayNothingPending(o.tsv);
+        sayNothingPending(phone, o.tsv);
         if (o.tsv)
             summary(Totals{}, true, 0);
         return 0;
@@ -433,20 +399,22 @@ int simulateVerb(const Args& args) {
     SimulatedSpan span;
     span.begin = now;
     span.off = o.off;
-    span.first = host::lineDevices();
-    const size_t callsBefore = host::telephonyCalls().size();
-    const Timetable timetable = readTimetable(readStoredTimetable());
+    if (LONG status = phone.lines(&span.first))
+        return failStatus(phone, "read the lines", status);
+    std::vector<TelephonyCall> callsSoFar;
+    if (LONG status = phone.calls(&callsSoFar))
+        return failStatus(phone, "read the telephony calls", status);
+    const size_t callsBefore = callsSoFar.size();
+    const Timetable timetable = readTimetable(readStoredTimetable(phone));
     if (!o.tsv) {
         std::printf("Simulating %s to %s on %s\n", stamp(now).c_str(), stamp(end).c_str(),
-                    host::storePath().c_str());
+                    phone.where().c_str());
         std::printf("  timetable: %s\n", describeTimetable(timetable).c_str());
-        std::vector<host::LineDevice> lines = host::lineDevices();
-        for (const host::LineDevice& l : lines)
+        for (const LineDevice& l : span.first)
             std::printf("  line %u: %s (%s)\n", l.index, l.name.c_str(),
                         (l.mediaModes & 0x4) ? "voice" : "no voice");
     }
 
-    relaxSync();
     Totals totals;
     bool pinned = false, stopped = false;
     std::string stopReason;
@@ -457,7 +425,7 @@ int simulateVerb(const Args& args) {
         SYSTEMTIME at = firingTime(due->at, now, o.off, &lateness);
         if (host::compareLocalTimes(at, end) > 0)
             break;
-        Start s = fire(*due, at, true);
+        Start s = fire(phone, *due, at, true);
         pinned = true;
         now = at;
         report(s, o.tsv);
@@ -467,7 +435,14 @@ int simulateVerb(const Args& args) {
             stopped = true;
             break;
         }
-        due = earliestPending();
+        if (LONG status = earliestPending(phone, &due)) {
+            reportProblem(
+                at, "cannot read the pending starts (" + statusText(phone, status) + "); stopping",
+                o.tsv);
+            ++totals.problems;
+            stopped = true;
+            break;
+        }
         if (!due)
             stopReason = s.stopsCycle ? "no start is pending any more: the cycle has stopped"
                                       : "nothing is pending";
@@ -475,7 +450,9 @@ int simulateVerb(const Args& args) {
 
     // The timetable against the lines, over the span as far as it was simulated.
     span.end = stopped ? now : end;
-    const SpanReport checked = reportSpan(&span, timetable, callsBefore, o.tsv, svgFile);
+    SpanReport checked;
+    if (LONG status = reportSpan(phone, &span, timetable, callsBefore, o.tsv, svgFile, &checked))
+        return failStatus(phone, "check the span against the timetable", status);
     if (!checked.drawn)
         fail("cannot write the timeline to '" + *o.svg + "'", 1);
 
@@ -503,13 +480,16 @@ int simulateVerb(const Args& args) {
     return totals.problems || checked.missed || !checked.drawn ? 1 : 0;
 }
 
-int runVerb(const Args& args) {
+int runVerb(Phone& phone, const Args& args) {
     Options o;
     std::string error;
     if (!parseOptions(args, false, &o, &error))
         return fail(error + "; usage: run [--until \"YYYY-MM-DD HH:MM[:SS]\"] [--tsv]");
-    if (std::optional<SYSTEMTIME> pinned = host::pinnedClock())
-        return fail("the phone's clock is pinned at " + host::formatDateTime(*pinned) +
+    ClockReading clock;
+    if (LONG status = phone.readClock(&clock))
+        return failStatus(phone, "read the phone's clock", status);
+    if (clock.pinned)
+        return fail("the phone's clock is pinned at " + host::formatDateTime(clock.now) +
                         ": run follows the real time (velmora-phone clock follow), or use "
                         "simulate",
                     1);
@@ -524,20 +504,27 @@ int runVerb(const Args& args) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    relaxSync();
     Totals totals;
     std::string announced;
     std::string endReason = "interrupted";
     while (!interrupted) {
-        if (host::pinnedClock()) {
+        LONG status = phone.readClock(&clock);
+        if (status == ERROR_SUCCESS && clock.pinned) {
             endReason = "the phone's clock was pinned; run follows the real time";
             ++totals.problems;
             break;
         }
-        std::optional<host::PendingStart> due = earliestPending();
+        std::optional<PendingStart> due;
+        if (status == ERROR_SUCCESS)
+            status = earliestPending(phone, &due);
+        if (status != ERROR_SUCCESS) {
+            endReason = "the phone cannot be read (" + statusText(phone, status) + ")";
+            ++totals.problems;
+            break;
+        }
         if (!due) {
             if (totals.starts == 0)
-                sayNothingPending(o.tsv);
+                sayNothingPending(phone, o.tsv);
             endReason = totals.starts ? "no start is pending any more: the cycle has stopped"
                                       : "nothing pending";
             break;
@@ -564,10 +551,13 @@ int runVerb(const Args& args) {
             sleepFor(wait < 1 ? wait : 1);
             continue;
         }
-        SYSTEMTIME clock;
-        GetLocalTime(&clock);
-        clock.wMilliseconds = 0;
-        Start s = fire(*due, clock, false);
+        if (LONG status = phone.readClock(&clock)) {
+            endReason = "the phone cannot be read (" + statusText(phone, status) + ")";
+            ++totals.problems;
+            break;
+        }
+        clock.now.wMilliseconds = 0;
+        Start s = fire(phone, *due, clock.now, false);
         report(s, o.tsv);
         count(s, &totals);
         if (s.stopsSimulation) {
@@ -581,11 +571,15 @@ int runVerb(const Args& args) {
     return totals.problems ? 1 : 0;
 }
 
-void showPending() {
-    std::vector<host::PendingStart> all = host::pendingStarts();
+LONG showPending(Phone& phone) {
+    std::vector<PendingStart> all;
+    LONG status = phone.pendingStarts(&all);
     std::printf("Timed starts pending: %zu\n", all.size());
-    for (const host::PendingStart& p : all)
+    for (const PendingStart& p : all)
         std::printf("  %s  %s\n", p.valid ? stamp(p.at).c_str() : p.text.c_str(), p.path.c_str());
+    if (status != ERROR_SUCCESS)
+        std::printf("  (not every start can be read: %s)\n", statusText(phone, status).c_str());
+    return status;
 }
 
 } // namespace phone

@@ -126,8 +126,9 @@ std::string missedLine(const MissedSwitch& missed, bool tsv);
 SYSTEMTIME firingTime(const SYSTEMTIME& due, const SYSTEMTIME& now, const std::vector<OffSpan>& off,
                       Lateness* why);
 
-// The stored values, read through the registry as the program reads them.
-StoredTimetable readStoredTimetable();
+class Phone;
+// The stored values, exactly as the phone holds them.
+StoredTimetable readStoredTimetable(Phone& phone);
 
 // A local date and time read as if it were UTC: seconds that order and subtract as the local
 // clock's reading does, with no regard to its zone.
@@ -149,9 +150,10 @@ struct SpanReport {
 };
 // Ends a simulated span: reads the lines as it leaves them and the telephony calls logged after
 // the first `callsBefore`, prints each missed switch (tab-separated with `tsv`), and writes the
-// timeline into `svg` and closes it when it is not null.
-SpanReport reportSpan(SimulatedSpan* span, const Timetable& timetable, size_t callsBefore, bool tsv,
-                      FILE* svg);
+// timeline into `svg` and closes it when it is not null. The phone's status when the lines or
+// the calls cannot be read; nothing is then reported.
+LONG reportSpan(Phone& phone, SimulatedSpan* span, const Timetable& timetable, size_t callsBefore,
+                bool tsv, FILE* svg, SpanReport* report);
 
 } // namespace phone
 

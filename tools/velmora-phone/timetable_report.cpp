@@ -1,5 +1,6 @@
 // The end of a simulation: the span checked against the timetable, each missed switch printed,
 // and the timeline drawn when one was asked for.
+#include "phone_interface.h"
 #include "svg.h"
 #include "timetable_check.h"
 
@@ -8,10 +9,18 @@
 
 namespace phone {
 
-SpanReport reportSpan(SimulatedSpan* span, const Timetable& timetable, size_t callsBefore, bool tsv,
-                      FILE* svg) {
-    span->last = host::lineDevices();
-    std::vector<host::TelephonyCall> calls = host::telephonyCalls();
+LONG reportSpan(Phone& phone, SimulatedSpan* span, const Timetable& timetable, size_t callsBefore,
+                bool tsv, FILE* svg, SpanReport* report) {
+    *report = SpanReport{};
+    std::vector<TelephonyCall> calls;
+    LONG status = phone.lines(&span->last);
+    if (status == ERROR_SUCCESS)
+        status = phone.calls(&calls);
+    if (status != ERROR_SUCCESS) {
+        if (svg)
+            std::fclose(svg);
+        return status;
+    }
     calls.erase(calls.begin(),
                 calls.begin() + static_cast<long>(std::min(callsBefore, calls.size())));
     attributeCalls(calls, &span->starts);
@@ -21,16 +30,15 @@ SpanReport reportSpan(SimulatedSpan* span, const Timetable& timetable, size_t ca
     for (const MissedSwitch& m : missed)
         std::printf("%s%s\n", tsv ? "" : "  ", missedLine(m, tsv).c_str());
 
-    SpanReport report;
-    report.missed = missed.size();
+    report->missed = missed.size();
     if (svg) {
         const std::string text =
             timelineSvg(*span, switches, missed, clockChanges(span->begin, span->end),
                         describeTimetable(timetable));
-        report.drawn = std::fwrite(text.data(), 1, text.size(), svg) == text.size();
-        report.drawn = std::fclose(svg) == 0 && report.drawn;
+        report->drawn = std::fwrite(text.data(), 1, text.size(), svg) == text.size();
+        report->drawn = std::fclose(svg) == 0 && report->drawn;
     }
-    return report;
+    return ERROR_SUCCESS;
 }
 
 } // namespace phone

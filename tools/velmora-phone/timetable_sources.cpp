@@ -1,5 +1,6 @@
 // The readings of the phone that the timetable check starts from: the stored values, as bytes,
 // and the days on which the host's zone changes its clocks.
+#include "phone_interface.h"
 #include "timetable_check.h"
 
 #include "schedule/settings.h"
@@ -9,16 +10,13 @@
 namespace phone {
 namespace {
 
-std::optional<std::string> readBytes(HKEY key, const WCHAR* name) {
-    DWORD size = 0;
-    if (RegQueryValueEx(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+// The value's bytes exactly as stored; nullopt when the phone has none (or cannot read it, which
+// the program would take for none as well).
+std::optional<std::string> readBytes(Phone& phone, const WCHAR* name) {
+    RegistryValue value;
+    if (phone.readValue(SETTINGS_KEY_PATH, name, &value) != ERROR_SUCCESS)
         return std::nullopt;
-    std::string bytes(size, '\0');
-    if (RegQueryValueEx(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()),
-                        &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    bytes.resize(size);
-    return bytes;
+    return value.bytes;
 }
 
 SYSTEMTIME fromWallSeconds(long long seconds) {
@@ -81,21 +79,16 @@ SYSTEMTIME firingTime(const SYSTEMTIME& due, const SYSTEMTIME& now, const std::v
     return at;
 }
 
-StoredTimetable readStoredTimetable() {
+StoredTimetable readStoredTimetable(Phone& phone) {
     StoredTimetable stored;
-    HKEY key;
-    if (RegCreateKeyEx(SETTINGS_ROOT, SETTINGS_KEY_PATH, 0, nullptr, 0, 0, nullptr, &key,
-                       nullptr) != ERROR_SUCCESS)
-        return stored; // as the program would find it: nothing stored
-    stored.enabled = readBytes(key, DAY_FLAGS_VALUE);
+    stored.enabled = readBytes(phone, DAY_FLAGS_VALUE);
     for (int day = 0; day < kWeekdays; ++day) {
         WCHAR name[SWITCH_NAME_CHARS];
         formatSwitchName(name, SWITCH_NAME_CHARS, SwitchOn, day);
-        stored.on[day] = readBytes(key, name);
+        stored.on[day] = readBytes(phone, name);
         formatSwitchName(name, SWITCH_NAME_CHARS, SwitchOff, day);
-        stored.off[day] = readBytes(key, name);
+        stored.off[day] = readBytes(phone, name);
     }
-    RegCloseKey(key);
     return stored;
 }
 

@@ -43,7 +43,7 @@ TEST_F(Clock, PinnedTimeIsSeenByOtherProcesses) {
     EXPECT_EQ("2030-01-01 00:00:00", host::formatDateTime(now));
 
     EXPECT_EQ(0, phone({"clock", "follow"}).status);
-    EXPECT_FALSE(host::pinnedClock());
+    EXPECT_FALSE(readPinnedClock());
     GetLocalTime(&now);
     EXPECT_TRUE(host::isValidDateTime(now));
     EXPECT_GE(now.wYear, 2024);
@@ -53,7 +53,7 @@ TEST_F(Clock, RejectsABadDate) {
     CommandResult r = phone({"clock", "set", "2023-02-29 10:00"});
     EXPECT_EQ(2, r.status);
     EXPECT_NE(std::string::npos, r.err.find("not a local date and time"));
-    EXPECT_FALSE(host::pinnedClock());
+    EXPECT_FALSE(readPinnedClock());
 }
 
 } // namespace

@@ -527,9 +527,7 @@ TEST_F(DialogManager, ScriptAnswersBelongToTheDialogAlone) {
     onCommand = [&](HWND dialog, WORD id) {
         if (id != 100)
             return;
-        std::vector<host::Row> queued;
-        host::exec("SELECT answer FROM answers", {}, &queued);
-        onThePhone = queued.size();
+        onThePhone = query("SELECT answer FROM answers").size();
         answers.push_back(MessageBoxW(dialog, u"Sure?", u"Q", MB_YESNO | MB_ICONQUESTION));
     };
     std::istringstream in("answer yes\nanswer no\nanswer ok\nclick 100\ncancel\n");
@@ -539,9 +537,8 @@ TEST_F(DialogManager, ScriptAnswersBelongToTheDialogAlone) {
     host::setDialogFrontEnd(nullptr);
     EXPECT_EQ(std::vector<int>{IDYES}, answers);
     EXPECT_EQ(0u, onThePhone);
-    std::vector<host::Row> left;
-    ASSERT_TRUE(host::exec("SELECT answer FROM answers", {}, &left));
-    EXPECT_TRUE(left.empty()) << left.size() << " answers would answer a later box";
+    size_t left = query("SELECT answer FROM answers").size();
+    EXPECT_EQ(0u, left) << left << " answers would answer a later box";
     EXPECT_EQ(IDNO, MessageBoxW(nullptr, u"Later?", u"Q", MB_YESNO)) << "its own default";
 }
 

@@ -23,9 +23,9 @@ TEST_F(MessageBoxes, DefaultAnswerByType) {
 }
 
 TEST_F(MessageBoxes, QueuedAnswersAreTakenInOrder) {
-    ASSERT_TRUE(host::queueAnswer(IDRETRY));
-    ASSERT_TRUE(host::queueAnswer(IDYES));
-    ASSERT_TRUE(host::queueAnswer(IDRETRY));
+    ASSERT_EQ(ERROR_SUCCESS, host::queueAnswer(IDRETRY));
+    ASSERT_EQ(ERROR_SUCCESS, host::queueAnswer(IDYES));
+    ASSERT_EQ(ERROR_SUCCESS, host::queueAnswer(IDRETRY));
     EXPECT_EQ(IDRETRY, MessageBoxW(nullptr, u"a", u"Error", MB_RETRYCANCEL));
     // An answer the box does not have is used up, and the box takes its default.
     EXPECT_EQ(IDCANCEL, MessageBoxW(nullptr, u"b", u"Error", MB_RETRYCANCEL));

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +30,124 @@ TEST_F(Store, ProcessesStartingANewPhoneTogetherAllSucceed) {
             EXPECT_EQ("dword 4 1\n", phone({"reg", "get", "V" + std::to_string(i)}).out);
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// A phone made before window records named their process's start is upgraded where it stands,
+// by the first process that opens it, and keeps what it holds.
+TEST_F(Store, AnOlderStoreIsUpgradedInPlace) {
+    ASSERT_EQ(0, phone({"reg", "set", "S1", "dword", "390"}).status);
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("ALTER TABLE windows DROP COLUMN started"));
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("PRAGMA user_version = 1"));
+    host::closeStore();
+    EXPECT_EQ("dword 4 390\n", phone({"reg", "get", "S1"}).out);
+    EXPECT_EQ(std::to_string(host::storeSchemaVersion()), query("PRAGMA user_version").at(0).at(0));
+    HWND window = host::createTopLevelWindow(u"Brindlecap", u"Dialog");
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(host::processIdentity(getpid()), query("SELECT started FROM windows").at(0).at(0));
+    host::destroyTopLevelWindow(window);
+}
+
+// Every read of a column says what it expects; anything else leaves the row bad with a reason,
+// whatever the store holds.
+TEST_F(Store, ReadsCheckWhatEachColumnHolds) {
+    enum Read { Integer, IntegerOrNull, Dword, Int32, Text, TextOrNull, Blob };
+    struct Case {
+        const char* value; // an SQL expression
+        Read read;
+        bool ok;
+        const char* shown; // what the reason quotes, for a bad one
+    } cases[] = {
+        {"42", Integer, true, ""},
+        {"'abc'", Integer, false, "the text 'abc'"},
+        {"'42'", Integer, false, "the text '42'"}, // text that looks like a number is still text
+        {"NULL", Integer, false, "nothing (NULL)"},
+        {"NULL", IntegerOrNull, true, ""},
+        {"1.5", Integer, false, "the number 1.5"},
+        {"x'01'", Integer, false, "1 bytes of binary data"},
+        {"4294967295", Dword, true, ""},
+        {"4294967296", Dword, false, "the number 4294967296"},
+        {"-1", Dword, false, "from 0 to 4294967295"},
+        {"-2147483648", Int32, true, ""},
+        {"2147483648", Int32, false, "the number 2147483648"},
+        {"'abc'", Text, true, ""},
+        {"NULL", Text, false, "nothing (NULL)"},
+        {"NULL", TextOrNull, true, ""},
+        {"7", Text, false, "the number 7"},
+        {"x'00ff'", Blob, true, ""},
+        {"'abc'", Blob, false, "the text 'abc'"},
+        {"printf('%.60c', 'y')", Integer, false, "yyy...'"}, // a long text is cut short
+    };
+    for (const Case& c : cases) {
+        std::vector<host::Row> rows;
+        std::string sql = std::string("SELECT ") + c.value + " AS v";
+        ASSERT_EQ(ERROR_SUCCESS, host::execute(sql.c_str(), {}, &rows)) << sql;
+        ASSERT_EQ(1u, rows.size());
+        host::Row& r = rows[0];
+        switch (c.read) {
+        case Integer:
+            r.integer(0);
+            break;
+        case IntegerOrNull:
+            r.integerOrNull(0);
+            break;
+        case Dword:
+            r.dword(0);
+            break;
+        case Int32:
+            r.int32(0);
+            break;
+        case Text:
+            r.text(0);
+            break;
+        case TextOrNull:
+            r.textOrNull(0);
+            break;
+        case Blob:
+            r.blob(0);
+            break;
+        }
+        EXPECT_EQ(c.ok ? ERROR_SUCCESS : ERROR_BADDB, r.status()) << sql;
+        if (!c.ok) {
+            EXPECT_NE(std::string::npos, host::storeProblem().find(c.shown))
+                << sql << ": " << host::storeProblem();
+            EXPECT_NE(std::string::npos, host::storeProblem().find("column 'v'"))
+                << host::storeProblem();
+        }
+    }
+}
+
+TEST_F(Store, ValuesReadBackExactly) {
+    std::vector<host::Row> rows;
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("SELECT -5, 'text', x'00ff', NULL", {}, &rows));
+    host::Row& r = rows.at(0);
+    EXPECT_EQ(-5, r.integer(0));
+    EXPECT_EQ("text", r.text(1));
+    EXPECT_EQ(std::string("\0\xff", 2), r.blob(2));
+    EXPECT_EQ(std::nullopt, r.textOrNull(3));
+    EXPECT_EQ(ERROR_SUCCESS, r.status());
+    EXPECT_EQ(0, r.integer(9)) << "a column the row does not have";
+    EXPECT_EQ(ERROR_BADDB, r.status());
+}
+
+// A failing statement gives the status of its failure and the reason, and no rows; the next
+// success forgets the reason.
+TEST_F(Store, StatementsGiveTheirStatus) {
+    std::vector<host::Row> rows;
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("SELECT 1", {}, &rows));
+    EXPECT_EQ(ERROR_BADDB, host::execute("SELECT * FROM no_such_table", {}, &rows));
+    EXPECT_TRUE(rows.empty());
+    EXPECT_NE(std::string::npos, host::storeProblem().find("no such table"))
+        << host::storeProblem();
+    EXPECT_EQ(ERROR_SUCCESS, host::execute("SELECT 1", {}, &rows));
+    EXPECT_EQ("", host::storeProblem());
+
+    // The reason a refusal gives is the caller's to show with its status.
+    EXPECT_EQ(ERROR_INVALID_NAME, host::refuse(ERROR_INVALID_NAME, "why"));
+    EXPECT_EQ("why", host::storeProblem());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 
 namespace {
 
@@ -25,7 +26,7 @@ SYSTEMTIME raw(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD sec
 }
 
 std::string pendingFor(const std::string& path) {
-    std::optional<host::PendingStart> p = host::pendingStart(path);
+    std::optional<host::PendingStart> p = readPendingFor(path);
     return p ? p->text : "none";
 }
 
@@ -41,11 +42,11 @@ TEST_F(TimedStart, RegisterReplaceAndCancel) {
 
     ASSERT_TRUE(CeRunAppAtTime(app, &first));
     EXPECT_EQ("2026-12-13 00:00:00", pendingFor("/phone/velmora"));
-    EXPECT_EQ(0, host::pendingStart("/phone/velmora")->at.wDayOfWeek);
+    EXPECT_EQ(0, readPendingFor("/phone/velmora")->at.wDayOfWeek);
 
     ASSERT_TRUE(CeRunAppAtTime(app, &second));
     ASSERT_TRUE(CeRunAppAtTime(u"/phone/other", &first));
-    std::vector<host::PendingStart> all = host::pendingStarts();
+    std::vector<host::PendingStart> all = readPending();
     ASSERT_EQ(2u, all.size()) << "one per program, the newer registration replacing the older";
     EXPECT_EQ("/phone/other", all[0].path) << "earliest first";
     EXPECT_EQ("2026-12-13 07:00:00", pendingFor("/phone/velmora"));
@@ -82,6 +83,39 @@ TEST_F(TimedStart, ImpossibleTimesAreRefusedAndTheOldRegistrationStays) {
     EXPECT_FALSE(CeRunAppAtTime(u"", &good));
 }
 
+// The service keeps its own record of each registration it refused, with the error the caller
+// got; a registration it took is not in it.
+TEST_F(TimedStart, RefusalsAreRecordedByTheService) {
+    SYSTEMTIME good = at("2026-12-13 07:00"), hour25 = raw(2026, 12, 14, 25, 0, 0);
+    struct Case {
+        const char16_t* path;
+        const SYSTEMTIME* time;
+        bool refused;
+        const char* at;
+    } cases[] = {
+        {u"/phone/velmora", &good, false, ""},
+        {u"/phone/velmora", &hour25, true, "2026-12-14 25:00:00"},
+        {u"/phone/velmora", nullptr, false, ""},
+        {u"", &good, true, "2026-12-13 07:00:00"},
+    };
+    long long mark = 0;
+    for (const Case& c : cases) {
+        ASSERT_EQ(ERROR_SUCCESS, host::lastTimedStartRefusalId(&mark));
+        BOOL taken = CeRunAppAtTime(c.path, c.time);
+        EXPECT_EQ(!c.refused, taken != FALSE) << c.at;
+        std::vector<host::TimedStartRefusal> refusals;
+        ASSERT_EQ(ERROR_SUCCESS, host::timedStartRefusals(&refusals, mark));
+        ASSERT_EQ(c.refused ? 1u : 0u, refusals.size()) << c.at;
+        if (!c.refused)
+            continue;
+        EXPECT_EQ(host::toUtf8(c.path), refusals[0].path);
+        EXPECT_EQ(c.at, refusals[0].at);
+        EXPECT_EQ(GetLastError(), refusals[0].error);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), refusals[0].error);
+        EXPECT_EQ(getpid(), refusals[0].pid);
+    }
+}
+
 TEST_F(TimedStart, AStoreThatCannotBeOpenedFailsWithItsStatus) {
     setenv("VELMORA_PHONE", dir.c_str(), 1); // a folder is no store
     host::closeStore();
@@ -96,11 +130,11 @@ TEST_F(TimedStart, AStoreThatCannotBeOpenedFailsWithItsStatus) {
 TEST_F(TimedStart, TakingAFiredStartKeepsANewerRegistration) {
     SYSTEMTIME first = at("2026-12-13 00:00"), second = at("2026-12-13 07:00");
     ASSERT_TRUE(CeRunAppAtTime(u"/phone/velmora", &first));
-    host::PendingStart fired = *host::pendingStart("/phone/velmora");
+    host::PendingStart fired = *readPendingFor("/phone/velmora");
     ASSERT_TRUE(CeRunAppAtTime(u"/phone/velmora", &second));
-    EXPECT_TRUE(host::takePendingStart(fired));
+    EXPECT_EQ(ERROR_SUCCESS, host::takePendingStart(fired));
     EXPECT_EQ("2026-12-13 07:00:00", pendingFor("/phone/velmora"));
-    EXPECT_TRUE(host::takePendingStart(*host::pendingStart("/phone/velmora")));
+    EXPECT_EQ(ERROR_SUCCESS, host::takePendingStart(*readPendingFor("/phone/velmora")));
     EXPECT_EQ("none", pendingFor("/phone/velmora"));
 }
 

@@ -17,7 +17,7 @@ TEST_F(Windows, FindsALiveWindowByTitle) {
     EXPECT_EQ(nullptr, FindWindowW(nullptr, u"rozev"));
 
     EXPECT_TRUE(SetForegroundWindow(mine));
-    std::vector<host::ForegroundRequest> requests = host::foregroundRequests();
+    std::vector<host::ForegroundRequest> requests = readForegroundRequests();
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ(getpid(), requests[0].pid);
 
@@ -35,12 +35,38 @@ TEST_F(Windows, AWindowOfAnEndedProcessIsNotFound) {
     }
     int status;
     waitpid(child, &status, 0);
-    ASSERT_EQ(1u, [] {
-        std::vector<host::Row> rows;
-        host::exec("SELECT id FROM windows", {}, &rows);
-        return rows.size();
-    }());
+    ASSERT_EQ(1u, query("SELECT id FROM windows").size());
     EXPECT_EQ(nullptr, FindWindowW(nullptr, u"Brindlecap"));
+}
+
+// A window's record names its process by id and start: a live process that was given the id
+// of an ended dialog's process is not that dialog.
+TEST_F(Windows, ARecordOfAReusedProcessIdIsNotFound) {
+    const std::string self = host::processIdentity(getpid());
+    ASSERT_FALSE(self.empty());
+    EXPECT_EQ("", host::processIdentity(0));
+    EXPECT_EQ("", host::processIdentity(1LL << 40));
+    struct Case {
+        std::optional<std::string> started; // none for a record made before starts were kept
+        bool found;
+    } cases[] = {
+        {self, true},
+        {std::nullopt, true},
+        {std::to_string(getpid()).append("@another-boot+1"), false},
+        {std::string(self).append("0"), false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(ERROR_SUCCESS,
+                  host::execute("INSERT INTO windows(pid, title, class, started) "
+                                "VALUES(?, 'Brindlecap', 'Dialog', ?)",
+                                {host::Param::integer(getpid()),
+                                 c.started ? host::Param::str(*c.started) : host::Param::null()}));
+        const std::string shown = c.started.value_or("none");
+        EXPECT_EQ(c.found, FindWindowW(nullptr, u"Brindlecap") != nullptr) << shown;
+        EXPECT_EQ(c.found ? 1u : 0u, query("SELECT id FROM windows").size())
+            << shown << ": the record of a process that has ended is dropped";
+        ASSERT_EQ(ERROR_SUCCESS, host::execute("DELETE FROM windows"));
+    }
 }
 
 TEST(Process, ModuleFileNameIsTheRunningExecutable) {
