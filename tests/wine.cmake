@@ -30,6 +30,9 @@ file(GLOB WINE_SUPPORT_SOURCES CONFIGURE_DEPENDS support/win32/*.cpp)
 add_library(velmora_wine_test_support STATIC ${WINE_SUPPORT_SOURCES})
 target_link_libraries(velmora_wine_test_support PUBLIC velmora_core gtest)
 target_include_directories(velmora_wine_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+# GoogleTest's and the platform's headers are most of each test's compile time.
+target_precompile_headers(velmora_wine_test_support PRIVATE <gtest/gtest.h> <windows.h>
+                          <commctrl.h> <tapi.h> <optional> <string> <vector>)
 
 set(VELMORA_TEST_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(VELMORA_WINE_ENVIRONMENT VELMORA_WINEPREFIX=${VELMORA_TEST_PREFIX} VELMORA_WINE_TIMEOUT=240)
@@ -44,6 +47,7 @@ set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine_prefix TI
 function(add_wine_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE velmora_wine_test_support gtest_main)
+  target_precompile_headers(${name} REUSE_FROM velmora_wine_test_support)
   target_link_options(${name} PRIVATE -static)
   add_dependencies(${name} velmora velmora-state)
   add_test(NAME ${name}

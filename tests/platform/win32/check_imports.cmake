@@ -3,7 +3,7 @@
 # tapi32 (the phone's telephony is the layer's own).
 #   cmake -DOBJDUMP=... -DPROGRAMS="a.exe|b.exe" -DMACHINE=x86_64|i686 -P check_imports.cmake
 cmake_minimum_required(VERSION 3.20)
-set(allowed ADVAPI32.dll COMCTL32.dll GDI32.dll KERNEL32.dll msvcrt.dll ntdll.dll USER32.dll)
+set(allowed ADVAPI32.DLL COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL NTDLL.DLL USER32.DLL)
 if(MACHINE STREQUAL "x86_64")
   set(format "pei-x86-64")
 else()
@@ -21,6 +21,7 @@ foreach(program IN LISTS programs)
   string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
   foreach(entry IN LISTS names)
     string(REPLACE "DLL Name: " "" dll "${entry}")
+    string(TOUPPER "${dll}" dll)
     if(NOT dll IN_LIST allowed)
       message(FATAL_ERROR "${program} needs ${dll}")
     endif()
