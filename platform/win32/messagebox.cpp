@@ -126,8 +126,8 @@ std::vector<MessageRecord> messages() {
         MessageRecord m;
         m.id = static_cast<DWORD>(wcstoul(name.c_str(), nullptr, 10));
         m.pid = stateDword(record, L"Process").value_or(0);
-        m.caption = stateText(record, L"Caption").value_or(L"");
-        m.text = stateText(record, L"Text").value_or(L"");
+        m.caption = stateText(record, L"Caption").value_or(std::wstring());
+        m.text = stateText(record, L"Text").value_or(std::wstring());
         m.type = stateDword(record, L"Type").value_or(0);
         m.answer = static_cast<int>(stateDword(record, L"Answer").value_or(0));
         out.push_back(m);
@@ -144,8 +144,11 @@ bool clearMessages() {
 } // namespace winphone
 
 int WINAPI phoneMessageBox(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
-    std::wstring text = lpText != nullptr ? lpText : L"";
-    std::wstring caption = lpCaption != nullptr ? lpCaption : L"Error";
+    std::wstring text, caption = L"Error";
+    if (lpText != nullptr)
+        text = lpText;
+    if (lpCaption != nullptr)
+        caption = lpCaption;
     DWORD record = winphone::recordBox(caption, text, uType);
     int answer;
     if (winphone::personPresent()) {

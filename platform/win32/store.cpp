@@ -11,12 +11,15 @@ namespace {
 // How long a process waits for another to finish its change of the state.
 const DWORD kLockWaitMs = 30000;
 
-std::wstring statePath(const std::wstring& subkey) {
-    return subkey.empty() ? std::wstring(kStateKey) : std::wstring(kStateKey) + L"\\" + subkey;
+std::wstring statePath(std::wstring_view subkey) {
+    std::wstring path(kStateKey);
+    if (!subkey.empty())
+        path.append(1, L'\\').append(subkey);
+    return path;
 }
 
 // The key, opened for reading and writing; created only when `create` is set.
-LONG openState(const std::wstring& subkey, bool create, HKEY* key) {
+LONG openState(std::wstring_view subkey, bool create, HKEY* key) {
     std::wstring path = statePath(subkey);
     if (create)
         return RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
@@ -40,7 +43,7 @@ StateLock::~StateLock() {
         CloseHandle(mutex);
 }
 
-LONG readStateValue(const std::wstring& subkey, const std::wstring& name, DWORD* type,
+LONG readStateValue(std::wstring_view subkey, std::wstring_view name, DWORD* type,
                     std::string* bytes) {
     HKEY key;
     LONG status = openState(subkey, false, &key);
@@ -49,11 +52,11 @@ LONG readStateValue(const std::wstring& subkey, const std::wstring& name, DWORD*
     // The value may grow between asking its size and reading it; ask again then.
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD size = 0;
-        status = RegQueryValueExW(key, name.c_str(), nullptr, type, nullptr, &size);
+        status = RegQueryValueExW(key, std::wstring(name).c_str(), nullptr, type, nullptr, &size);
         if (status != ERROR_SUCCESS)
             break;
         bytes->assign(size, '\0');
-        status = RegQueryValueExW(key, name.c_str(), nullptr, type,
+        status = RegQueryValueExW(key, std::wstring(name).c_str(), nullptr, type,
                                   reinterpret_cast<BYTE*>(bytes->data()), &size);
         if (status != ERROR_MORE_DATA) {
             bytes->resize(size);
@@ -64,28 +67,28 @@ LONG readStateValue(const std::wstring& subkey, const std::wstring& name, DWORD*
     return status;
 }
 
-LONG writeStateValue(const std::wstring& subkey, const std::wstring& name, DWORD type,
+LONG writeStateValue(std::wstring_view subkey, std::wstring_view name, DWORD type,
                      const void* data, DWORD size) {
     HKEY key;
     LONG status = openState(subkey, true, &key);
     if (status != ERROR_SUCCESS)
         return status;
-    status = setValueBytes(key, name.c_str(), type, data, size);
+    status = setValueBytes(key, std::wstring(name).c_str(), type, data, size);
     RegCloseKey(key);
     return status;
 }
 
-LONG deleteStateValue(const std::wstring& subkey, const std::wstring& name) {
+LONG deleteStateValue(std::wstring_view subkey, std::wstring_view name) {
     HKEY key;
     LONG status = openState(subkey, false, &key);
     if (status != ERROR_SUCCESS)
         return status;
-    status = RegDeleteValueW(key, name.c_str());
+    status = RegDeleteValueW(key, std::wstring(name).c_str());
     RegCloseKey(key);
     return status;
 }
 
-std::optional<DWORD> stateDword(const std::wstring& subkey, const std::wstring& name) {
+std::optional<DWORD> stateDword(std::wstring_view subkey, std::wstring_view name) {
     DWORD type = 0;
     std::string bytes;
     if (readStateValue(subkey, name, &type, &bytes) != ERROR_SUCCESS || type != REG_DWORD ||
@@ -96,11 +99,11 @@ std::optional<DWORD> stateDword(const std::wstring& subkey, const std::wstring& 
     return value;
 }
 
-bool setStateDword(const std::wstring& subkey, const std::wstring& name, DWORD value) {
+bool setStateDword(std::wstring_view subkey, std::wstring_view name, DWORD value) {
     return writeStateValue(subkey, name, REG_DWORD, &value, sizeof value) == ERROR_SUCCESS;
 }
 
-std::optional<std::wstring> stateText(const std::wstring& subkey, const std::wstring& name) {
+std::optional<std::wstring> stateText(std::wstring_view subkey, std::wstring_view name) {
     DWORD type = 0;
     std::string bytes;
     if (readStateValue(subkey, name, &type, &bytes) != ERROR_SUCCESS || type != REG_SZ)
@@ -113,14 +116,15 @@ std::optional<std::wstring> stateText(const std::wstring& subkey, const std::wst
     return text;
 }
 
-bool setStateText(const std::wstring& subkey, const std::wstring& name, const std::wstring& text) {
+bool setStateText(std::wstring_view subkey, std::wstring_view name, std::wstring_view text) {
     // Stored with its terminator, as a registry editor stores a string.
-    return writeStateValue(subkey, name, REG_SZ, text.c_str(),
-                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) ==
+    std::wstring terminated(text);
+    return writeStateValue(subkey, name, REG_SZ, terminated.c_str(),
+                           static_cast<DWORD>((terminated.size() + 1) * sizeof(wchar_t))) ==
            ERROR_SUCCESS;
 }
 
-std::vector<std::wstring> stateSubkeys(const std::wstring& subkey) {
+std::vector<std::wstring> stateSubkeys(std::wstring_view subkey) {
     std::vector<std::wstring> names;
     HKEY key;
     if (openState(subkey, false, &key) != ERROR_SUCCESS)
@@ -137,7 +141,7 @@ std::vector<std::wstring> stateSubkeys(const std::wstring& subkey) {
     return names;
 }
 
-std::vector<std::wstring> stateValueNames(const std::wstring& subkey) {
+std::vector<std::wstring> stateValueNames(std::wstring_view subkey) {
     std::vector<std::wstring> names;
     HKEY key;
     if (openState(subkey, false, &key) != ERROR_SUCCESS)
@@ -166,7 +170,7 @@ bool deleteKeyTree(HKEY root, const std::wstring& path) {
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-bool deleteStateKey(const std::wstring& subkey) {
+bool deleteStateKey(std::wstring_view subkey) {
     return deleteKeyTree(HKEY_LOCAL_MACHINE, statePath(subkey));
 }
 

@@ -165,7 +165,7 @@ std::vector<LineDevice> lineDevices() {
         std::wstring key = lineKey(index);
         LineDevice d;
         d.index = index;
-        d.name = stateText(key, L"Name").value_or(L"");
+        d.name = stateText(key, L"Name").value_or(std::wstring());
         d.mediaModes = stateDword(key, L"Media").value_or(0);
         d.equipmentState = stateDword(key, L"State").value_or(0);
         d.registered = stateDword(key, L"Registered").value_or(0) != 0;
@@ -254,7 +254,7 @@ TelephonyStatus telephonyStatus() {
     s.initFault = static_cast<LONG>(stateDword(kTelephonyKey, L"InitFault").value_or(0));
     s.linesClosedByShutdown = stateDword(kTelephonyKey, L"ClosedByShutdown").value_or(0);
     for (const std::wstring& name : stateValueNames(kHandlesKey))
-        ++(stateText(kHandlesKey, name).value_or(L"") == L"session" ? s.sessionsOpen : s.linesOpen);
+        ++(stateText(kHandlesKey, name).value_or(std::wstring()) == L"session" ? s.sessionsOpen : s.linesOpen);
     return s;
 }
 

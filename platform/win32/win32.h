@@ -32,22 +32,22 @@ void writeStd(DWORD which, std::string_view utf8);
 // for the key itself. Reads and writes go through the registry API, never the prefix's files,
 // which Wine writes lazily.
 extern const wchar_t kStateKey[];
-LONG readStateValue(const std::wstring& subkey, const std::wstring& name, DWORD* type,
+LONG readStateValue(std::wstring_view subkey, std::wstring_view name, DWORD* type,
                     std::string* bytes);
-LONG writeStateValue(const std::wstring& subkey, const std::wstring& name, DWORD type,
+LONG writeStateValue(std::wstring_view subkey, std::wstring_view name, DWORD type,
                      const void* data, DWORD size);
-LONG deleteStateValue(const std::wstring& subkey, const std::wstring& name);
-std::optional<DWORD> stateDword(const std::wstring& subkey, const std::wstring& name);
-bool setStateDword(const std::wstring& subkey, const std::wstring& name, DWORD value);
+LONG deleteStateValue(std::wstring_view subkey, std::wstring_view name);
+std::optional<DWORD> stateDword(std::wstring_view subkey, std::wstring_view name);
+bool setStateDword(std::wstring_view subkey, std::wstring_view name, DWORD value);
 // A string value without its terminator; nullopt when missing or not a string.
-std::optional<std::wstring> stateText(const std::wstring& subkey, const std::wstring& name);
-bool setStateText(const std::wstring& subkey, const std::wstring& name, const std::wstring& text);
+std::optional<std::wstring> stateText(std::wstring_view subkey, std::wstring_view name);
+bool setStateText(std::wstring_view subkey, std::wstring_view name, std::wstring_view text);
 // The names of a key's subkeys and values, in the registry's order; empty when it is missing.
-std::vector<std::wstring> stateSubkeys(const std::wstring& subkey);
-std::vector<std::wstring> stateValueNames(const std::wstring& subkey);
+std::vector<std::wstring> stateSubkeys(std::wstring_view subkey);
+std::vector<std::wstring> stateValueNames(std::wstring_view subkey);
 // Deletes a key with everything below it; true also when it did not exist.
 bool deleteKeyTree(HKEY root, const std::wstring& path);
-bool deleteStateKey(const std::wstring& subkey);
+bool deleteStateKey(std::wstring_view subkey);
 // A new phone: the phone state and the given program keys (paths under HKEY_LOCAL_MACHINE)
 // are deleted; the lines are seeded again on first use.
 bool resetPhone(const std::vector<std::wstring>& programKeys);
@@ -148,7 +148,7 @@ bool setLineRegistered(DWORD index, bool registered);
 bool setLineFault(DWORD index, const std::string& operation, LONG code); // code < 0
 bool healLine(DWORD index);
 // Appends a device; registered when its state is full. Its index, or nullopt.
-std::optional<DWORD> addLine(const std::wstring& name, DWORD mediaModes, DWORD state);
+std::optional<DWORD> addLine(std::wstring_view name, DWORD mediaModes, DWORD state);
 // The next `count` lineInitialize attempts answer LINEERR_REINIT; 0 clears.
 bool setReinitAttempts(DWORD count);
 // Every lineInitialize answers `code` (< 0); 0 clears.
