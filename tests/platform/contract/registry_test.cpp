@@ -100,6 +100,30 @@ TEST_F(Registry, ValuesKeepTheirTypeAndExactBytes) {
     }
 }
 
+// What follows a string's bytes in a larger buffer is the one thing the layers do differently.
+TEST_F(Registry, AStringReadIntoRoomToSpare) {
+    open();
+    const WCHAR flags[] = TEXT("1100001");
+    ASSERT_EQ(ERROR_SUCCESS, set(TEXT("Enabled"), REG_SZ, flags, 14));
+    BYTE buffer[18];
+    memset(buffer, contract::kMarkerByte, sizeof buffer);
+    DWORD size = sizeof buffer;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegQueryValueEx(key, TEXT("Enabled"), nullptr, nullptr, buffer, &size));
+    EXPECT_EQ(14u, size) << "the stored size, whatever the buffer";
+    EXPECT_EQ(0, memcmp(buffer, flags, 14));
+#if defined(_WIN32)
+    // Desktop Win32 terminates the string in the room it finds after it.
+    EXPECT_EQ(0, buffer[14]);
+    EXPECT_EQ(0, buffer[15]);
+#else
+    // The simulated phone writes the stored bytes and nothing else.
+    EXPECT_EQ(contract::kMarkerByte, buffer[14]);
+    EXPECT_EQ(contract::kMarkerByte, buffer[15]);
+#endif
+    EXPECT_EQ(contract::kMarkerByte, buffer[16]);
+}
+
 TEST_F(Registry, RefusedReadsLeaveTheBufferAlone) {
     open();
     const BYTE eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};

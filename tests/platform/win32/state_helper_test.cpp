@@ -4,6 +4,9 @@
 
 #include "schedule/settings.h"
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 const wchar_t kHelper[] = L"velmora-state.exe";
@@ -77,6 +80,21 @@ TEST_F(StateHelper, AnswersResetAndDeletes) {
     DWORD type;
     std::string bytes;
     EXPECT_FALSE(setting(L"S1", &type, &bytes)) << "the settings went with the phone";
+}
+
+// The queue is changed under the layer's mutex: answers queued by processes at once all stay.
+TEST_F(StateHelper, AnswersQueuedAtOnceAreAllKept) {
+    const int kProcesses = 6;
+    std::vector<std::unique_ptr<Process>> helpers;
+    for (int i = 0; i < kProcesses; ++i)
+        helpers.push_back(std::make_unique<Process>(kHelper, i % 2 ? L"answer yes" : L"answer no"));
+    for (auto& p : helpers)
+        EXPECT_EQ(0u, p->wait()) << p->err();
+    int yes = 0, no = 0;
+    for (int answer; (answer = winphone::takeQueuedAnswer()) != 0;)
+        ++(answer == IDYES ? yes : no);
+    EXPECT_EQ(kProcesses / 2, yes);
+    EXPECT_EQ(kProcesses / 2, no);
 }
 
 TEST_F(StateHelper, MistakesAreOneLineAndAStatus) {
