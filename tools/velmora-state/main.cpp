@@ -10,6 +10,9 @@
 //   delete KEY [NAME]                  a value, or the key with everything below it
 //   reset                              a new phone: the phone state and the settings deleted
 //   answer ok|cancel|retry|yes|no|...  queues the answer for the next box shown without a person
+//   lines                              the line devices, as `velmora-phone lines` lists them:
+//                                      index, name, media modes, state, registered, faults (a new
+//                                      phone gets its lines here, so that they can then be set)
 //
 // KEY is a path under HKEY_LOCAL_MACHINE, or `settings` (the program's key) or `phone` (the
 // phone state), either followed by \SUBKEY.
@@ -18,6 +21,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -270,6 +274,19 @@ int answer(const Args& args) {
     return winphone::queueAnswer(value) ? 0 : fail("cannot queue the answer", 1);
 }
 
+int lines(const Args& args) {
+    if (args.size() != 1)
+        return fail("usage: lines");
+    for (const winphone::LineDevice& d : winphone::lineDevices()) {
+        char media[16];
+        snprintf(media, sizeof media, "0x%08lx", static_cast<unsigned long>(d.mediaModes));
+        print(std::to_string(d.index) + "\t" + winphone::oneLine(winphone::toUtf8(d.name)) + "\t" +
+              media + "\t" + std::to_string(d.equipmentState) + "\t" +
+              (d.registered ? "yes" : "no") + "\t" + d.faults);
+    }
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -277,7 +294,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i)
         args.push_back(winphone::toUtf8(argv[i]));
     if (args.empty())
-        return fail("usage: velmora-state dump|get|hex|set|delete|reset|answer ...");
+        return fail("usage: velmora-state dump|get|hex|set|delete|reset|answer|lines ...");
     const std::string& verb = args[0];
     if (verb == "dump")
         return dump(args);
@@ -291,5 +308,7 @@ int wmain(int argc, wchar_t** argv) {
         return reset(args);
     if (verb == "answer")
         return answer(args);
-    return fail("unknown verb '" + verb + "' (dump, get, hex, set, delete, reset, answer)");
+    if (verb == "lines")
+        return lines(args);
+    return fail("unknown verb '" + verb + "' (dump, get, hex, set, delete, reset, answer, lines)");
 }

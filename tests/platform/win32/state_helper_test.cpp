@@ -64,6 +64,20 @@ TEST_F(StateHelper, DumpListsTheSettingsAndThePhoneState) {
         << dump.out;
 }
 
+TEST_F(StateHelper, LinesAreListedAndThenCanBeSet) {
+    ProgramResult lines = helper(L"lines");
+    EXPECT_EQ(0u, lines.status) << lines.err;
+    EXPECT_EQ("0\tCellular Line\t0x00000014\t5\tyes\t-\n"
+              "1\tCellular Data\t0x00000010\t5\tyes\t-\n",
+              lines.out);
+    EXPECT_EQ(0u, helper(L"set phone\\Lines\\0 State dword 1").status);
+    EXPECT_EQ(0u, helper(L"set phone\\Lines\\1\\Faults open dword -5").status);
+    EXPECT_EQ("0\tCellular Line\t0x00000014\t1\tyes\t-\n"
+              "1\tCellular Data\t0x00000010\t5\tyes\topen=-5\n",
+              helper(L"lines").out);
+    EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), winphone::lineDevice(0)->equipmentState);
+}
+
 TEST_F(StateHelper, AnswersResetAndDeletes) {
     EXPECT_EQ(0u, helper(L"answer yes").status);
     EXPECT_EQ(0u, helper(L"answer retry").status);
@@ -115,7 +129,8 @@ TEST_F(StateHelper, MistakesAreOneLineAndAStatus) {
          "velmora-state: unknown value type 'text' (sz, dword, binary or a type code)\n"},
         {L"answer maybe", 2, "velmora-state: usage: answer ok|cancel|abort|retry|ignore|yes|no\n"},
         {L"frobnicate", 2,
-         "velmora-state: unknown verb 'frobnicate' (dump, get, hex, set, delete, reset, answer)\n"},
+         "velmora-state: unknown verb 'frobnicate' (dump, get, hex, set, delete, reset, answer, "
+         "lines)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(winphone::toUtf8(c.arguments));
