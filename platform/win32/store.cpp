@@ -67,8 +67,8 @@ LONG readStateValue(std::wstring_view subkey, std::wstring_view name, DWORD* typ
     return status;
 }
 
-LONG writeStateValue(std::wstring_view subkey, std::wstring_view name, DWORD type,
-                     const void* data, DWORD size) {
+LONG writeStateValue(std::wstring_view subkey, std::wstring_view name, DWORD type, const void* data,
+                     DWORD size) {
     HKEY key;
     LONG status = openState(subkey, true, &key);
     if (status != ERROR_SUCCESS)

@@ -254,7 +254,8 @@ TelephonyStatus telephonyStatus() {
     s.initFault = static_cast<LONG>(stateDword(kTelephonyKey, L"InitFault").value_or(0));
     s.linesClosedByShutdown = stateDword(kTelephonyKey, L"ClosedByShutdown").value_or(0);
     for (const std::wstring& name : stateValueNames(kHandlesKey))
-        ++(stateText(kHandlesKey, name).value_or(std::wstring()) == L"session" ? s.sessionsOpen : s.linesOpen);
+        ++(stateText(kHandlesKey, name).value_or(std::wstring()) == L"session" ? s.sessionsOpen
+                                                                               : s.linesOpen);
     return s;
 }
 

@@ -34,8 +34,8 @@ void writeStd(DWORD which, std::string_view utf8);
 extern const wchar_t kStateKey[];
 LONG readStateValue(std::wstring_view subkey, std::wstring_view name, DWORD* type,
                     std::string* bytes);
-LONG writeStateValue(std::wstring_view subkey, std::wstring_view name, DWORD type,
-                     const void* data, DWORD size);
+LONG writeStateValue(std::wstring_view subkey, std::wstring_view name, DWORD type, const void* data,
+                     DWORD size);
 LONG deleteStateValue(std::wstring_view subkey, std::wstring_view name);
 std::optional<DWORD> stateDword(std::wstring_view subkey, std::wstring_view name);
 bool setStateDword(std::wstring_view subkey, std::wstring_view name, DWORD value);

@@ -1,3 +1,5 @@
+// The tests' phone under Wine: a new phone per test, and the programs of this build started
+// in it with nobody at a console.
 #include "wine_phone.h"
 
 #include "schedule/settings.h"
