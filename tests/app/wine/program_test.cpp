@@ -141,6 +141,44 @@ TEST_F(Program, AnImpossibleNextSwitchShowsTheTimerNotice) {
         << run.err;
 }
 
+// LINEERR_REINIT past the retry window, in virtual tick time: the Retry/Cancel box, then on
+// Cancel the OK box with the same text, and the radio untouched.
+TEST_F(Program, ReinitPastTheWindowAsksThenGivesUp) {
+    const std::wstring fault = L"Fault!\nlineInitialize ret: -2147483566";
+    struct Case {
+        std::vector<int> answers; // queued on the phone
+        std::vector<UINT> boxes;  // the types shown, in turn
+        std::vector<int> taken;
+    } cases[] = {
+        {{}, {MB_RETRYCANCEL, MB_OK}, {IDCANCEL, IDOK}},
+        {{IDRETRY}, {MB_RETRYCANCEL, MB_RETRYCANCEL, MB_OK}, {IDRETRY, IDCANCEL, IDOK}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.boxes.size());
+        WinePhone::SetUp();
+        setClock("2026-12-14 07:00"); // a switch-on minute
+        lineBefore(LINEEQUIPSTATE_MINIMUM, false);
+        ASSERT_TRUE(winphone::setReinitAttempts(1000));
+        ASSERT_TRUE(winphone::setVirtualTick(1000, 0));
+        for (int answer : c.answers)
+            ASSERT_TRUE(winphone::queueAnswer(answer));
+
+        ProgramResult run = runProgram(kProgram, L"AppRunAtTime");
+        EXPECT_EQ(DWORD(EXIT_TIMED_RUN), run.status);
+        std::vector<winphone::MessageRecord> boxes = winphone::messages();
+        ASSERT_EQ(c.boxes.size(), boxes.size()) << run.err;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            EXPECT_EQ(L"Error", boxes[i].caption);
+            EXPECT_EQ(fault, boxes[i].text);
+            EXPECT_EQ(c.boxes[i], boxes[i].type);
+            EXPECT_EQ(c.taken[i], boxes[i].answer);
+        }
+        EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), winphone::lineDevice(0)->equipmentState);
+        EXPECT_EQ("2026-12-19 00:00:00", pendingOfProgram())
+            << "the next start is armed all the same";
+    }
+}
+
 // Only the exact command line is a timed run: the platform's lstrcmp would call a soft hyphen,
 // a trailing zero-width joiner or a leading byte-order mark equal.
 TEST_F(Program, OnlyTheExactCommandLineIsATimedRun) {
