@@ -11,6 +11,20 @@ void showErrorNotice(LPCWSTR text, int number) {
     MessageBox(GetActiveWindow(), notice, ERROR_NOTICE_CAPTION, MB_OK | MB_ICONERROR);
 }
 
+// Compared character by character, the whole string: the platform's lstrcmp compares by
+// locale rules, under which a soft hyphen, a zero-width joiner or a byte-order mark would make
+// another command line equal to this one.
+static BOOL isTimedRunCommandLine(LPCWSTR commandLine) {
+    LPCWSTR expected = TIMED_RUN_COMMAND_LINE;
+    if (commandLine == NULL)
+        return FALSE;
+    while (*commandLine != 0 && *commandLine == *expected) {
+        ++commandLine;
+        ++expected;
+    }
+    return *commandLine == *expected;
+}
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int) {
     appInstance = hInstance;
 
@@ -20,7 +34,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int) {
         return EXIT_SETTINGS_FAILED;
     }
 
-    if (lpCmdLine != NULL && lstrcmp(lpCmdLine, TIMED_RUN_COMMAND_LINE) == 0) {
+    if (isTimedRunCommandLine(lpCmdLine)) {
         runDueSwitches();
         armWakeUp();
         closeSettings();

@@ -21,7 +21,7 @@ union DevCapsRecord {
     BYTE raw[kDevCapsSize];
 };
 
-void CALLBACK ignoreLineEvent(DWORD, DWORD, DWORD, DWORD, DWORD, DWORD) {}
+void CALLBACK ignoreLineEvent(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
 
 int showTelephonyMessage(LPCWSTR format, LONG result, UINT type) {
     StringCchPrintf(message, sizeof message / sizeof message[0], format, (int)result);
@@ -38,7 +38,8 @@ LONG closeAndFail(HLINE line, LONG result) {
 LONG startTelephony(void) {
     DWORD t0 = GetTickCount();
     LONG result = lineInitialize(&lineApp, radioInstance, ignoreLineEvent, 0, &lineDeviceCount);
-    while (result == LINEERR_REINIT) {
+    // The platform declares LINEERR_* unsigned; results are signed.
+    while (result == (LONG)LINEERR_REINIT) {
         // Elapsed time, so that the window also holds across the tick count's wrap to zero.
         if (GetTickCount() - t0 > kReinitWindowMs) {
             int answer = showTelephonyMessage(TEXT("Fault!\nlineInitialize ret: %d"), result,

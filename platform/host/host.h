@@ -4,7 +4,8 @@
 #ifndef VELMORA_HOST_HOST_H
 #define VELMORA_HOST_HOST_H
 
-#include "win32_core.h"
+// The whole Win32 surface of the simulated phone, the calls only the phone has included.
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <functional>

@@ -681,7 +681,7 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
 }
 
 LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
-                     DWORD dwExtVersion, DWORD, DWORD dwPrivileges, DWORD dwMediaModes,
+                     DWORD dwExtVersion, DWORD_PTR, DWORD dwPrivileges, DWORD dwMediaModes,
                      LPLINECALLPARAMS const) {
     const char* call = "lineOpen";
     if (LONG bad = checkDevice(hLineApp, dwDeviceID))

@@ -20,6 +20,7 @@ typedef int32_t HRESULT;
 typedef uintptr_t UINT_PTR;
 typedef intptr_t INT_PTR;
 typedef uintptr_t ULONG_PTR;
+typedef uintptr_t DWORD_PTR;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
@@ -152,11 +153,6 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime);
 DWORD GetTickCount(void);
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 #define GetModuleFileName GetModuleFileNameW
-
-// Timed start of an executable (the notification service). A null time cancels. The service
-// starts the executable with APP_RUN_AT_TIME as its command line.
-BOOL CeRunAppAtTime(LPCWSTR pwszAppName, const SYSTEMTIME* lpTime);
-#define APP_RUN_AT_TIME TEXT("AppRunAtTime")
 
 // Message boxes.
 #define MB_OK 0x00000000L

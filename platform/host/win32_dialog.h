@@ -146,21 +146,6 @@ typedef struct tagINITCOMMONCONTROLSEX {
 #define ICC_DATE_CLASSES 0x00000100
 BOOL InitCommonControlsEx(LPINITCOMMONCONTROLSEX lpInitCtrls);
 
-// The Pocket PC shell: a dialog made full screen, with a Done (OK) button in its title bar.
-typedef struct tagSHINITDLGINFO {
-    DWORD dwMask;
-    HWND hDlg;
-    DWORD dwFlags;
-} SHINITDLGINFO, *PSHINITDLGINFO;
-#define SHIDIM_FLAGS 0x0001
-#define SHIDIF_DONEBUTTON 0x0001
-#define SHIDIF_SIZEDLG 0x0002
-#define SHIDIF_SIZEDLGFULLSCREEN 0x0004
-#define SHIDIF_SIPDOWN 0x0008
-#define SHIDIF_FULLSCREENNOMENUBAR 0x0010
-#define SHIDIF_EMPTYMENU 0x0020
-BOOL SHInitDialog(PSHINITDLGINFO pshidi);
-
 // Dialogs and controls.
 INT_PTR DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemplate,
                                 HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam);

@@ -15,9 +15,10 @@ DECLARE_HANDLE(HCALL);
 typedef HLINEAPP* LPHLINEAPP;
 typedef HLINE* LPHLINE;
 
-// The session's event callback: device, message, callback instance and three parameters.
-typedef void(CALLBACK* LINECALLBACK)(DWORD hDevice, DWORD dwMessage, DWORD dwInstance,
-                                     DWORD dwParam1, DWORD dwParam2, DWORD dwParam3);
+// The session's event callback: device, message, callback instance and three parameters; the
+// last four are pointer-sized, as the platform declares them.
+typedef void(CALLBACK* LINECALLBACK)(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwInstance,
+                                     DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR dwParam3);
 
 typedef struct linedialparams_tag {
     DWORD dwDialPause;
@@ -187,34 +188,8 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD d
 LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                            DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps);
 LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
-                     DWORD dwExtVersion, DWORD dwCallbackInstance, DWORD dwPrivileges,
+                     DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges,
                      DWORD dwMediaModes, LPLINECALLPARAMS const lpCallParams);
 LONG WINAPI lineClose(HLINE hLine);
-
-// Cellular extension: equipment (radio) state and network registration of an open line.
-#define LINEEQUIPSTATE_MINIMUM 0x00000001
-#define LINEEQUIPSTATE_RXONLY 0x00000002
-#define LINEEQUIPSTATE_TXONLY 0x00000003
-#define LINEEQUIPSTATE_NOTXRX 0x00000004
-#define LINEEQUIPSTATE_FULL 0x00000005
-
-#define LINERADIOSUPPORT_OFF 0x00000001
-#define LINERADIOSUPPORT_ON 0x00000002
-#define LINERADIOSUPPORT_UNKNOWN 0x00000003
-
-#define LINEREGMODE_AUTOMATIC 0x00000001
-#define LINEREGMODE_MANUAL 0x00000002
-#define LINEREGMODE_MANAUTO 0x00000003
-
-#define LINEOPFORMAT_NONE 0x00000000
-#define LINEOPFORMAT_ALPHASHORT 0x00000001
-#define LINEOPFORMAT_ALPHALONG 0x00000002
-#define LINEOPFORMAT_NUMERIC 0x00000004
-
-LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRadioSupport);
-LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState);
-LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
-                         DWORD dwOperatorFormat);
-LONG WINAPI lineUnregister(HLINE hLine);
 
 #endif

@@ -15,10 +15,18 @@ TEST_F(Entry, CommandLinePicksTheMode) {
         std::vector<std::string> args;
         int status;
     } cases[] = {
-        {{"AppRunAtTime"}, 1},      {{}, 0},
-        {{"apprunattime"}, 0},      {{"APPRUNATTIME"}, 0},
+        {{"AppRunAtTime"}, 1},
+        {{}, 0},
+        {{"apprunattime"}, 0},
+        {{"APPRUNATTIME"}, 0},
         {{"AppRunAtTime", "x"}, 0}, // the arguments join into "AppRunAtTime x"
-        {{"AppRunAtTimeX"}, 0},     {{" AppRunAtTime"}, 0},
+        {{"AppRunAtTimeX"}, 0},
+        {{" AppRunAtTime"}, 0},
+        // Equal to it by a locale's rules, not character by character: a soft hyphen, a
+        // trailing zero-width joiner, a leading byte-order mark.
+        {{"App\u00ADRunAtTime"}, 0},
+        {{"AppRunAtTime\u200D"}, 0},
+        {{"\uFEFFAppRunAtTime"}, 0},
     };
     for (const Case& c : cases) {
         CommandResult r = velmora(c.args);

@@ -119,7 +119,7 @@ TEST_F(LineVerbsTest, RejectsWhatItCannotDoAndChangesNothing) {
 TEST_F(LineVerbsTest, ReinitAnswersTheNextAttempts) {
     ok(phone({"reinit", "2"}));
     EXPECT_NE(phone({"telephony"}).out.find("reinit attempts\t2\n"), std::string::npos);
-    auto noEvents = [](DWORD, DWORD, DWORD, DWORD, DWORD, DWORD) {};
+    auto noEvents = [](DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {};
     HLINEAPP app = 0;
     DWORD count = 0;
     EXPECT_EQ(lineInitialize(&app, nullptr, noEvents, nullptr, &count), LINEERR_REINIT);

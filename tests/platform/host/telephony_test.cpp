@@ -13,7 +13,7 @@
 
 namespace {
 
-void CALLBACK noEvents(DWORD, DWORD, DWORD, DWORD, DWORD, DWORD) {}
+void CALLBACK noEvents(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
 
 class TelephonyTest : public TempPhone {
   protected:

@@ -1,0 +1,50 @@
+# The simulated phone: the seam's implementation on a development host (platform/host/), over
+# SQLite and ncurses. Defines velmora_platform, the library the portable core links, and
+# VELMORA_ENTRY_SOURCES, the process entry that hands the command line to the program's WinMain.
+find_package(SQLite3 REQUIRED)
+
+# The phone starts the program afresh at every switch. Loading shared libraries (and relocating
+# the C++ library) is most of such a short process's start-up time and resident memory, so the
+# programs are linked statically where a static SQLite is installed. Sanitizers need dynamic
+# linking.
+set(VELMORA_LINK_STATIC OFF)
+if(VELMORA_STATIC AND NOT VELMORA_SANITIZE)
+  find_library(VELMORA_SQLITE3_ARCHIVE NAMES libsqlite3.a)
+  if(VELMORA_SQLITE3_ARCHIVE)
+    set_target_properties(SQLite::SQLite3 PROPERTIES IMPORTED_LOCATION ${VELMORA_SQLITE3_ARCHIVE})
+    set(VELMORA_LINK_STATIC ON)
+  endif()
+endif()
+
+# The dialog's full-screen terminal interface: wide-character ncurses and its terminfo library,
+# as archives when the programs are linked statically.
+set(CURSES_NEED_NCURSES TRUE)
+set(CURSES_NEED_WIDE TRUE)
+find_package(Curses REQUIRED)
+if(VELMORA_LINK_STATIC)
+  find_library(VELMORA_NCURSESW NAMES libncursesw.a)
+  find_library(VELMORA_TINFO NAMES libtinfo.a)
+endif()
+find_library(VELMORA_NCURSESW NAMES ncursesw REQUIRED)
+find_library(VELMORA_TINFO NAMES tinfo)
+set(VELMORA_CURSES_LIBRARIES ${VELMORA_NCURSESW})
+if(VELMORA_TINFO)
+  list(APPEND VELMORA_CURSES_LIBRARIES ${VELMORA_TINFO})
+endif()
+
+file(GLOB HOST_SOURCES CONFIGURE_DEPENDS platform/host/*.cpp)
+list(REMOVE_ITEM HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/host/process_main.cpp)
+# The dialog's line commands, which every layer serves.
+list(APPEND HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/dialog_script.cpp)
+add_library(velmora_host STATIC ${HOST_SOURCES})
+target_include_directories(velmora_host PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(velmora_host PUBLIC VELMORA_SIMULATED_PHONE)
+target_link_libraries(velmora_host PUBLIC SQLite::SQLite3 ${VELMORA_CURSES_LIBRARIES})
+target_include_directories(velmora_host PRIVATE ${CURSES_INCLUDE_DIRS})
+add_library(velmora_platform ALIAS velmora_host)
+
+set(VELMORA_ENTRY_SOURCES ${PROJECT_SOURCE_DIR}/platform/host/process_main.cpp)
+if(VELMORA_LINK_STATIC)
+  # The linker warns that SQLite's extension loading refers to dlopen: nothing here loads one.
+  set(VELMORA_PROGRAM_LINK_OPTIONS -static)
+endif()

@@ -1,0 +1,167 @@
+// Message boxes: every box is recorded in the phone state (caption, text and type before it is
+// shown, its answer after). With a person at a console the box waits for them. Otherwise the
+// real box is still created, and a hook of the calling thread presses the button of the queued
+// answer, else of the box's safe default, so that nothing waits for a person who is not there.
+//
+// State: "Messages\NNNNNNNN" (Caption, Text, Type, Process, Answer) numbered by
+// "Messages\Last". The queued answers are kept by answers.cpp.
+#include "win32.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+
+namespace winphone {
+
+namespace {
+
+const wchar_t kMessagesKey[] = L"Messages";
+const wchar_t kLastValue[] = L"Last";
+
+std::deque<int> processAnswers;
+
+// Whether a person can answer: standard input is a console. (GetFileType would call /dev/null
+// a character device too.)
+bool personPresent() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+// Answers this process's own script gave come first; only then those queued on the phone.
+int scriptedAnswer(UINT type) {
+    int answer = 0;
+    if (!processAnswers.empty()) {
+        answer = processAnswers.front();
+        processAnswers.pop_front();
+    } else {
+        answer = takeQueuedAnswer();
+    }
+    if (answer == 0)
+        return defaultAnswer(type);
+    if (answerFits(type, answer))
+        return answer;
+    writeStd(STD_ERROR_HANDLE, std::string("(the queued answer '") + answerName(answer) +
+                                   "' does not fit this box; " + answerName(defaultAnswer(type)) +
+                                   " taken instead)\n");
+    return defaultAnswer(type);
+}
+
+std::wstring recordName(DWORD id) {
+    wchar_t name[16];
+    swprintf(name, ARRAYSIZE(name), L"%08lu", static_cast<unsigned long>(id));
+    return std::wstring(kMessagesKey) + L"\\" + name;
+}
+
+// Records a box about to be shown; its number, 0 when it could not be recorded.
+DWORD recordBox(const std::wstring& caption, const std::wstring& text, UINT type) {
+    StateLock lock;
+    if (!lock.held())
+        return 0;
+    DWORD id = stateDword(kMessagesKey, kLastValue).value_or(0) + 1;
+    if (!setStateDword(kMessagesKey, kLastValue, id))
+        return 0;
+    std::wstring record = recordName(id);
+    setStateText(record, L"Caption", caption);
+    setStateText(record, L"Text", text);
+    setStateDword(record, L"Type", type);
+    setStateDword(record, L"Process", GetCurrentProcessId());
+    return id;
+}
+
+// The box the calling thread is about to show with nobody to answer it, and the button the
+// hook presses once the box is activated.
+struct Press {
+    const std::wstring* caption;
+    int answer;
+    bool pressed;
+};
+thread_local Press* pendingPress = nullptr;
+
+LRESULT CALLBACK pressButton(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && pendingPress != nullptr && !pendingPress->pressed) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        wchar_t className[16];
+        std::wstring title(GetWindowTextLengthW(box) + 1, L'\0');
+        title.resize(GetWindowTextW(box, title.data(), static_cast<int>(title.size())));
+        // The box is a dialog of the predefined class; its caption tells it from the owner
+        // that is activated again once it has closed.
+        if (GetClassNameW(box, className, ARRAYSIZE(className)) &&
+            wcscmp(className, L"#32770") == 0 && title == *pendingPress->caption) {
+            pendingPress->pressed = true;
+            HWND button = GetDlgItem(box, pendingPress->answer);
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(pendingPress->answer, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(button));
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+int showAndPress(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type,
+                 int answer) {
+    Press press = {&caption, answer, false};
+    Press* outer = pendingPress;
+    pendingPress = &press;
+    HHOOK hook = SetWindowsHookExW(WH_CBT, pressButton, nullptr, GetCurrentThreadId());
+    int result = hook != NULL ? MessageBoxW(owner, text.c_str(), caption.c_str(), type) : 0;
+    if (hook != NULL)
+        UnhookWindowsHookEx(hook);
+    pendingPress = outer;
+    return result;
+}
+
+} // namespace
+
+void queueProcessAnswer(int answer) {
+    processAnswers.push_back(answer);
+}
+
+void clearProcessAnswers() {
+    processAnswers.clear();
+}
+
+std::vector<MessageRecord> messages() {
+    std::vector<MessageRecord> out;
+    for (const std::wstring& name : stateSubkeys(kMessagesKey)) {
+        std::wstring record = std::wstring(kMessagesKey) + L"\\" + name;
+        MessageRecord m;
+        m.id = static_cast<DWORD>(wcstoul(name.c_str(), nullptr, 10));
+        m.pid = stateDword(record, L"Process").value_or(0);
+        m.caption = stateText(record, L"Caption").value_or(std::wstring());
+        m.text = stateText(record, L"Text").value_or(std::wstring());
+        m.type = stateDword(record, L"Type").value_or(0);
+        m.answer = static_cast<int>(stateDword(record, L"Answer").value_or(0));
+        out.push_back(m);
+    }
+    std::sort(out.begin(), out.end(),
+              [](const MessageRecord& a, const MessageRecord& b) { return a.id < b.id; });
+    return out;
+}
+
+bool clearMessages() {
+    return deleteStateKey(kMessagesKey);
+}
+
+} // namespace winphone
+
+int WINAPI phoneMessageBox(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+    std::wstring text, caption = L"Error";
+    if (lpText != nullptr)
+        text = lpText;
+    if (lpCaption != nullptr)
+        caption = lpCaption;
+    DWORD record = winphone::recordBox(caption, text, uType);
+    int answer;
+    if (winphone::personPresent()) {
+        answer = MessageBoxW(hWnd, text.c_str(), caption.c_str(), uType);
+    } else {
+        int planned = winphone::scriptedAnswer(uType);
+        winphone::writeStd(STD_ERROR_HANDLE, "== " + winphone::toUtf8(caption) + " ==\n" +
+                                                 winphone::toUtf8(text) + "\n-> " +
+                                                 winphone::answerName(planned) + "\n");
+        answer = winphone::showAndPress(hWnd, text, caption, uType, planned);
+    }
+    if (record != 0)
+        winphone::setStateDword(winphone::recordName(record), L"Answer",
+                                static_cast<DWORD>(answer));
+    return answer;
+}

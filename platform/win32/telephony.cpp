@@ -1,0 +1,457 @@
+// The phone's telephony: the TAPI subset the radio uses and the cellular extension, over line
+// devices kept in the phone state. Wine's own tapi32 is a stub (no devices, no sessions), so
+// none of it is linked. Sessions and lines are handles of this process; the state keeps the
+// devices (the next process sees the radio as the last one left it), the faults set on them,
+// and a record of each handle still open, so that a leak outlives the process that made it.
+//
+// State: "Lines\N" (Name, Media, State, Registered; "Faults": one value per failing operation)
+// seeded once ("Lines\Seeded"); "Telephony" (InitFault, ReinitAttempts, ClosedByShutdown;
+// "Handles": "PID:HANDLE" = "session" or "line N").
+#include "win32.h"
+
+#include <map>
+
+namespace winphone {
+
+namespace {
+
+const wchar_t kLinesKey[] = L"Lines";
+const wchar_t kTelephonyKey[] = L"Telephony";
+const wchar_t kHandlesKey[] = L"Telephony\\Handles";
+
+const std::vector<std::string> kOperations = {"negotiate", "devcaps",    "open",
+                                              "halfopen",  "getstate",   "setstate",
+                                              "register",  "unregister", "close"};
+
+// The API versions this telephony supports.
+const DWORD kLowestVersion = 0x00010003;
+const DWORD kHighestVersion = 0x00020000;
+// Every media mode of TAPI 2.0: LINEMEDIAMODE_UNKNOWN up to LINEMEDIAMODE_VIDEO.
+const DWORD kKnownMediaModes = (LINEMEDIAMODE_VIDEO << 1) - LINEMEDIAMODE_UNKNOWN;
+// Fixed part of the capabilities record for TAPI 1.4 and for 2.0.
+const DWORD kDevCapsSize14 = 240;
+const DWORD kDevCapsSize20 = 252;
+
+struct Handle {
+    bool isLine;
+    HLINEAPP app; // the session a line was opened in
+    DWORD device;
+};
+std::map<DWORD, Handle> handles;
+// Never reused within the process, so a stale handle never becomes valid again.
+DWORD nextHandle = 0x10000;
+
+std::wstring lineKey(DWORD index) {
+    return std::wstring(kLinesKey) + L"\\" + std::to_wstring(index);
+}
+std::wstring faultsKey(DWORD index) {
+    return lineKey(index) + L"\\Faults";
+}
+
+bool writeLine(DWORD index, const std::wstring& name, DWORD media, DWORD state) {
+    std::wstring key = lineKey(index);
+    return setStateText(key, L"Name", name) && setStateDword(key, L"Media", media) &&
+           setStateDword(key, L"State", state) &&
+           setStateDword(key, L"Registered", state == LINEEQUIPSTATE_FULL ? 1 : 0);
+}
+
+// A new phone has its cellular line (voice and data, radio on, registered) and a data-only
+// line; once, so that lines removed later stay removed.
+bool ready() {
+    if (stateDword(kLinesKey, L"Seeded"))
+        return true;
+    StateLock lock;
+    if (!lock.held())
+        return false;
+    if (stateDword(kLinesKey, L"Seeded"))
+        return true;
+    return writeLine(0, L"Cellular Line", LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM,
+                     LINEEQUIPSTATE_FULL) &&
+           writeLine(1, L"Cellular Data", LINEMEDIAMODE_DATAMODEM, LINEEQUIPSTATE_FULL) &&
+           setStateDword(kLinesKey, L"Seeded", 1);
+}
+
+DWORD deviceCount() {
+    DWORD count = 0;
+    while (stateDword(lineKey(count), L"State"))
+        ++count;
+    return count;
+}
+
+bool deviceExists(DWORD index) {
+    return stateDword(lineKey(index), L"State").has_value();
+}
+
+// The fault set on a device's operation, 0 when none.
+LONG faultOf(DWORD device, const char* operation) {
+    return static_cast<LONG>(stateDword(faultsKey(device), fromUtf8(operation)).value_or(0));
+}
+
+std::wstring handleRecordName(DWORD handle) {
+    return std::to_wstring(GetCurrentProcessId()) + L":" + std::to_wstring(handle);
+}
+
+DWORD newHandle(bool isLine, HLINEAPP app, DWORD device) {
+    DWORD handle = nextHandle;
+    nextHandle += 4;
+    handles[handle] = Handle{isLine, app, device};
+    setStateText(kHandlesKey, handleRecordName(handle),
+                 isLine ? L"line " + std::to_wstring(device) : L"session");
+    return handle;
+}
+
+void forgetHandle(DWORD handle) {
+    handles.erase(handle);
+    deleteStateValue(kHandlesKey, handleRecordName(handle));
+}
+
+bool isSession(HLINEAPP app) {
+    auto it = handles.find(app);
+    return it != handles.end() && !it->second.isLine;
+}
+
+const Handle* findLine(HLINE line) {
+    auto it = handles.find(line);
+    return it != handles.end() && it->second.isLine ? &it->second : nullptr;
+}
+
+// The checks every call on a session and a device begins with.
+LONG checkDevice(HLINEAPP app, DWORD device) {
+    if (!isSession(app))
+        return LINEERR_INVALAPPHANDLE;
+    if (!ready())
+        return LINEERR_OPERATIONFAILED;
+    if (!deviceExists(device))
+        return LINEERR_BADDEVICEID;
+    return 0;
+}
+
+bool versionSupported(DWORD version) {
+    return version >= kLowestVersion && version <= kHighestVersion;
+}
+
+// Adds `delta` to a counter of the state under the lock.
+bool addToCounter(const wchar_t* name, long long delta) {
+    StateLock lock;
+    return lock.held() &&
+           setStateDword(kTelephonyKey, name,
+                         static_cast<DWORD>(stateDword(kTelephonyKey, name).value_or(0) + delta));
+}
+
+// Whether this lineInitialize attempt is to answer LINEERR_REINIT, counting the attempt.
+bool answerReinit() {
+    StateLock lock;
+    std::optional<DWORD> left = stateDword(kTelephonyKey, L"ReinitAttempts");
+    if (!lock.held() || !left || *left == 0)
+        return false;
+    if (*left > 1)
+        setStateDword(kTelephonyKey, L"ReinitAttempts", *left - 1);
+    else
+        deleteStateValue(kTelephonyKey, L"ReinitAttempts");
+    return true;
+}
+
+bool setLineValue(DWORD index, const wchar_t* name, DWORD value) {
+    return ready() && deviceExists(index) && setStateDword(lineKey(index), name, value);
+}
+
+} // namespace
+
+std::vector<LineDevice> lineDevices() {
+    std::vector<LineDevice> out;
+    if (!ready())
+        return out;
+    for (DWORD index = 0, count = deviceCount(); index < count; ++index) {
+        std::wstring key = lineKey(index);
+        LineDevice d;
+        d.index = index;
+        d.name = stateText(key, L"Name").value_or(std::wstring());
+        d.mediaModes = stateDword(key, L"Media").value_or(0);
+        d.equipmentState = stateDword(key, L"State").value_or(0);
+        d.registered = stateDword(key, L"Registered").value_or(0) != 0;
+        for (const std::string& operation : kOperations)
+            if (LONG code = faultOf(index, operation.c_str())) {
+                if (!d.faults.empty())
+                    d.faults += ',';
+                d.faults.append(operation).append("=").append(std::to_string(code));
+            }
+        if (d.faults.empty())
+            d.faults.push_back('-');
+        out.push_back(d);
+    }
+    return out;
+}
+
+std::optional<LineDevice> lineDevice(DWORD index) {
+    for (const LineDevice& d : lineDevices())
+        if (d.index == index)
+            return d;
+    return std::nullopt;
+}
+
+const std::vector<std::string>& lineOperations() {
+    return kOperations;
+}
+
+bool setLineState(DWORD index, DWORD state) {
+    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL)
+        return false;
+    return setLineValue(index, L"State", state);
+}
+
+bool setLineMedia(DWORD index, DWORD mediaModes) {
+    return setLineValue(index, L"Media", mediaModes);
+}
+
+bool setLineRegistered(DWORD index, bool registered) {
+    return setLineValue(index, L"Registered", registered ? 1 : 0);
+}
+
+bool setLineFault(DWORD index, const std::string& operation, LONG code) {
+    bool known = false;
+    for (const std::string& o : kOperations)
+        known = known || o == operation;
+    if (code >= 0 || !known || !ready() || !deviceExists(index))
+        return false;
+    return setStateDword(faultsKey(index), fromUtf8(operation), static_cast<DWORD>(code));
+}
+
+bool healLine(DWORD index) {
+    return ready() && deviceExists(index) && deleteStateKey(faultsKey(index));
+}
+
+std::optional<DWORD> addLine(const std::wstring& name, DWORD mediaModes, DWORD state) {
+    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL || name.empty() || !ready())
+        return std::nullopt;
+    StateLock lock;
+    DWORD index = deviceCount();
+    if (!lock.held() || !writeLine(index, name, mediaModes, state))
+        return std::nullopt;
+    return index;
+}
+
+bool setReinitAttempts(DWORD count) {
+    if (count == 0) {
+        LONG status = deleteStateValue(kTelephonyKey, L"ReinitAttempts");
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    return setStateDword(kTelephonyKey, L"ReinitAttempts", count);
+}
+
+bool setInitFault(LONG code) {
+    if (code > 0)
+        return false;
+    if (code == 0) {
+        LONG status = deleteStateValue(kTelephonyKey, L"InitFault");
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    return setStateDword(kTelephonyKey, L"InitFault", static_cast<DWORD>(code));
+}
+
+TelephonyStatus telephonyStatus() {
+    TelephonyStatus s;
+    s.reinitAttempts = stateDword(kTelephonyKey, L"ReinitAttempts").value_or(0);
+    s.initFault = static_cast<LONG>(stateDword(kTelephonyKey, L"InitFault").value_or(0));
+    s.linesClosedByShutdown = stateDword(kTelephonyKey, L"ClosedByShutdown").value_or(0);
+    for (const std::wstring& name : stateValueNames(kHandlesKey))
+        ++(stateText(kHandlesKey, name).value_or(std::wstring()) == L"session" ? s.sessionsOpen
+                                                                               : s.linesOpen);
+    return s;
+}
+
+bool clearTelephonyLeaks() {
+    LONG status = deleteStateValue(kTelephonyKey, L"ClosedByShutdown");
+    return deleteStateKey(kHandlesKey) &&
+           (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
+}
+
+} // namespace winphone
+
+using namespace winphone;
+
+// ---- TAPI ----
+
+LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback, LPCSTR,
+                           LPDWORD lpdwNumDevs) {
+    if (!ready())
+        return LINEERR_NODRIVER;
+    if (lphLineApp == nullptr || lpfnCallback == nullptr || lpdwNumDevs == nullptr)
+        return LINEERR_INVALPOINTER;
+    if (std::optional<DWORD> fault = stateDword(kTelephonyKey, L"InitFault"))
+        if (static_cast<LONG>(*fault) < 0)
+            return static_cast<LONG>(*fault);
+    if (answerReinit())
+        return LINEERR_REINIT;
+    *lphLineApp = newHandle(false, 0, 0);
+    *lpdwNumDevs = deviceCount();
+    return 0;
+}
+
+LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
+    if (!isSession(hLineApp))
+        return LINEERR_INVALAPPHANDLE;
+    // Lines the caller left open are closed with the session, and counted as its leak.
+    std::vector<DWORD> orphans;
+    for (const auto& [handle, h] : handles)
+        if (h.isLine && h.app == hLineApp)
+            orphans.push_back(handle);
+    for (DWORD line : orphans)
+        forgetHandle(line);
+    if (!orphans.empty())
+        addToCounter(L"ClosedByShutdown", static_cast<long long>(orphans.size()));
+    forgetHandle(hLineApp);
+    return 0;
+}
+
+LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                                    DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                                    LPLINEEXTENSIONID lpExtensionID) {
+    if (LONG bad = checkDevice(hLineApp, dwDeviceID))
+        return bad;
+    if (lpdwAPIVersion == nullptr || lpExtensionID == nullptr)
+        return LINEERR_INVALPOINTER;
+    if (dwAPILowVersion > dwAPIHighVersion || dwAPIHighVersion < kLowestVersion ||
+        dwAPILowVersion > kHighestVersion)
+        return LINEERR_INCOMPATIBLEAPIVERSION;
+    if (LONG fault = faultOf(dwDeviceID, "negotiate"))
+        return fault;
+    *lpdwAPIVersion = dwAPIHighVersion < kHighestVersion ? dwAPIHighVersion : kHighestVersion;
+    memset(lpExtensionID, 0, sizeof *lpExtensionID);
+    return 0;
+}
+
+LONG WINAPI lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+                            DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
+    if (LONG bad = checkDevice(hLineApp, dwDeviceID))
+        return bad;
+    if (lpLineDevCaps == nullptr)
+        return LINEERR_INVALPOINTER;
+    if (!versionSupported(dwAPIVersion))
+        return LINEERR_INCOMPATIBLEAPIVERSION;
+    if (dwExtVersion != 0)
+        return LINEERR_INCOMPATIBLEEXTVERSION;
+    if (LONG fault = faultOf(dwDeviceID, "devcaps"))
+        return fault;
+    DWORD fixed = dwAPIVersion >= 0x00020000 ? kDevCapsSize20 : kDevCapsSize14;
+    DWORD total = lpLineDevCaps->dwTotalSize;
+    if (total < fixed)
+        return LINEERR_STRUCTURETOOSMALL;
+    std::optional<LineDevice> device = lineDevice(dwDeviceID);
+    if (!device)
+        return LINEERR_NODEVICE;
+
+    // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
+    // version, then the line's name if it fits.
+    BYTE* record = reinterpret_cast<BYTE*>(lpLineDevCaps);
+    memset(record + sizeof(DWORD), 0, fixed - sizeof(DWORD));
+    DWORD nameBytes = static_cast<DWORD>((device->name.size() + 1) * sizeof(WCHAR));
+    lpLineDevCaps->dwNeededSize = fixed + nameBytes;
+    lpLineDevCaps->dwUsedSize = fixed;
+    lpLineDevCaps->dwPermanentLineID = 0x00010000u + dwDeviceID;
+    lpLineDevCaps->dwStringFormat = STRINGFORMAT_UNICODE;
+    lpLineDevCaps->dwAddressModes = LINEADDRESSMODE_ADDRESSID;
+    lpLineDevCaps->dwNumAddresses = 1;
+    lpLineDevCaps->dwBearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA;
+    lpLineDevCaps->dwMaxRate = 9600;
+    lpLineDevCaps->dwMediaModes = device->mediaModes;
+    lpLineDevCaps->dwMaxNumActiveCalls = 1;
+    if (total - fixed >= nameBytes) {
+        memcpy(record + fixed, device->name.c_str(), nameBytes);
+        lpLineDevCaps->dwLineNameSize = nameBytes;
+        lpLineDevCaps->dwLineNameOffset = fixed;
+        lpLineDevCaps->dwUsedSize = fixed + nameBytes;
+    }
+    return 0;
+}
+
+LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+                      DWORD dwExtVersion, DWORD_PTR, DWORD dwPrivileges, DWORD dwMediaModes,
+                      LPLINECALLPARAMS const) {
+    if (LONG bad = checkDevice(hLineApp, dwDeviceID))
+        return bad;
+    if (lphLine == nullptr)
+        return LINEERR_INVALPOINTER;
+    if (!versionSupported(dwAPIVersion))
+        return LINEERR_INCOMPATIBLEAPIVERSION;
+    if (dwExtVersion != 0)
+        return LINEERR_INCOMPATIBLEEXTVERSION;
+    const DWORD privileges =
+        LINECALLPRIVILEGE_NONE | LINECALLPRIVILEGE_MONITOR | LINECALLPRIVILEGE_OWNER;
+    if (dwPrivileges == 0 || (dwPrivileges & ~privileges) ||
+        ((dwPrivileges & LINECALLPRIVILEGE_NONE) && dwPrivileges != LINECALLPRIVILEGE_NONE))
+        return LINEERR_INVALPRIVSELECT;
+    if (dwPrivileges & LINECALLPRIVILEGE_OWNER) {
+        // An owner must name media modes, and only ones the device has.
+        DWORD media = stateDword(lineKey(dwDeviceID), L"Media").value_or(0);
+        if (dwMediaModes == 0 || (dwMediaModes & ~kKnownMediaModes) || (dwMediaModes & ~media))
+            return LINEERR_INVALMEDIAMODE;
+    }
+    if (LONG fault = faultOf(dwDeviceID, "open"))
+        return fault;
+    *lphLine = newHandle(true, hLineApp, dwDeviceID);
+    return faultOf(dwDeviceID, "halfopen");
+}
+
+LONG WINAPI lineClose(HLINE hLine) {
+    const Handle* line = findLine(hLine);
+    if (line == nullptr)
+        return LINEERR_INVALLINEHANDLE;
+    DWORD device = line->device;
+    forgetHandle(hLine);
+    // A failing close still releases the line: nothing the caller could do would free it.
+    return faultOf(device, "close");
+}
+
+LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRadioSupport) {
+    const Handle* line = findLine(hLine);
+    if (line == nullptr)
+        return LINEERR_INVALLINEHANDLE;
+    if (lpdwState == nullptr || lpdwRadioSupport == nullptr)
+        return LINEERR_INVALPOINTER;
+    if (LONG fault = faultOf(line->device, "getstate"))
+        return fault;
+    std::optional<DWORD> state = stateDword(lineKey(line->device), L"State");
+    if (!state)
+        return LINEERR_NODEVICE;
+    *lpdwState = *state;
+    *lpdwRadioSupport = LINERADIOSUPPORT_ON;
+    return 0;
+}
+
+LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
+    const Handle* line = findLine(hLine);
+    if (line == nullptr)
+        return LINEERR_INVALLINEHANDLE;
+    if (dwState < LINEEQUIPSTATE_MINIMUM || dwState > LINEEQUIPSTATE_FULL)
+        return LINEERR_INVALPARAM;
+    if (LONG fault = faultOf(line->device, "setstate"))
+        return fault;
+    return setLineState(line->device, dwState) ? 0 : LINEERR_OPERATIONFAILED;
+}
+
+LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
+                         DWORD dwOperatorFormat) {
+    const Handle* line = findLine(hLine);
+    if (line == nullptr)
+        return LINEERR_INVALLINEHANDLE;
+    if (dwRegisterMode < LINEREGMODE_AUTOMATIC || dwRegisterMode > LINEREGMODE_MANAUTO)
+        return LINEERR_INVALPARAM;
+    // Choosing the network by hand needs the operator's name in a known format.
+    if (dwRegisterMode != LINEREGMODE_AUTOMATIC &&
+        (lpszOperator == nullptr ||
+         (dwOperatorFormat != LINEOPFORMAT_ALPHASHORT &&
+          dwOperatorFormat != LINEOPFORMAT_ALPHALONG && dwOperatorFormat != LINEOPFORMAT_NUMERIC)))
+        return LINEERR_INVALPARAM;
+    if (LONG fault = faultOf(line->device, "register"))
+        return fault;
+    return setLineRegistered(line->device, true) ? 0 : LINEERR_OPERATIONFAILED;
+}
+
+LONG WINAPI lineUnregister(HLINE hLine) {
+    const Handle* line = findLine(hLine);
+    if (line == nullptr)
+        return LINEERR_INVALLINEHANDLE;
+    if (LONG fault = faultOf(line->device, "unregister"))
+        return fault;
+    return setLineRegistered(line->device, false) ? 0 : LINEERR_OPERATIONFAILED;
+}

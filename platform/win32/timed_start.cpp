@@ -1,0 +1,60 @@
+// The phone's timed-start service: at most one pending start per executable path, kept in the
+// state's "TimedStarts" key (value name: the path; data: the local time, YYYY-MM-DD HH:MM:SS).
+// Whatever fires the starts takes a start off the list as it starts the program, as the
+// platform's notification fires once.
+#include "win32.h"
+
+#include <algorithm>
+
+namespace winphone {
+
+namespace {
+const wchar_t kStartsKey[] = L"TimedStarts";
+} // namespace
+
+std::vector<PendingStart> pendingStarts() {
+    std::vector<PendingStart> out;
+    for (const std::wstring& path : stateValueNames(kStartsKey))
+        if (std::optional<std::wstring> at = stateText(kStartsKey, path))
+            out.push_back({path, toUtf8(*at)});
+    std::sort(out.begin(), out.end(), [](const PendingStart& a, const PendingStart& b) {
+        return a.text != b.text ? a.text < b.text : a.path < b.path;
+    });
+    return out;
+}
+
+std::optional<PendingStart> pendingStart(const std::wstring& path) {
+    std::optional<std::wstring> at = stateText(kStartsKey, path);
+    if (!at)
+        return std::nullopt;
+    return PendingStart{path, toUtf8(*at)};
+}
+
+} // namespace winphone
+
+BOOL CeRunAppAtTime(LPCWSTR pwszAppName, const SYSTEMTIME* lpTime) {
+    // Both checked before the state is touched, so that a refused call leaves the earlier
+    // registration in place.
+    SYSTEMTIME at;
+    if (pwszAppName == nullptr || *pwszAppName == 0 ||
+        (lpTime != nullptr && !winphone::isValidDateTime(*lpTime, &at))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    LONG status;
+    if (lpTime == nullptr) {
+        // Cancelling when nothing is pending is no failure: afterwards nothing is pending.
+        status = winphone::deleteStateValue(winphone::kStartsKey, pwszAppName);
+        if (status == ERROR_FILE_NOT_FOUND)
+            status = ERROR_SUCCESS;
+    } else {
+        std::wstring text = winphone::fromUtf8(winphone::formatDateTime(at));
+        status = winphone::writeStateValue(winphone::kStartsKey, pwszAppName, REG_SZ, text.c_str(),
+                                           static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
+    }
+    if (status != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(status));
+        return FALSE;
+    }
+    return TRUE;
+}

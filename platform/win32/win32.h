@@ -1,0 +1,169 @@
+// The phone over desktop Win32: the layer's own interface beside the Win32 surface, for its
+// helper (tools/velmora-state), its tests and its other modules. The phone's state lives in the
+// registry of the Wine prefix, under HKEY_LOCAL_MACHINE\SOFTWARE\VelmoraPhone (README: "The
+// phone state under Wine"). Portable code never includes this header.
+#ifndef VELMORA_WIN32_WIN32_H
+#define VELMORA_WIN32_WIN32_H
+
+#include <windows.h>
+#include <commctrl.h>
+#include <tapi.h>
+
+#include "platform/phone_only.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace winphone {
+
+// ---- Text ----
+std::string toUtf8(std::wstring_view text);
+std::wstring fromUtf8(std::string_view text);
+// Escapes newlines, tabs and backslashes so that a text fits on one line of a listing.
+std::string oneLine(std::string_view text);
+// Writes to standard output or error (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE): UTF-8 bytes as
+// they stand (LF stays LF) to a file or a pipe, wide text to a console.
+void writeStd(DWORD which, std::string_view utf8);
+
+// ---- The phone state ----
+// Everything below HKEY_LOCAL_MACHINE\SOFTWARE\VelmoraPhone; `subkey` is relative to it, ""
+// for the key itself. Reads and writes go through the registry API, never the prefix's files,
+// which Wine writes lazily.
+extern const wchar_t kStateKey[];
+LONG readStateValue(std::wstring_view subkey, std::wstring_view name, DWORD* type,
+                    std::string* bytes);
+LONG writeStateValue(std::wstring_view subkey, std::wstring_view name, DWORD type, const void* data,
+                     DWORD size);
+LONG deleteStateValue(std::wstring_view subkey, std::wstring_view name);
+std::optional<DWORD> stateDword(std::wstring_view subkey, std::wstring_view name);
+bool setStateDword(std::wstring_view subkey, std::wstring_view name, DWORD value);
+// A string value without its terminator; nullopt when missing or not a string.
+std::optional<std::wstring> stateText(std::wstring_view subkey, std::wstring_view name);
+bool setStateText(std::wstring_view subkey, std::wstring_view name, std::wstring_view text);
+// The names of a key's subkeys and values, in the registry's order; empty when it is missing.
+std::vector<std::wstring> stateSubkeys(std::wstring_view subkey);
+std::vector<std::wstring> stateValueNames(std::wstring_view subkey);
+// Deletes a key with everything below it; true also when it did not exist.
+bool deleteKeyTree(HKEY root, const std::wstring& path);
+bool deleteStateKey(std::wstring_view subkey);
+// A new phone: the phone state and the given program keys (paths under HKEY_LOCAL_MACHINE)
+// are deleted; the lines are seeded again on first use.
+bool resetPhone(const std::vector<std::wstring>& programKeys);
+
+// The lock that guards every read-modify-write of state that several processes change (the
+// answer queue, counters, leak records): the registry has no transactions. A holder that was
+// killed leaves it abandoned, and the next waiter takes it over.
+class StateLock {
+  public:
+    StateLock();
+    ~StateLock();
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+    bool held() const { return owned; }
+
+  private:
+    HANDLE mutex;
+    bool owned;
+};
+
+// ---- Registry ----
+// Stores a value with exactly the bytes given, whatever its type (RegSetValueEx adds a
+// terminator to strings that the caller did not count). A Win32 status code.
+LONG setValueBytes(HKEY key, LPCWSTR name, DWORD type, const void* data, DWORD size);
+// A key path as the phone reads it: names separated by backslashes, empty names skipped.
+std::wstring withoutEmptyKeyNames(LPCWSTR path);
+
+// ---- Clock ----
+// "YYYY-MM-DD HH:MM[:SS]"; false unless it is a real date and time (the weekday is filled in).
+bool parseDateTime(std::string_view text, SYSTEMTIME* out);
+std::string formatDateTime(const SYSTEMTIME& time);
+// A real local date and time; fills in its weekday when `withWeekday` is given.
+bool isValidDateTime(const SYSTEMTIME& time, SYSTEMTIME* withWeekday = nullptr);
+// Pins every process on the phone to a local time, or (nullptr) returns to the platform's.
+bool pinClock(const SYSTEMTIME* time);
+std::optional<SYSTEMTIME> pinnedClock();
+
+// ---- Tick count ----
+// In virtual time every GetTickCount call on the phone advances the count by `stepMs`, from
+// `start` (or from where it stands); nullopt returns to the platform's count. A step of 0 is
+// refused: a count that never moves would hang anything waiting on it.
+bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start = std::nullopt);
+std::optional<DWORD> virtualTickStep();
+
+// ---- Timed starts ----
+struct PendingStart {
+    std::wstring path;
+    std::string text; // the stored local time, YYYY-MM-DD HH:MM:SS
+};
+// Every pending start, earliest first.
+std::vector<PendingStart> pendingStarts();
+std::optional<PendingStart> pendingStart(const std::wstring& path);
+
+// ---- Message boxes ----
+const char* answerName(int answer);
+int answerFromName(std::string_view name); // 0 when unknown
+// The answer a box of this type gets when nobody picks one: OK; Cancel; No (Abort).
+int defaultAnswer(UINT type);
+bool answerFits(UINT type, int answer);
+// Queues the answer for the next box any process on the phone shows with nobody at a console.
+bool queueAnswer(int answer);
+// The next answer of the phone's queue, taken off it; 0 when the queue is empty.
+int takeQueuedAnswer();
+// An answer for this process's next box only (a script of the process's own), taken before
+// the phone's queue.
+void queueProcessAnswer(int answer);
+void clearProcessAnswers();
+struct MessageRecord {
+    DWORD id;
+    DWORD pid;
+    std::wstring caption, text;
+    UINT type;
+    int answer; // 0 until the box has been answered
+};
+std::vector<MessageRecord> messages();
+bool clearMessages();
+
+// ---- Telephony lines ----
+struct LineDevice {
+    DWORD index;
+    std::wstring name;
+    DWORD mediaModes;
+    DWORD equipmentState; // 1-5, LINEEQUIPSTATE_*
+    bool registered;
+    std::string faults; // "operation=code,...", "-" for none
+};
+std::vector<LineDevice> lineDevices();
+std::optional<LineDevice> lineDevice(DWORD index);
+// The operations a fault can be set on: negotiate, devcaps, open, halfopen (the open fails yet
+// hands back a line that must still be closed), getstate, setstate, register, unregister,
+// close (the line is closed all the same).
+const std::vector<std::string>& lineOperations();
+// Each returns false when the device does not exist, the value is out of range or the state
+// cannot be written.
+bool setLineState(DWORD index, DWORD state); // 1-5
+bool setLineMedia(DWORD index, DWORD mediaModes);
+bool setLineRegistered(DWORD index, bool registered);
+bool setLineFault(DWORD index, const std::string& operation, LONG code); // code < 0
+bool healLine(DWORD index);
+// Appends a device; registered when its state is full. Its index, or nullopt.
+std::optional<DWORD> addLine(std::wstring_view name, DWORD mediaModes, DWORD state);
+// The next `count` lineInitialize attempts answer LINEERR_REINIT; 0 clears.
+bool setReinitAttempts(DWORD count);
+// Every lineInitialize answers `code` (< 0); 0 clears.
+bool setInitFault(LONG code);
+struct TelephonyStatus {
+    DWORD reinitAttempts = 0;
+    LONG initFault = 0;
+    long long sessionsOpen = 0;          // sessions started and not shut down, by any process
+    long long linesOpen = 0;             // lines opened and not closed, by any process
+    long long linesClosedByShutdown = 0; // lines a lineShutdown had to close for its caller
+};
+TelephonyStatus telephonyStatus();
+// Forgets the records of open handles and the shutdown count.
+bool clearTelephonyLeaks();
+
+} // namespace winphone
+
+#endif

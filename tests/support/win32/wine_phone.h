@@ -1,0 +1,60 @@
+// The tests' phone under Wine: the prefix of the test run, made a new phone before each test
+// by deleting the phone's keys, and the programs of this build started in it.
+#ifndef VELMORA_TESTS_WINE_PHONE_H
+#define VELMORA_TESTS_WINE_PHONE_H
+
+#include "platform/win32/win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// A program of this build, beside the test program: velmora.exe, velmora-state.exe.
+std::wstring programPath(const wchar_t* name);
+
+// A program started with a command line (its arguments; the path is put first), standard input
+// from NUL (nobody at a console) and its output collected.
+class Process {
+  public:
+    Process(const wchar_t* program, const std::wstring& arguments);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    bool started() const { return process != NULL; }
+    DWORD id() const { return processId; }
+    // Waits for the end; its exit status, or STILL_ACTIVE when it has not ended in time.
+    DWORD wait(DWORD ms = 60000);
+    // What it wrote to standard output and error, once it has ended.
+    std::string out() const;
+    std::string err() const;
+    // The first visible top-level window of the process with that title, waited for.
+    HWND waitForWindow(const wchar_t* title, DWORD ms = 30000) const;
+
+  private:
+    HANDLE process = NULL;
+    DWORD processId = 0;
+    std::wstring outPath, errPath;
+};
+
+struct ProgramResult {
+    DWORD status;
+    std::string out, err;
+};
+// Starts a program and waits for its end.
+ProgramResult runProgram(const wchar_t* program, const std::wstring& arguments);
+
+// Every test starts on a new phone: no settings, no phone state.
+class WinePhone : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    void setClock(const char* when);
+    // The settings key's value as stored: its type and exact bytes; false when missing.
+    bool setting(const wchar_t* name, DWORD* type, std::string* bytes);
+    void setSetting(const wchar_t* name, DWORD type, const void* data, DWORD size);
+    void setDword(const wchar_t* name, DWORD value) {
+        setSetting(name, REG_DWORD, &value, sizeof value);
+    }
+};
+
+#endif

@@ -1,0 +1,314 @@
+// velmora-state: reads and writes the state of a phone under Wine (the prefix's registry) with
+// exact bytes, for scripts and people: `wine reg` shows no byte counts and prints Chinese as
+// question marks. Output is UTF-8 with LF line endings. Only the registry is used (advapi32).
+//
+//   dump                               every value of the program's settings and the phone
+//                                      state: KEY<TAB>NAME<TAB>TYPE<TAB>BYTES<TAB>VALUE
+//   get KEY NAME                       TYPE BYTES VALUE (sz, dword or binary); exit 1 if missing
+//   hex KEY NAME                       TYPE-CODE BYTES HEX, the bytes exactly as stored
+//   set KEY NAME sz TEXT|dword N|binary HEX|TYPE-CODE HEX
+//   delete KEY [NAME]                  a value, or the key with everything below it
+//   reset                              a new phone: the phone state and the settings deleted
+//   answer ok|cancel|retry|yes|no|...  queues the answer for the next box shown without a person
+//   lines                              the line devices, as `velmora-phone lines` lists them:
+//                                      index, name, media modes, state, registered, faults (a new
+//                                      phone gets its lines here, so that they can then be set)
+//
+// KEY is a path under HKEY_LOCAL_MACHINE, or `settings` (the program's key) or `phone` (the
+// phone state), either followed by \SUBKEY.
+#include "platform/win32/win32.h"
+#include "schedule/settings.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+int fail(const std::string& message, int status = 2) {
+    winphone::writeStd(STD_ERROR_HANDLE, "velmora-state: " + message + "\n");
+    return status;
+}
+
+void print(const std::string& line) {
+    winphone::writeStd(STD_OUTPUT_HANDLE, line + "\n");
+}
+
+std::wstring settingsKey() {
+    return winphone::withoutEmptyKeyNames(SETTINGS_KEY_PATH);
+}
+
+std::wstring keyPath(const std::string& key) {
+    std::wstring path = winphone::withoutEmptyKeyNames(winphone::fromUtf8(key).c_str());
+    size_t split = path.find(L'\\');
+    std::wstring first = path.substr(0, split);
+    std::wstring rest = split == std::wstring::npos ? L"" : path.substr(split);
+    if (_wcsicmp(first.c_str(), L"settings") == 0)
+        return settingsKey() + rest;
+    if (_wcsicmp(first.c_str(), L"phone") == 0)
+        return winphone::kStateKey + rest;
+    return path;
+}
+
+std::string hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+const char* typeName(DWORD type) {
+    switch (type) {
+    case REG_SZ:
+        return "sz";
+    case REG_DWORD:
+        return "dword";
+    default:
+        return "binary";
+    }
+}
+
+// The value as `get` and `dump` print it: text up to its terminator, a number, or hex.
+std::string decode(DWORD type, const std::string& bytes) {
+    if (type == REG_SZ) {
+        std::wstring text;
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            wchar_t c = static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                             static_cast<unsigned char>(bytes[i + 1]) << 8);
+            if (c == 0)
+                break;
+            text += c;
+        }
+        return winphone::oneLine(winphone::toUtf8(text));
+    }
+    if (type == REG_DWORD && bytes.size() <= 4) {
+        DWORD n = 0;
+        for (size_t i = 0; i < bytes.size(); ++i)
+            n |= static_cast<DWORD>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+        return std::to_string(n);
+    }
+    return hex(bytes);
+}
+
+LONG readValue(HKEY key, const std::wstring& name, DWORD* type, std::string* bytes) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD size = 0;
+        LONG status = RegQueryValueExW(key, name.c_str(), nullptr, type, nullptr, &size);
+        if (status != ERROR_SUCCESS)
+            return status;
+        bytes->assign(size, '\0');
+        status = RegQueryValueExW(key, name.c_str(), nullptr, type,
+                                  reinterpret_cast<BYTE*>(bytes->data()), &size);
+        if (status != ERROR_MORE_DATA) {
+            bytes->resize(size);
+            return status;
+        }
+    }
+    return ERROR_MORE_DATA;
+}
+
+bool parseHex(const std::string& text, std::string* out) {
+    if (text.size() % 2)
+        return false;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
+            !std::isxdigit(static_cast<unsigned char>(text[i + 1])))
+            return false;
+        *out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+    }
+    return true;
+}
+
+// Decimal (a leading '-' counts down from 2^32), or hexadecimal after "0x"; nothing else.
+bool parseNumber(const std::string& text, DWORD* out) {
+    bool isHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    size_t first = isHex ? 2 : (!text.empty() && text[0] == '-' ? 1 : 0);
+    if (first >= text.size())
+        return false;
+    for (size_t i = first; i < text.size(); ++i)
+        if (!(isHex ? std::isxdigit(static_cast<unsigned char>(text[i]))
+                    : std::isdigit(static_cast<unsigned char>(text[i]))))
+            return false;
+    errno = 0;
+    long long v = std::strtoll(text.c_str(), nullptr, isHex ? 16 : 10);
+    if (errno || v < -2147483648LL || v > 4294967295LL)
+        return false;
+    *out = static_cast<DWORD>(v);
+    return true;
+}
+
+// Every value below `path`, depth first, keys and values in the registry's order.
+void dumpKey(const std::wstring& path) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    std::string keyName = winphone::toUtf8(path);
+    wchar_t name[16384]; // the longest value name the registry allows, and its terminator
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = ARRAYSIZE(name);
+        if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        DWORD type = 0;
+        std::string bytes;
+        std::wstring valueName(name, chars);
+        if (readValue(key, valueName, &type, &bytes) == ERROR_SUCCESS)
+            print(keyName + "\t" + winphone::oneLine(winphone::toUtf8(valueName)) + "\t" +
+                  typeName(type) + "\t" + std::to_string(bytes.size()) + "\t" +
+                  decode(type, bytes));
+    }
+    std::vector<std::wstring> subkeys;
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = ARRAYSIZE(name);
+        if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        subkeys.emplace_back(name, chars);
+    }
+    RegCloseKey(key);
+    for (const std::wstring& subkey : subkeys)
+        dumpKey(path + L"\\" + subkey);
+}
+
+int dump(const Args& args) {
+    if (args.size() != 1)
+        return fail("usage: dump");
+    dumpKey(settingsKey());
+    dumpKey(winphone::kStateKey);
+    return 0;
+}
+
+int getValue(const Args& args, bool asHex) {
+    if (args.size() != 3)
+        return fail(std::string("usage: ") + args[0] + " KEY NAME");
+    HKEY key;
+    DWORD type = 0;
+    std::string bytes;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath(args[1]).c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return fail("no key '" + args[1] + "'", 1);
+    LONG status = readValue(key, winphone::fromUtf8(args[2]), &type, &bytes);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return fail("no value '" + args[2] + "' in '" + args[1] + "'", 1);
+    if (asHex)
+        print(std::to_string(type) + " " + std::to_string(bytes.size()) + " " + hex(bytes));
+    else
+        print(std::string(typeName(type)) + " " + std::to_string(bytes.size()) + " " +
+              decode(type, bytes));
+    return 0;
+}
+
+int setValue(const Args& args) {
+    if (args.size() != 5)
+        return fail("usage: set KEY NAME sz TEXT|dword N|binary HEX|TYPE-CODE HEX");
+    const std::string& kind = args[3];
+    std::string bytes;
+    DWORD type;
+    if (kind == "sz") {
+        type = REG_SZ;
+        std::wstring text = winphone::fromUtf8(args[4]);
+        // Stored with its terminator, as a registry editor stores a string.
+        bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
+    } else if (kind == "dword") {
+        type = REG_DWORD;
+        DWORD n;
+        if (!parseNumber(args[4], &n))
+            return fail("'" + args[4] + "' is not a 32-bit number");
+        bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
+    } else if (kind == "binary" || parseNumber(kind, &type)) {
+        if (kind == "binary")
+            type = REG_BINARY;
+        if (!parseHex(args[4], &bytes))
+            return fail("'" + args[4] + "' is not hex bytes (two hex digits a byte)");
+    } else {
+        return fail("unknown value type '" + kind + "' (sz, dword, binary or a type code)");
+    }
+    HKEY key;
+    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath(args[1]).c_str(), 0, nullptr, 0,
+                                  KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        status = winphone::setValueBytes(key, winphone::fromUtf8(args[2]).c_str(), type,
+                                         bytes.data(), static_cast<DWORD>(bytes.size()));
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS)
+        return fail("cannot store '" + args[2] + "' (status " + std::to_string(status) + ")", 1);
+    return 0;
+}
+
+int deleteValue(const Args& args) {
+    if (args.size() == 2)
+        return winphone::deleteKeyTree(HKEY_LOCAL_MACHINE, keyPath(args[1]))
+                   ? 0
+                   : fail("cannot delete '" + args[1] + "'", 1);
+    if (args.size() != 3)
+        return fail("usage: delete KEY [NAME]");
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath(args[1]).c_str(), 0, KEY_READ | KEY_WRITE,
+                      &key) != ERROR_SUCCESS)
+        return fail("no key '" + args[1] + "'", 1);
+    LONG status = RegDeleteValueW(key, winphone::fromUtf8(args[2]).c_str());
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return fail("no value '" + args[2] + "' in '" + args[1] + "'", 1);
+    return 0;
+}
+
+int reset(const Args& args) {
+    if (args.size() != 1)
+        return fail("usage: reset");
+    return winphone::resetPhone({settingsKey()}) ? 0 : fail("cannot reset the phone", 1);
+}
+
+int answer(const Args& args) {
+    int value = args.size() == 2 ? winphone::answerFromName(args[1]) : 0;
+    if (value == 0)
+        return fail("usage: answer ok|cancel|abort|retry|ignore|yes|no");
+    return winphone::queueAnswer(value) ? 0 : fail("cannot queue the answer", 1);
+}
+
+int lines(const Args& args) {
+    if (args.size() != 1)
+        return fail("usage: lines");
+    for (const winphone::LineDevice& d : winphone::lineDevices()) {
+        char media[16];
+        snprintf(media, sizeof media, "0x%08lx", static_cast<unsigned long>(d.mediaModes));
+        print(std::to_string(d.index) + "\t" + winphone::oneLine(winphone::toUtf8(d.name)) + "\t" +
+              media + "\t" + std::to_string(d.equipmentState) + "\t" +
+              (d.registered ? "yes" : "no") + "\t" + d.faults);
+    }
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Args args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(winphone::toUtf8(argv[i]));
+    if (args.empty())
+        return fail("usage: velmora-state dump|get|hex|set|delete|reset|answer|lines ...");
+    const std::string& verb = args[0];
+    if (verb == "dump")
+        return dump(args);
+    if (verb == "get" || verb == "hex")
+        return getValue(args, verb == "hex");
+    if (verb == "set")
+        return setValue(args);
+    if (verb == "delete")
+        return deleteValue(args);
+    if (verb == "reset")
+        return reset(args);
+    if (verb == "answer")
+        return answer(args);
+    if (verb == "lines")
+        return lines(args);
+    return fail("unknown verb '" + verb + "' (dump, get, hex, set, delete, reset, answer, lines)");
+}
