@@ -13,10 +13,13 @@
 //   lines                              the line devices, as `velmora-phone lines` lists them:
 //                                      index, name, media modes, state, registered, faults (a new
 //                                      phone gets its lines here, so that they can then be set)
+//   serve                              answers a console's requests on standard input until its
+//                                      end (velmora-phone --wine; serve.cpp)
 //
 // KEY is a path under HKEY_LOCAL_MACHINE, or `settings` (the program's key) or `phone` (the
 // phone state), either followed by \SUBKEY.
 #include "platform/win32/win32.h"
+#include "serve.h"
 #include "schedule/settings.h"
 
 #include <cctype>
@@ -294,7 +297,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i)
         args.push_back(winphone::toUtf8(argv[i]));
     if (args.empty())
-        return fail("usage: velmora-state dump|get|hex|set|delete|reset|answer|lines ...");
+        return fail("usage: velmora-state dump|get|hex|set|delete|reset|answer|lines|serve ...");
     const std::string& verb = args[0];
     if (verb == "dump")
         return dump(args);
@@ -310,5 +313,8 @@ int wmain(int argc, wchar_t** argv) {
         return answer(args);
     if (verb == "lines")
         return lines(args);
-    return fail("unknown verb '" + verb + "' (dump, get, hex, set, delete, reset, answer, lines)");
+    if (verb == "serve" && args.size() == 1)
+        return serve();
+    return fail("unknown verb '" + verb +
+                "' (dump, get, hex, set, delete, reset, answer, lines, serve)");
 }
