@@ -4,6 +4,7 @@
 // started by the helper too, inside the same wine server. The helper's protocol is described in
 // tools/velmora-state/serve.cpp.
 #include "phone_interface.h"
+#include "tools/velmora-state/protocol.h"
 
 #include <cerrno>
 #include <csignal>
@@ -26,55 +27,15 @@ namespace {
 const char kWinePrefixTool[] = VELMORA_WINE_PREFIX_TOOL;
 const char kDefaultWin32Folder[] = VELMORA_WIN32_BIN_DEFAULT;
 
-// What the helper must answer to "hello" (tools/velmora-state/serve.h).
-const char kProtocol[] = "velmora-state serve 1";
 // How long one program started on the phone may take before the helper ends it.
 const char kStartLimitSeconds[] = "120";
 
 using Row = std::vector<std::string>;
 
-std::string escape(std::string_view text) {
-    std::string out;
-    for (char c : text)
-        out += c == '\\'   ? "\\\\"
-               : c == '\t' ? "\\t"
-               : c == '\n' ? "\\n"
-               : c == '\r' ? "\\r"
-                           : std::string(1, c);
-    return out;
-}
-
-Row splitFields(const std::string& line) {
-    Row fields(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (c == '\t') {
-            fields.emplace_back();
-        } else if (c == '\\' && i + 1 < line.size()) {
-            char e = line[++i];
-            fields.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
-std::string unhex(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
-    return out;
+std::string bytesOf(const std::string& hex) {
+    std::string bytes;
+    protocol::unhex(hex, &bytes);
+    return bytes;
 }
 
 long long toNumber(const std::string& text) {
@@ -149,7 +110,7 @@ class WinePhone final : public Phone {
         from_ = fromChild[0];
         std::vector<Row> rows;
         LONG status = call({"hello"}, &rows);
-        if (status == ERROR_SUCCESS && (rows.empty() || rows[0][0] != kProtocol))
+        if (status == ERROR_SUCCESS && (rows.empty() || rows[0][0] != protocol::kVersion))
             status = refuse(ERROR_REVISION_MISMATCH,
                             "the helper in " + bin + " speaks another protocol; rebuild it");
         return status;
@@ -162,7 +123,7 @@ class WinePhone final : public Phone {
         if (status == ERROR_SUCCESS) {
             out->name = name;
             out->type = static_cast<DWORD>(toNumber(rows[0][0]));
-            out->bytes = unhex(rows[0][1]);
+            out->bytes = bytesOf(rows[0][1]);
         }
         return status;
     }
@@ -175,7 +136,7 @@ class WinePhone final : public Phone {
             ListedValue v;
             v.value.name = host::fromUtf8(r[0]);
             v.value.type = static_cast<DWORD>(toNumber(r[1]));
-            v.value.bytes = unhex(r[2]);
+            v.value.bytes = bytesOf(r[2]);
             v.status = static_cast<LONG>(toNumber(r[3]));
             if (v.status != ERROR_SUCCESS)
                 v.value = RegistryValue{v.value.name, REG_NONE, {}};
@@ -188,7 +149,7 @@ class WinePhone final : public Phone {
 
     LONG writeValue(const std::u16string& key, const RegistryValue& value) override {
         return call({"write", host::toUtf8(key), host::toUtf8(value.name),
-                     std::to_string(value.type), hex(value.bytes)});
+                     std::to_string(value.type), protocol::hex(value.bytes)});
     }
 
     LONG deleteValue(const std::u16string& key, const std::u16string& name) override {
@@ -505,10 +466,7 @@ class WinePhone final : public Phone {
         problem_.clear();
         if (to_ < 0)
             return refuse(ERROR_BROKEN_PIPE, "the Wine phone's helper is not running");
-        std::string line;
-        for (const std::string& f : request)
-            line += (line.empty() ? "" : "\t") + escape(f);
-        line += '\n';
+        std::string line = protocol::join(request) + "\n";
         for (size_t sent = 0; sent < line.size();) {
             ssize_t n = ::write(to_, line.data() + sent, line.size() - sent);
             if (n < 0 && errno == EINTR)
@@ -521,7 +479,7 @@ class WinePhone final : public Phone {
             std::string answer;
             if (!readLine(&answer))
                 return lost();
-            Row row = splitFields(answer);
+            Row row = protocol::split(answer);
             if (row[0] == "-") {
                 row.erase(row.begin());
                 if (row.size() < fields)

@@ -3,91 +3,41 @@
 // for one Wine start and not one per reading; it also starts the phone's program, inside the
 // same wine server.
 //
-// Requests and answers are lines of UTF-8 with LF. A request is fields separated by tabs; each
-// field escapes backslash, tab, LF and CR as \\, \t, \n and \r. Its answer is any number of data
-// lines, "-" and the fields, then one closing line ".", the Win32 status and the reason in
-// words (empty when there is none). Registry data travels as hex, exactly as stored. The end of
-// the input, or "quit", ends the helper.
+// Requests and answers are lines of UTF-8 with LF, fields as protocol.h writes them. A request
+// is a command and its fields; its answer is any number of data lines, "-" and the fields, then
+// one closing line ".", the Win32 status and the reason in words (empty when there is none).
+// The end of the input, or "quit", ends the helper.
 #include "serve.h"
+#include "protocol.h"
 
 #include "schedule/next_switch.h"
 #include "schedule/settings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 
+LONG readValueBytes(HKEY key, const std::wstring& name, DWORD* type, std::string* bytes) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD size = 0;
+        LONG status = RegQueryValueExW(key, name.c_str(), nullptr, type, nullptr, &size);
+        if (status != ERROR_SUCCESS)
+            return status;
+        bytes->assign(size, '\0');
+        status = RegQueryValueExW(key, name.c_str(), nullptr, type,
+                                  reinterpret_cast<BYTE*>(bytes->data()), &size);
+        if (status != ERROR_MORE_DATA) {
+            bytes->resize(size);
+            return status;
+        }
+    }
+    return ERROR_MORE_DATA;
+}
+
 namespace {
 
 using Fields = std::vector<std::string>;
-
-std::string escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-Fields splitRequest(const std::string& line) {
-    Fields fields(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (c == '\t') {
-            fields.emplace_back();
-        } else if (c == '\\' && i + 1 < line.size()) {
-            char e = line[++i];
-            fields.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
-bool unhex(const std::string& text, std::string* out) {
-    auto nibble = [](char c) {
-        return c >= '0' && c <= '9'   ? c - '0'
-               : c >= 'a' && c <= 'f' ? c - 'a' + 10
-               : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                      : -1;
-    };
-    if (text.size() % 2)
-        return false;
-    out->clear();
-    for (size_t i = 0; i < text.size(); i += 2) {
-        int hi = nibble(text[i]), lo = nibble(text[i + 1]);
-        if (hi < 0 || lo < 0)
-            return false;
-        *out += static_cast<char>(hi << 4 | lo);
-    }
-    return true;
-}
 
 bool number(const std::string& text, long long* out) {
     if (text.empty())
@@ -102,13 +52,12 @@ bool number(const std::string& text, long long* out) {
 class Reply {
   public:
     void line(const Fields& fields) {
-        std::string out = "-";
-        for (const std::string& f : fields)
-            out += "\t" + escape(f);
-        text += out + "\n";
+        std::vector<std::string> line = {"-"};
+        line.insert(line.end(), fields.begin(), fields.end());
+        text += protocol::join(line) + "\n";
     }
     void close(LONG status, const std::string& why = {}) {
-        text += ".\t" + std::to_string(status) + "\t" + escape(why) + "\n";
+        text += protocol::join({".", std::to_string(status), why}) + "\n";
         winphone::writeStd(STD_OUTPUT_HANDLE, text);
         text.clear();
     }
@@ -128,23 +77,6 @@ LONG openKey(const std::string& key, bool create, HKEY* handle) {
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyOf(key).c_str(), 0, KEY_READ, handle);
 }
 
-LONG queryValue(HKEY key, const std::wstring& name, DWORD* type, std::string* bytes) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD size = 0;
-        LONG status = RegQueryValueExW(key, name.c_str(), nullptr, type, nullptr, &size);
-        if (status != ERROR_SUCCESS)
-            return status;
-        bytes->assign(size, '\0');
-        status = RegQueryValueExW(key, name.c_str(), nullptr, type,
-                                  reinterpret_cast<BYTE*>(bytes->data()), &size);
-        if (status != ERROR_MORE_DATA) {
-            bytes->resize(size);
-            return status;
-        }
-    }
-    return ERROR_MORE_DATA;
-}
-
 void readValue(const Fields& f, Reply& r) {
     HKEY key;
     LONG status = openKey(f[1], false, &key);
@@ -152,10 +84,10 @@ void readValue(const Fields& f, Reply& r) {
         return r.close(status == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : status);
     DWORD type = 0;
     std::string bytes;
-    status = queryValue(key, winphone::fromUtf8(f[2]), &type, &bytes);
+    status = readValueBytes(key, winphone::fromUtf8(f[2]), &type, &bytes);
     RegCloseKey(key);
     if (status == ERROR_SUCCESS)
-        r.line({std::to_string(type), hex(bytes)});
+        r.line({std::to_string(type), protocol::hex(bytes)});
     r.close(status);
 }
 
@@ -176,9 +108,9 @@ void listValues(const Fields& f, Reply& r) {
         std::wstring valueName(name.data(), chars);
         DWORD type = 0;
         std::string bytes;
-        LONG read = queryValue(key, valueName, &type, &bytes);
-        r.line(
-            {winphone::toUtf8(valueName), std::to_string(type), hex(bytes), std::to_string(read)});
+        LONG read = readValueBytes(key, valueName, &type, &bytes);
+        r.line({winphone::toUtf8(valueName), std::to_string(type), protocol::hex(bytes),
+                std::to_string(read)});
     }
     RegCloseKey(key);
     r.close(status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status);
@@ -187,7 +119,7 @@ void listValues(const Fields& f, Reply& r) {
 void writeValue(const Fields& f, Reply& r) {
     long long type;
     std::string bytes;
-    if (!number(f[3], &type) || !unhex(f[4], &bytes))
+    if (!number(f[3], &type) || !protocol::unhex(f[4], &bytes))
         return r.close(ERROR_INVALID_PARAMETER, "a value is a type code and hex bytes");
     HKEY key;
     LONG status = openKey(f[1], true, &key);
@@ -518,7 +450,7 @@ struct Command {
 const Command kCommands[] = {
     {"hello", 1,
      [](const Fields&, Reply& r) {
-         r.line({kServeProtocol});
+         r.line({protocol::kVersion});
          r.close(ERROR_SUCCESS);
      }},
     {"read", 3, readValue},
@@ -577,7 +509,7 @@ int serve() {
     std::string buffer, line;
     Reply reply;
     while (readRequest(in, &buffer, &line)) {
-        Fields f = splitRequest(line);
+        Fields f = protocol::split(line);
         if (f[0] == "quit")
             break;
         const Command* found = nullptr;

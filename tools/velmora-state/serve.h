@@ -4,8 +4,10 @@
 
 #include "platform/win32/win32.h"
 
-// What the helper answers to "hello", so that a console meets a helper that speaks its protocol.
-constexpr const char kServeProtocol[] = "velmora-state serve 1";
+#include <string>
+
+// A value's type and bytes exactly as stored (asked again when it grows meanwhile).
+LONG readValueBytes(HKEY key, const std::wstring& name, DWORD* type, std::string* bytes);
 
 // Answers requests on standard input until its end; the exit status.
 int serve();
