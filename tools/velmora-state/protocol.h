@@ -48,8 +48,11 @@ inline std::vector<std::string> split(std::string_view line) {
 
 inline std::string join(const std::vector<std::string>& fields) {
     std::string line;
-    for (size_t i = 0; i < fields.size(); ++i)
-        line += (i ? "\t" : "") + escape(fields[i]);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += '\t';
+        line += escape(fields[i]);
+    }
     return line;
 }
 
