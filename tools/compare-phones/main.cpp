@@ -99,8 +99,10 @@ struct Contender {
             long long pid = 0;
             const std::vector<std::string> args =
                 s.kind == Step::Run ? s.words : std::vector<std::string>{};
-            o->status = caught(&o->output, &o->errors, [&] {
-                return phone->runProgram(program, args, s.input, &why, &pid);
+            // The program's own standard output (a dialog script's dump) is compared.
+            std::string said;
+            o->status = caught(&said, &o->errors, [&] {
+                return phone->runProgram(program, args, s.input, &why, &pid, &o->output);
             });
             if (!why.empty())
                 o->output += why + "\n";

@@ -139,10 +139,12 @@ class Phone {
 
     // ---- For tools that drive a phone (the comparison of two phones) ----
     // Runs a program of the phone (a host path) with these arguments and `input` on its standard
-    // input, otherwise as startProgram does.
+    // input, otherwise as startProgram does; with `output`, its standard output is caught there
+    // instead (standard error still joins ours).
     virtual int runProgram(const std::string& path, const std::vector<std::string>& args,
-                           const std::string& input, std::string* why, long long* processId) {
-        (void)path, (void)args, (void)input, (void)processId;
+                           const std::string& input, std::string* why, long long* processId,
+                           std::string* output = nullptr) {
+        (void)path, (void)args, (void)input, (void)processId, (void)output;
         *why = "this phone cannot run programs with arguments";
         return -1;
     }

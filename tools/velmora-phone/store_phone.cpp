@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -211,11 +212,12 @@ class StorePhone final : public Phone {
     std::string timedStartCommandLine() const override { return host::toUtf8(APP_RUN_AT_TIME); }
 
     int startProgram(const std::string& path, std::string* why, long long* processId) override {
-        return runProgram(path, {timedStartCommandLine()}, "", why, processId);
+        return runProgram(path, {timedStartCommandLine()}, "", why, processId, nullptr);
     }
 
     int runProgram(const std::string& path, const std::vector<std::string>& args,
-                   const std::string& input, std::string* why, long long* processId) override {
+                   const std::string& input, std::string* why, long long* processId,
+                   std::string* output) override {
         why->clear();
         *processId = 0;
         if (access(path.c_str(), X_OK) != 0) {
@@ -240,7 +242,14 @@ class StorePhone final : public Phone {
             posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         else
             posix_spawn_file_actions_adddup2(&actions, feed[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+        FILE* caught = output ? std::tmpfile() : nullptr;
+        if (output && !caught) {
+            *why = std::strerror(errno);
+            posix_spawn_file_actions_destroy(&actions);
+            return -1;
+        }
+        posix_spawn_file_actions_adddup2(&actions, caught ? fileno(caught) : STDERR_FILENO,
+                                         STDOUT_FILENO);
         pid_t pid;
         int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
@@ -260,6 +269,8 @@ class StorePhone final : public Phone {
             std::signal(SIGPIPE, previous);
         }
         if (rc != 0) {
+            if (caught)
+                std::fclose(caught);
             *why = std::strerror(rc);
             return -1;
         }
@@ -270,6 +281,14 @@ class StorePhone final : public Phone {
                 *why = std::strerror(errno);
                 return -1;
             }
+        }
+        if (caught) {
+            output->clear();
+            std::rewind(caught);
+            char chunk[4096];
+            for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, caught)) > 0;)
+                output->append(chunk, n);
+            std::fclose(caught);
         }
         if (WIFSIGNALED(status)) {
             *why = std::string("killed by signal ") + std::to_string(WTERMSIG(status)) + " (" +

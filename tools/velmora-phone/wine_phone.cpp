@@ -349,17 +349,18 @@ class WinePhone final : public Phone {
     std::string timedStartCommandLine() const override { return "AppRunAtTime"; }
 
     int startProgram(const std::string& path, std::string* why, long long* processId) override {
-        return runProgram(path, {timedStartCommandLine()}, "", why, processId);
+        return runProgram(path, {timedStartCommandLine()}, "", why, processId, nullptr);
     }
 
     int runProgram(const std::string& path, const std::vector<std::string>& args,
-                   const std::string& input, std::string* why, long long* processId) override {
+                   const std::string& input, std::string* why, long long* processId,
+                   std::string* output) override {
         why->clear();
         *processId = 0;
-        Row request = {"start", kStartLimitSeconds, windowsPath(path), input};
+        Row request = {"start", kStartLimitSeconds, output ? "1" : "0", windowsPath(path), input};
         request.insert(request.end(), args.begin(), args.end());
         std::vector<Row> rows;
-        LONG status = call(request, &rows, 3);
+        LONG status = call(request, &rows, 4);
         if (status != ERROR_SUCCESS) {
             *why = statusTextOf(status);
             return -1;
@@ -367,6 +368,8 @@ class WinePhone final : public Phone {
         int exitStatus = static_cast<int>(toNumber(rows[0][0]));
         *processId = toNumber(rows[0][1]);
         *why = rows[0][2];
+        if (output)
+            *output = rows[0][3];
         return exitStatus;
     }
 

@@ -357,20 +357,43 @@ std::wstring quoted(const std::wstring& arg) {
     return out + L"\"";
 }
 
-// start LIMIT-SECONDS PATH INPUT [ARG...]: runs a program of the phone with INPUT on its standard
-// input and its output joined to our standard error; its exit status and process id.
+// A file for a program's standard output, deleted when its last handle closes.
+HANDLE outputFile() {
+    wchar_t folder[MAX_PATH], name[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"vel", 0, name))
+        return INVALID_HANDLE_VALUE;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileW(
+        name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+std::string readAll(HANDLE file) {
+    std::string text;
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        text.append(chunk, got);
+    return text;
+}
+
+// start LIMIT-SECONDS CATCH PATH INPUT [ARG...]: runs a program of the phone with INPUT on its
+// standard input and its standard error joined to ours, its standard output too unless CATCH is
+// 1; its exit status, process id, what went wrong, and the output caught.
 void start(const Fields& f, Reply& r) {
     long long limit;
-    if (f.size() < 4 || !number(f[1], &limit) || limit <= 0)
+    if (f.size() < 5 || !number(f[1], &limit) || limit <= 0)
         return r.close(ERROR_INVALID_PARAMETER, "a time limit, a path and the input");
-    std::wstring path = winphone::fromUtf8(f[2]);
+    const bool catchOutput = f[2] == "1";
+    std::wstring path = winphone::fromUtf8(f[3]);
     std::wstring commandLine = quoted(path);
-    for (size_t i = 4; i < f.size(); ++i)
+    for (size_t i = 5; i < f.size(); ++i)
         commandLine += L" " + quoted(winphone::fromUtf8(f[i]));
 
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    const std::string& input = f[3];
+    const std::string& input = f[4];
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, static_cast<DWORD>(input.size() + 4096)))
         return r.close(static_cast<LONG>(GetLastError()), "no pipe for the program's input");
     SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
@@ -380,15 +403,21 @@ void start(const Fields& f, Reply& r) {
         WriteFile(writeEnd, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
     CloseHandle(writeEnd);
 
-    HANDLE errorOut = GetStdHandle(STD_ERROR_HANDLE);
     HANDLE joined = nullptr;
-    DuplicateHandle(GetCurrentProcess(), errorOut, GetCurrentProcess(), &joined, 0, TRUE,
-                    DUPLICATE_SAME_ACCESS);
+    DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_ERROR_HANDLE), GetCurrentProcess(),
+                    &joined, 0, TRUE, DUPLICATE_SAME_ACCESS);
+    HANDLE caught = catchOutput ? outputFile() : INVALID_HANDLE_VALUE;
+    if (catchOutput && caught == INVALID_HANDLE_VALUE) {
+        CloseHandle(readEnd);
+        if (joined != nullptr)
+            CloseHandle(joined);
+        return r.close(static_cast<LONG>(GetLastError()), "no file for the program's output");
+    }
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = readEnd;
-    si.hStdOutput = joined;
+    si.hStdOutput = catchOutput ? caught : joined;
     si.hStdError = joined;
     PROCESS_INFORMATION pi = {};
     BOOL started = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
@@ -398,7 +427,9 @@ void start(const Fields& f, Reply& r) {
     if (joined != nullptr)
         CloseHandle(joined);
     if (!started) {
-        r.line({"-1", "0", "cannot start it (error " + std::to_string(error) + ")"});
+        if (catchOutput)
+            CloseHandle(caught);
+        r.line({"-1", "0", "cannot start it (error " + std::to_string(error) + ")", ""});
         return r.close(ERROR_SUCCESS);
     }
     std::string why;
@@ -417,7 +448,12 @@ void start(const Fields& f, Reply& r) {
         why = text;
         code = 255;
     }
-    r.line({std::to_string(code), std::to_string(pi.dwProcessId), why});
+    std::string output;
+    if (catchOutput) {
+        output = readAll(caught);
+        CloseHandle(caught);
+    }
+    r.line({std::to_string(code), std::to_string(pi.dwProcessId), why, output});
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     r.close(ERROR_SUCCESS);
@@ -493,7 +529,7 @@ const Command kCommands[] = {
     {"pending", 1, starts},
     {"refusals", 1, starts},
     {"take", 3, starts},
-    {"start", 4, start},
+    {"start", 5, start},
     {"reset", 1,
      [](const Fields&, Reply& r) {
          r.close(winphone::resetPhone({winphone::withoutEmptyKeyNames(SETTINGS_KEY_PATH)})
