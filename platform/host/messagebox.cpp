@@ -75,11 +75,13 @@ int scriptedAnswer(UINT type) {
         answer = processAnswers.front();
         processAnswers.pop_front();
     } else {
+        // Taken in one statement, so that two boxes shown at once never get the same answer.
         std::vector<Row> rows;
-        if (!exec("SELECT id, answer FROM answers ORDER BY id LIMIT 1", {}, &rows) || rows.empty())
+        if (!exec("DELETE FROM answers WHERE id = (SELECT MIN(id) FROM answers) RETURNING answer",
+                  {}, &rows) ||
+            rows.empty())
             return defaultAnswer(type);
-        exec("DELETE FROM answers WHERE id = ?", {Param::integer(std::stoll(*rows[0][0]))});
-        answer = std::stoi(*rows[0][1]);
+        answer = std::stoi(*rows[0][0]);
     }
     if (answerFits(type, answer))
         return answer;
