@@ -155,8 +155,9 @@ int telephonyVerb(const Args& args) {
     if (args[0] == "calls" && args.size() == 1) {
         for (const host::TelephonyCall& c : host::telephonyCalls()) {
             std::string device = c.device < 0 ? "-" : std::to_string(c.device);
-            std::printf("%lld\t%s\t%s\t%d\t%lld\n", c.pid, c.call.c_str(), device.c_str(),
-                        static_cast<int>(c.result), c.count);
+            std::printf("%lld\t%s\t%s\t%d\t%lld\t%s\n", c.pid, c.call.c_str(), device.c_str(),
+                        static_cast<int>(c.result), c.count,
+                        c.arguments.empty() ? "-" : c.arguments.c_str());
         }
         return 0;
     }
