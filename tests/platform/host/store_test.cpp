@@ -76,8 +76,14 @@ TEST_F(Store, AReadOnlyPhoneStaysReadable) {
     host::closeStore();
     ASSERT_EQ(1, velmora({"AppRunAtTime"}).status);
 
-    // The reader: as root, another user; otherwise the files lose their write permission.
+    // The reader: as root, another user, with its own copy of the console where that user can
+    // run it; otherwise the files lose their write permission.
     const bool root = geteuid() == 0;
+    const std::string console = root ? dir + "/reader" : std::string(VELMORA_PHONE_EXE);
+    if (root) {
+        std::filesystem::copy_file(VELMORA_PHONE_EXE, console);
+        chmod(console.c_str(), 0755);
+    }
     chmod(dir.c_str(), root ? 0755 : 0555);
     if (!root)
         for (const auto& entry : std::filesystem::directory_iterator(dir))
@@ -92,7 +98,7 @@ TEST_F(Store, AReadOnlyPhoneStaysReadable) {
             close(out[0]);
             if (root && (setgid(65534) != 0 || setuid(65534) != 0))
                 _exit(125);
-            args.insert(args.begin(), VELMORA_PHONE_EXE);
+            args.insert(args.begin(), console);
             std::vector<char*> argv;
             for (std::string& a : args)
                 argv.push_back(a.data());
