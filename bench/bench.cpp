@@ -140,11 +140,12 @@ int main(int argc, char** argv) {
     std::vector<double> nothingLockRatios, switchLockRatios;
     long peakKiB = 0, bareKiB = 0;
     const int warmUp = 5;
-    bool switchOff = true;
-    // Monday's switches, alternately off and on, so that every switching run changes the line.
-    auto switchRun = [&](const std::string& program) {
-        pin(switchOff ? "2026-12-14 00:00" : "2026-12-14 07:00");
-        switchOff = !switchOff;
+    // Monday's switches: a round switches off at 00:00, the next on at 07:00, and the line is
+    // set first so that every switching run changes it, with and without the lock alike.
+    auto switchRun = [&](const std::string& program, int round) {
+        const bool off = round % 2 == 0;
+        host::setLineState(0, off ? 5 : 1);
+        pin(off ? "2026-12-14 00:00" : "2026-12-14 07:00");
         return spawnAndWait({program, "AppRunAtTime"});
     };
     // A fixed seed: every run of the benchmark takes the same orders.
@@ -169,10 +170,10 @@ int main(int argc, char** argv) {
                 nu = spawnAndWait({unlocked, "AppRunAtTime"});
                 break;
             case 3:
-                s = switchRun(velmora);
+                s = switchRun(velmora, round);
                 break;
             case 4:
-                su = switchRun(unlocked);
+                su = switchRun(unlocked, round);
                 break;
             }
         }
