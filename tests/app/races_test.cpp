@@ -104,7 +104,7 @@ TEST_F(Races, StartsAtOnceOpenOneDialog) {
 // A timed run and the dialog's OK at the same moment: whichever comes last, the start left
 // pending is the one the stored timetable gives.
 TEST_F(Races, DialogOkAgainstATimedRunLeavesTheTimetablesStart) {
-    const int kRounds = 30;
+    const int kRounds = 50;
     ASSERT_EQ(ERROR_SUCCESS, openSettings());
     setClock("2026-12-14 00:00"); // Monday: the switch-off is due, 07:00 comes next
     SYSTEMTIME sevenOClock;
