@@ -504,8 +504,8 @@ LONG telephonyCalls(std::vector<TelephonyCall>* out) {
                          "FROM telephony_call_log ORDER BY id",
                          {}, &rows);
     return collectRows(status, rows, out, [](Row& r) {
-        return TelephonyCall{r.integer(0), r.text(1), r.integerOrNull(2).value_or(-1), r.int32(3),
-                             r.integer(4), r.text(5)};
+        return TelephonyCall{r.integer(0), r.text(1),    r.integerOrNull(2).value_or(-1),
+                             r.int32(3),   r.integer(4), r.text(5)};
     });
 }
 
