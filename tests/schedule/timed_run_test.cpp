@@ -256,7 +256,8 @@ TEST_F(TimedRunLock, ATimedRunRegistersOnlyOnceTheTimetableIsStored) {
 TEST_F(TimedRunLock, ALockNeverLetGoIsWaitedForBoundedly) {
     MutexHolder holder(TIMETABLE_LOCK_NAME);
     ASSERT_TRUE(holder.held());
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(1000)); // ten seconds of tick count pass in ten readings
+    ASSERT_EQ(ERROR_SUCCESS,
+              host::setVirtualTick(1000)); // ten seconds of tick count pass in ten readings
     CommandResult run = velmora({"AppRunAtTime"});
     EXPECT_EQ(1, run.status) << run.err;
     EXPECT_EQ("2026-12-14 07:00:00", programPending());
