@@ -10,13 +10,15 @@
 // call log, "NNNNNNNN" = "PID DEVICE RESULT COUNT CALL", numbered by "Calls\Last").
 #include "win32.h"
 
+#include <cstdio>
 #include <map>
 
 namespace winphone {
 
 std::wstring formatCallRecord(const CallRecord& r) {
     return std::to_wstring(r.pid) + L" " + std::to_wstring(r.device) + L" " +
-           std::to_wstring(r.result) + L" " + std::to_wstring(r.count) + L" " + fromUtf8(r.call);
+           std::to_wstring(r.result) + L" " + std::to_wstring(r.count) + L" " + fromUtf8(r.call) +
+           L"\t" + fromUtf8(r.arguments);
 }
 
 bool parseCallRecord(std::wstring_view text, CallRecord* out) {
@@ -28,8 +30,13 @@ bool parseCallRecord(std::wstring_view text, CallRecord* out) {
             4 ||
         consumed <= 0 || static_cast<size_t>(consumed) >= copy.size())
         return false;
-    *out = CallRecord{pid, toUtf8(copy.substr(consumed)), device, static_cast<LONG>(result), count};
-    return true;
+    std::wstring rest = copy.substr(consumed);
+    size_t tab = rest.find(L'\t');
+    *out = CallRecord{
+        pid,    toUtf8(rest.substr(0, tab)),
+        device, static_cast<LONG>(result),
+        count,  tab == std::wstring::npos ? std::string() : toUtf8(rest.substr(tab + 1))};
+    return !out->call.empty();
 }
 
 namespace {
@@ -131,9 +138,17 @@ std::wstring callRecordName(DWORD id) {
     return name;
 }
 
+// Arguments as the call log shows them: "name=value" pairs, numbers in hex where they are bits
+// or versions.
+std::string hexArgument(const char* name, DWORD value, int digits = 0) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%s=0x%0*lX", name, digits, static_cast<unsigned long>(value));
+    return text;
+}
+
 // Records one call in the phone's call log; a repeat of the last record (same process, call,
 // device and result) only raises its count, as the simulated phone's log does.
-LONG logged(const char* call, long device, LONG result) {
+LONG logged(const char* call, long device, LONG result, const std::string& arguments = {}) {
     StateLock lock;
     if (!lock.held())
         return result;
@@ -143,7 +158,7 @@ LONG logged(const char* call, long device, LONG result) {
         if (std::optional<std::wstring> record = stateText(kCallsKey, callRecordName(last))) {
             CallRecord r;
             if (parseCallRecord(*record, &r) && r.pid == pid && r.call == call &&
-                r.device == device && r.result == result) {
+                r.device == device && r.result == result && r.arguments == arguments) {
                 r.count += 1;
                 setStateText(kCallsKey, callRecordName(last), formatCallRecord(r));
                 return result;
@@ -151,7 +166,7 @@ LONG logged(const char* call, long device, LONG result) {
         }
     if (setStateDword(kCallsKey, L"Last", last + 1))
         setStateText(kCallsKey, callRecordName(last + 1),
-                     formatCallRecord({pid, call, device, result, 1}));
+                     formatCallRecord({pid, call, device, result, 1, arguments}));
     return result;
 }
 
@@ -606,13 +621,16 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD d
                                     LPLINEEXTENSIONID lpExtensionID) {
     return logged("lineNegotiateAPIVersion", static_cast<long>(dwDeviceID),
                   negotiateUnlogged(hLineApp, dwDeviceID, dwAPILowVersion, dwAPIHighVersion,
-                                    lpdwAPIVersion, lpExtensionID));
+                                    lpdwAPIVersion, lpExtensionID),
+                  hexArgument("low", dwAPILowVersion, 8) + " " +
+                      hexArgument("high", dwAPIHighVersion, 8));
 }
 
 LONG WINAPI lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                             DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
     return logged("lineGetDevCaps", static_cast<long>(dwDeviceID),
-                  devCapsUnlogged(hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion, lpLineDevCaps));
+                  devCapsUnlogged(hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion, lpLineDevCaps),
+                  hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8));
 }
 
 LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
@@ -620,7 +638,10 @@ LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWOR
                       DWORD dwMediaModes, LPLINECALLPARAMS const lpCallParams) {
     return logged("lineOpen", static_cast<long>(dwDeviceID),
                   openUnlogged(hLineApp, dwDeviceID, lphLine, dwAPIVersion, dwExtVersion,
-                               dwCallbackInstance, dwPrivileges, dwMediaModes, lpCallParams));
+                               dwCallbackInstance, dwPrivileges, dwMediaModes, lpCallParams),
+                  hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8) +
+                      " " + hexArgument("privileges", dwPrivileges) + " " +
+                      hexArgument("media", dwMediaModes));
 }
 
 LONG WINAPI lineClose(HLINE hLine) {
@@ -634,13 +655,17 @@ LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRa
 }
 
 LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
-    return logged("lineSetEquipmentState", deviceOf(hLine), setStateUnlogged(hLine, dwState));
+    return logged("lineSetEquipmentState", deviceOf(hLine), setStateUnlogged(hLine, dwState),
+                  "state=" + std::to_string(dwState));
 }
 
 LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
                          DWORD dwOperatorFormat) {
     return logged("lineRegister", deviceOf(hLine),
-                  registerUnlogged(hLine, dwRegisterMode, lpszOperator, dwOperatorFormat));
+                  registerUnlogged(hLine, dwRegisterMode, lpszOperator, dwOperatorFormat),
+                  "mode=" + std::to_string(dwRegisterMode) + " operator=" +
+                      (lpszOperator != nullptr ? oneLine(toUtf8(lpszOperator)) : std::string("-")) +
+                      " format=" + std::to_string(dwOperatorFormat));
 }
 
 LONG WINAPI lineUnregister(HLINE hLine) {

@@ -186,13 +186,17 @@ TelephonyStatus telephonyStatus();
 // Forgets the records of open handles and the shutdown count.
 bool clearTelephonyLeaks();
 // The phone's call log: every telephony call made on it, by process, with the device it was
-// about (-1 when none) and its result; a repeat of the same call and result raises the count.
+// about (-1 when none), its arguments and its result; a repeat of the same call, arguments and
+// result raises the count.
 struct CallRecord {
     unsigned long pid;
     std::string call; // the function's name, e.g. "lineOpen"
     long device;
     LONG result;
     unsigned long count;
+    // What the caller asked for ("state=1", "low=0x00010003 high=0x00020000"), as the simulated
+    // phone's log writes it; empty for calls of handles alone.
+    std::string arguments;
 };
 std::vector<CallRecord> telephonyCalls();
 bool clearTelephonyCalls();

@@ -16,8 +16,9 @@ const std::vector<KnownDifference>& knownDifferences() {
         {"where the phone lives",
          "a store file on one side, a Wine prefix on the other; both are written PHONE"},
         {"process ids",
-         "each platform numbers its own processes: the boxes' and the telephony calls' process "
-         "ids are not compared (the boxes' captions, texts, types and answers are)"},
+         "each platform numbers its own processes: the boxes are compared without them, and the "
+         "call log (`telephony calls`) names each process by its order of appearance, P1, P2, "
+         "..."},
         {"standard error",
          "a box with nobody to answer it is written to standard error by the program itself, "
          "which under Wine reaches the helper's standard error and not the verb's; it is shown "
@@ -167,7 +168,7 @@ void compareLists(const char* part, const std::vector<std::string>& a,
     size_t i = 0;
     while (i < a.size() && i < b.size() && a[i] == b[i])
         ++i;
-    std::string text = std::string(part) + " differ at line " + std::to_string(i + 1) + ":\n";
+    std::string text = std::string(part) + " at line " + std::to_string(i + 1) + ":\n";
     text += "    simulated: " + (i < a.size() ? a[i] : std::string("(nothing)")) + "\n";
     text += "    wine:      " + (i < b.size() ? b[i] : std::string("(nothing)"));
     if (a.size() != b.size())
@@ -184,11 +185,11 @@ std::vector<std::string> differences(const Observation& simulated, const Observa
         out.push_back(
             "the exit status differs:\n    simulated: " + std::to_string(simulated.status) +
             "\n    wine:      " + std::to_string(wine.status));
-    compareLists("the output", splitLines(simulated.output), splitLines(wine.output), &out);
-    compareLists("the settings", simulated.settings, wine.settings, &out);
-    compareLists("the pending starts", simulated.pending, wine.pending, &out);
-    compareLists("the lines", simulated.lines, wine.lines, &out);
-    compareLists("the boxes", simulated.boxes, wine.boxes, &out);
+    compareLists("the output differs", splitLines(simulated.output), splitLines(wine.output), &out);
+    compareLists("the settings differ", simulated.settings, wine.settings, &out);
+    compareLists("the pending starts differ", simulated.pending, wine.pending, &out);
+    compareLists("the lines differ", simulated.lines, wine.lines, &out);
+    compareLists("the boxes differ", simulated.boxes, wine.boxes, &out);
     return out;
 }
 

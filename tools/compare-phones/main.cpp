@@ -74,6 +74,25 @@ void replaceAll(std::string* text, const std::string& from, const std::string& t
         text->replace(at, from.size(), to);
 }
 
+// The call log with each process named by its order of appearance (P1, P2, ...): each platform
+// numbers its processes itself, and which calls one process made is what counts.
+std::string numberedProcesses(const std::string& log) {
+    std::vector<std::string> seen;
+    std::string out;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        size_t tab = line.find('\t');
+        std::string pid = line.substr(0, tab);
+        auto at = std::find(seen.begin(), seen.end(), pid);
+        if (at == seen.end())
+            at = seen.insert(seen.end(), pid);
+        out += "P" + std::to_string(at - seen.begin() + 1) +
+               (tab == std::string::npos ? "" : line.substr(tab)) + "\n";
+    }
+    return out;
+}
+
 // One phone of the comparison, with what tells its runs apart from the other's.
 struct Contender {
     const char* name;
@@ -108,6 +127,9 @@ struct Contender {
                 o->output += why + "\n";
         }
         o->output = plain(o->output);
+        if (s.kind == Step::Verb && s.words.size() == 2 && s.words[0] == "telephony" &&
+            s.words[1] == "calls")
+            o->output = numberedProcesses(o->output);
         return o->status;
     }
 

@@ -287,10 +287,10 @@ class WinePhone final : public Phone {
     LONG calls(std::vector<TelephonyCall>* out) override {
         out->clear();
         std::vector<Row> rows;
-        LONG status = call({"calls"}, &rows, 5);
+        LONG status = call({"calls"}, &rows, 6);
         for (const Row& r : rows)
             out->push_back({toNumber(r[0]), r[1], toNumber(r[2]), static_cast<LONG>(toNumber(r[3])),
-                            toNumber(r[4])});
+                            toNumber(r[4]), r[5]});
         return status;
     }
     LONG clearCalls() override { return call({"clear-calls"}); }

@@ -283,7 +283,7 @@ void telephony(const Fields& f, Reply& r) {
     if (verb == "calls") {
         for (const winphone::CallRecord& c : winphone::telephonyCalls())
             r.line({std::to_string(c.pid), c.call, std::to_string(c.device),
-                    std::to_string(c.result), std::to_string(c.count)});
+                    std::to_string(c.result), std::to_string(c.count), c.arguments});
         return r.close(ERROR_SUCCESS);
     }
     bool ok =

@@ -37,15 +37,16 @@ TEST_F(ConsoleState, EveryCallIsLoggedWithItsDeviceAndRepeatsAreCounted) {
         long device;
         LONG result;
         unsigned long count;
+        const char* arguments;
     };
     const Expected expected[] = {
-        {"lineInitialize", -1, 0, 1},
-        {"lineOpen", 0, 0, 1},
-        {"lineGetEquipmentState", 0, static_cast<LONG>(LINEERR_OPERATIONFAILED), 3},
-        {"lineSetEquipmentState", 0, 0, 1},
-        {"lineClose", 0, 0, 1},
-        {"lineClose", -1, static_cast<LONG>(LINEERR_INVALLINEHANDLE), 1},
-        {"lineShutdown", -1, 0, 1},
+        {"lineInitialize", -1, 0, 1, ""},
+        {"lineOpen", 0, 0, 1, "api=0x00020000 ext=0x00000000 privileges=0x4 media=0x4"},
+        {"lineGetEquipmentState", 0, static_cast<LONG>(LINEERR_OPERATIONFAILED), 3, ""},
+        {"lineSetEquipmentState", 0, 0, 1, "state=1"},
+        {"lineClose", 0, 0, 1, ""},
+        {"lineClose", -1, static_cast<LONG>(LINEERR_INVALLINEHANDLE), 1, ""},
+        {"lineShutdown", -1, 0, 1, ""},
     };
     std::vector<winphone::CallRecord> calls = winphone::telephonyCalls();
     ASSERT_EQ(std::size(expected), calls.size());
@@ -56,6 +57,7 @@ TEST_F(ConsoleState, EveryCallIsLoggedWithItsDeviceAndRepeatsAreCounted) {
         EXPECT_EQ(expected[i].device, calls[i].device);
         EXPECT_EQ(expected[i].result, calls[i].result);
         EXPECT_EQ(expected[i].count, calls[i].count);
+        EXPECT_EQ(expected[i].arguments, calls[i].arguments);
     }
     EXPECT_TRUE(winphone::clearTelephonyCalls());
     EXPECT_TRUE(winphone::telephonyCalls().empty());
@@ -63,8 +65,9 @@ TEST_F(ConsoleState, EveryCallIsLoggedWithItsDeviceAndRepeatsAreCounted) {
 
 TEST_F(ConsoleState, CallRecordsReadBackAsWritten) {
     const winphone::CallRecord records[] = {
-        {42, "lineNegotiateAPIVersion", 3, -2147483576, 7},
-        {1, "lineInitialize", -1, 0, 1},
+        {42, "lineNegotiateAPIVersion", 3, -2147483576, 7, "low=0x00010003 high=0x00020000"},
+        {1, "lineInitialize", -1, 0, 1, ""},
+        {7, "lineRegister", 0, 0, 1, "mode=1 operator=a\\tb format=0"},
     };
     for (const winphone::CallRecord& r : records) {
         winphone::CallRecord back;
@@ -74,6 +77,7 @@ TEST_F(ConsoleState, CallRecordsReadBackAsWritten) {
         EXPECT_EQ(r.device, back.device);
         EXPECT_EQ(r.result, back.result);
         EXPECT_EQ(r.count, back.count);
+        EXPECT_EQ(r.arguments, back.arguments);
     }
     winphone::CallRecord ignored;
     for (const wchar_t* bad : {L"", L"1 2 3", L"1 2 3 4", L"x 2 3 4 call"})
