@@ -1,5 +1,6 @@
 // The schedule dialog: opening from the stored timetable, the day boxes, To All, About, Cancel
 // and OK, run in-process on a fresh phone; and the real program driven through standard input.
+#include "dialog_at_opening.h"
 #include "dialog_steps.h"
 #include "phone_fixture.h"
 
@@ -394,4 +395,19 @@ TEST_F(ScheduleDialog, TheRealProgramTakesCommandsFromStandardInput) {
     pending = readPending();
     ASSERT_EQ(1u, pending.size());
     EXPECT_EQ("2006-03-12 22:45:00", pending[0].text);
+}
+
+// The same phone state gives the same dump as Wine's dialog manager gives of it (the Wine
+// tests hold that one to the same text).
+TEST_F(ScheduleDialog, TheDumpAtOpeningIsTheOneBothPlatformsGive) {
+    setClock(kOpeningClock);
+    storeFlags(host::fromUtf8(kOpeningFlags).c_str());
+    for (const OpeningMinute& m : kOpeningMinutes)
+        storeMinute(host::fromUtf8(m.name).c_str(), m.minute);
+    closeSettings();
+    host::closeStore();
+    CommandResult r = velmora({}, "dump\n");
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(kOpeningDump, r.out);
+    EXPECT_EQ("", r.err);
 }
