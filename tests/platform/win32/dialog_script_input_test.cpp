@@ -82,15 +82,6 @@ INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     return TRUE;
 }
 
-std::vector<WORD> dialogTemplate() {
-    std::vector<WORD> t(64, 0);
-    DLGTEMPLATE* header = reinterpret_cast<DLGTEMPLATE*>(t.data());
-    header->style = WS_POPUP | WS_CAPTION;
-    header->cx = 100;
-    header->cy = 80;
-    return t;
-}
-
 struct Ran {
     INT_PTR result;
     Outcome outcome;
@@ -129,7 +120,7 @@ Ran runScript(const std::string& script, bool ignoresCancel = false) {
     EXPECT_TRUE(script.empty() || WriteFile(writeEnd, script.data(),
                                             static_cast<DWORD>(script.size()), &written, nullptr));
     CloseHandle(writeEnd);
-    std::vector<WORD> t = dialogTemplate();
+    std::vector<WORD> t = emptyDialogTemplate(100, 80);
     ran.result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
                                          reinterpret_cast<LPCDLGTEMPLATE>(t.data()), nullptr,
                                          procedure, reinterpret_cast<LPARAM>(&ran.outcome));

@@ -180,6 +180,16 @@ ProgramResult runWithScript(const wchar_t* program, const std::wstring& argument
     return {status, p.out(), p.err()};
 }
 
+std::vector<WORD> emptyDialogTemplate(short cx, short cy) {
+    // Room for the header and the three zero words after it (menu, class, caption).
+    std::vector<WORD> t(64, 0);
+    DLGTEMPLATE* header = reinterpret_cast<DLGTEMPLATE*>(t.data());
+    header->style = WS_POPUP | WS_CAPTION;
+    header->cx = cx;
+    header->cy = cy;
+    return t;
+}
+
 void WinePhone::SetUp() {
     winphone::clearProcessAnswers();
     ASSERT_TRUE(winphone::resetPhone({settingsPath()}));

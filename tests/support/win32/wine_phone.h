@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A program of this build, beside the test program: velmora.exe, velmora-state.exe.
 std::wstring programPath(const wchar_t* name);
@@ -56,6 +57,10 @@ ProgramResult runProgram(const wchar_t* program, const std::wstring& arguments);
 // for its end.
 ProgramResult runWithScript(const wchar_t* program, const std::wstring& arguments,
                             std::string_view script);
+
+// A dialog template in memory: a popup with a caption, the given size in dialog units, no
+// controls, and no menu, class or caption text.
+std::vector<WORD> emptyDialogTemplate(short cx, short cy);
 
 // Every test starts on a new phone: no settings, no phone state.
 class WinePhone : public ::testing::Test {
