@@ -35,41 +35,40 @@ std::string stateHelper(const std::wstring& arguments) {
     return r.out;
 }
 
-// The values of one key as the helper's dump lists them: name -> "TYPE BYTES VALUE".
-std::map<std::string, std::string> helperValues(const std::string& key) {
-    std::map<std::string, std::string> values;
-    std::string dump = stateHelper(L"dump");
-    size_t at = 0;
-    while (at < dump.size()) {
-        size_t end = dump.find('\n', at);
-        std::string line = dump.substr(at, end - at);
-        at = end == std::string::npos ? dump.size() : end + 1;
-        if (line.compare(0, key.size() + 1, key + "\t") != 0)
-            continue;
-        std::string rest = line.substr(key.size() + 1);
-        size_t tab = rest.find('\t');
-        std::string fields = rest.substr(tab + 1);
-        for (char& c : fields)
-            if (c == '\t')
-                c = ' ';
-        values[rest.substr(0, tab)] = fields;
-    }
-    return values;
-}
+// What the program left on the phone, as one dump of the state's helper lists it: the settings
+// (name -> "TYPE BYTES VALUE") and the program's pending start ("none" without one).
+struct ReadBack {
+    std::map<std::string, std::string> settings;
+    std::string pending = "none";
+};
 
-std::map<std::string, std::string> storedSettings() {
-    return helperValues(settingsKeyText());
-}
-
-// The program's pending start as the helper lists it, "none" without one.
-std::string pendingStart() {
-    std::map<std::string, std::string> starts = helperValues("SOFTWARE\\VelmoraPhone\\TimedStarts");
+ReadBack readBack() {
+    const std::string settingsKey = settingsKeyText() + "\t";
+    const std::string startsKey = "SOFTWARE\\VelmoraPhone\\TimedStarts\t";
     // The helper's listing escapes the backslashes of names.
-    auto start = starts.find(winphone::oneLine(winphone::toUtf8(programPath(kProgram))));
-    if (start == starts.end())
-        return "none";
-    // "sz BYTES YYYY-MM-DD HH:MM:SS"
-    return start->second.substr(start->second.find(' ', 3) + 1);
+    const std::string program = winphone::oneLine(winphone::toUtf8(programPath(kProgram))) + "\t";
+    ReadBack state;
+    std::string dump = stateHelper(L"dump");
+    for (size_t at = 0, end; at < dump.size(); at = end + 1) {
+        end = dump.find('\n', at);
+        if (end == std::string::npos)
+            end = dump.size();
+        std::string line = dump.substr(at, end - at);
+        if (line.compare(0, settingsKey.size(), settingsKey) == 0) {
+            // KEY, NAME, TYPE, BYTES, VALUE
+            std::string rest = line.substr(settingsKey.size());
+            size_t tab = rest.find('\t');
+            std::string fields = rest.substr(tab + 1);
+            for (char& c : fields)
+                if (c == '\t')
+                    c = ' ';
+            state.settings[rest.substr(0, tab)] = fields;
+        } else if (line.compare(0, startsKey.size() + program.size(), startsKey + program) == 0) {
+            // ... sz BYTES YYYY-MM-DD HH:MM:SS
+            state.pending = line.substr(line.rfind('\t') + 1);
+        }
+    }
+    return state;
 }
 
 // Enabled as the program stores it: seven UTF-16 characters, 14 bytes, no terminator.
@@ -113,13 +112,14 @@ class DialogScript : public WinePhone {
 
 TEST_F(DialogScript, DumpAtOpeningIsTheSimulatedPhones) {
     storeOpeningState();
-    std::map<std::string, std::string> before = storedSettings();
+    std::map<std::string, std::string> before = readBack().settings;
     ProgramResult run = runWithScript(kProgram, L"", "dump\n");
     EXPECT_EQ(DWORD(EXIT_INTERACTIVE), run.status);
     EXPECT_EQ(kOpeningDump, run.out);
     EXPECT_EQ("", run.err);
-    EXPECT_EQ(before, storedSettings()) << "the end of the script cancelled";
-    EXPECT_EQ("none", pendingStart());
+    ReadBack after = readBack();
+    EXPECT_EQ(before, after.settings) << "the end of the script cancelled";
+    EXPECT_EQ("none", after.pending);
 }
 
 // The one known difference: the pinned clock is the program's, and Wine's own picker does not
@@ -191,9 +191,10 @@ TEST_F(DialogScript, ToAllCopiesSundayOnlyWhenAnsweredYes) {
             minutes["S" + std::to_string(day)] = 365;
             minutes["C" + std::to_string(day)] = 1365;
         }
-        EXPECT_EQ(expectedSettings(c.flags, minutes), storedSettings());
+        ReadBack state = readBack();
+        EXPECT_EQ(expectedSettings(c.flags, minutes), state.settings);
         // Sunday's switch-on at 06:05 comes first either way.
-        EXPECT_EQ("2026-12-13 06:05:00", pendingStart());
+        EXPECT_EQ("2026-12-13 06:05:00", state.pending);
     }
 }
 
@@ -211,8 +212,9 @@ TEST_F(DialogScript, AboutTellsAndStoresNothing) {
     EXPECT_NE(std::string::npos,
               run.err.find("(the queued answer 'yes' does not fit this box; ok taken instead)\n"))
         << run.err;
-    EXPECT_TRUE(storedSettings().empty());
-    EXPECT_EQ("none", pendingStart());
+    ReadBack state = readBack();
+    EXPECT_TRUE(state.settings.empty());
+    EXPECT_EQ("none", state.pending);
 }
 
 TEST_F(DialogScript, OkStoresFourteenBytesAndFourteenDwordsAndArms) {
@@ -222,8 +224,9 @@ TEST_F(DialogScript, OkStoresFourteenBytesAndFourteenDwordsAndArms) {
     EXPECT_EQ(DWORD(EXIT_INTERACTIVE), run.status) << run.err;
     EXPECT_EQ("", run.err);
     EXPECT_EQ(flagsAsStored("1110001") + "\n", stateHelper(L"hex settings Enabled"));
-    EXPECT_EQ(expectedSettings("1110001", {{"S2", 495}, {"C2", 1410}}), storedSettings());
-    EXPECT_EQ("2026-12-13 00:00:00", pendingStart());
+    ReadBack state = readBack();
+    EXPECT_EQ(expectedSettings("1110001", {{"S2", 495}, {"C2", 1410}}), state.settings);
+    EXPECT_EQ("2026-12-13 00:00:00", state.pending);
     EXPECT_TRUE(winphone::messages().empty());
 }
 
@@ -248,8 +251,9 @@ TEST_F(DialogScript, CancelAndTheEndOfTheInputStoreNothing) {
         EXPECT_EQ(DWORD(EXIT_INTERACTIVE), run.status);
         EXPECT_LT(GetTickCount() - started, 20000u) << "nothing waited for more input";
         EXPECT_EQ("", run.err);
-        EXPECT_TRUE(storedSettings().empty());
-        EXPECT_EQ("none", pendingStart());
+        ReadBack state = readBack();
+        EXPECT_TRUE(state.settings.empty());
+        EXPECT_EQ("none", state.pending);
     }
 }
 
@@ -265,8 +269,9 @@ TEST_F(DialogScript, DoneStoresWhatTheScriptChanged) {
     PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(DWORD(EXIT_INTERACTIVE), p.wait()) << "the unread input keeps nothing waiting";
     EXPECT_EQ(flagsAsStored("1101001") + "\n", stateHelper(L"hex settings Enabled"));
-    EXPECT_EQ(expectedSettings("1101001", {{"S3", 550}}), storedSettings());
-    EXPECT_EQ("2026-12-13 00:00:00", pendingStart());
+    ReadBack state = readBack();
+    EXPECT_EQ(expectedSettings("1101001", {{"S3", 550}}), state.settings);
+    EXPECT_EQ("2026-12-13 00:00:00", state.pending);
 }
 
 // A second start finds the running dialog and ends at once; its script is never read.
@@ -280,12 +285,13 @@ TEST_F(DialogScript, ASecondStartHandsOverWithoutReadingItsScript) {
     EXPECT_EQ(DWORD(EXIT_INTERACTIVE), second.status);
     EXPECT_EQ("", second.out);
     EXPECT_EQ(STILL_ACTIVE, first.wait(0));
-    EXPECT_TRUE(storedSettings().empty());
+    EXPECT_TRUE(readBack().settings.empty());
 
     ASSERT_TRUE(first.send("ok\n"));
     EXPECT_EQ(DWORD(EXIT_INTERACTIVE), first.wait());
-    EXPECT_EQ(std::string("sz 14 1110001"), storedSettings()["Enabled"]) << "Saturday stays";
-    EXPECT_EQ("2026-12-13 00:00:00", pendingStart());
+    ReadBack state = readBack();
+    EXPECT_EQ(std::string("sz 14 1110001"), state.settings["Enabled"]) << "Saturday stays";
+    EXPECT_EQ("2026-12-13 00:00:00", state.pending);
 }
 
 // The PNG decoded by the platform's own codecs: its size and its pixels as 32-bit BGR.
@@ -331,6 +337,20 @@ TEST_F(DialogScript, SnapWritesAPictureOfTheDialog) {
                   "' (error 3)\n",
               run.err);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(missing.c_str()));
+
+    // The signature, then the header chunk: 240 by 320, 8-bit RGB.
+    HANDLE file = CreateFileW(picture.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    char start[26] = {};
+    DWORD got = 0;
+    ReadFile(file, start, sizeof start, &got, nullptr);
+    CloseHandle(file);
+    EXPECT_EQ(std::string("\x89PNG\r\n\x1a\n"
+                          "\0\0\0\x0dIHDR"
+                          "\0\0\0\xf0\0\0\x01\x40\x08\x02",
+                          26),
+              std::string(start, got));
 
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     UINT width = 0, height = 0;
