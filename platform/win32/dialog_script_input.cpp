@@ -20,14 +20,28 @@ namespace {
 
 const UINT_PTR kScriptSubclass = 2;
 
+// The reader keeps at most this many lines ahead of the dialog, and a line of at most this many
+// bytes, so that an endless input does not take the process's memory: it waits for room.
+const size_t kLinesAhead = 16;
+const size_t kLineBytes = 65536;
+
+struct Line {
+    std::string text;
+    bool tooLong = false; // its text was dropped
+};
+
 // Lines read from one input handle by a thread of its own. Kept for the life of the process:
 // its thread may be blocked in ReadFile for ever.
 struct LineReader {
-    explicit LineReader(HANDLE in) : input(in) { InitializeCriticalSection(&lock); }
+    explicit LineReader(HANDLE in) : input(in) {
+        InitializeCriticalSection(&lock);
+        InitializeConditionVariable(&roomForLines);
+    }
     HANDLE input;
     CRITICAL_SECTION lock;
-    std::deque<std::string> lines;
-    std::string partial;
+    CONDITION_VARIABLE roomForLines;
+    std::deque<Line> lines;
+    Line partial;
     bool ended = false;
 };
 
@@ -42,27 +56,38 @@ CRITICAL_SECTION* readersLock() {
     return &lock.section;
 }
 
+void endLine(LineReader* reader) {
+    reader->lines.push_back(std::move(reader->partial));
+    reader->partial = Line();
+}
+
 DWORD WINAPI readLines(void* parameter) {
     LineReader* reader = static_cast<LineReader*>(parameter);
     char buffer[4096];
     for (;;) {
+        EnterCriticalSection(&reader->lock);
+        while (reader->lines.size() >= kLinesAhead)
+            SleepConditionVariableCS(&reader->roomForLines, &reader->lock, INFINITE);
+        LeaveCriticalSection(&reader->lock);
         DWORD got = 0;
         // The end of a file reads 0 bytes; a pipe whose writer has gone fails.
         bool more = ReadFile(reader->input, buffer, sizeof buffer, &got, nullptr) && got > 0;
         EnterCriticalSection(&reader->lock);
         for (DWORD i = 0; i < got; ++i) {
+            Line& line = reader->partial;
             if (buffer[i] == '\n') {
-                reader->lines.push_back(std::move(reader->partial));
-                reader->partial.clear();
+                endLine(reader);
+            } else if (line.text.size() < kLineBytes && !line.tooLong) {
+                line.text += buffer[i];
             } else {
-                reader->partial += buffer[i];
+                line.text.clear();
+                line.tooLong = true;
             }
         }
         if (!more) {
             // A last line without its newline is still a line.
-            if (!reader->partial.empty())
-                reader->lines.push_back(std::move(reader->partial));
-            reader->partial.clear();
+            if (!reader->partial.text.empty() || reader->partial.tooLong)
+                endLine(reader);
             reader->ended = true;
         }
         LeaveCriticalSection(&reader->lock);
@@ -102,12 +127,13 @@ LineReader* readerFor(HANDLE input) {
 
 enum class Next { Line, Waiting, Ended };
 
-Next nextLine(LineReader* reader, std::string* line) {
+Next nextLine(LineReader* reader, Line* line) {
     EnterCriticalSection(&reader->lock);
     Next next = Next::Waiting;
     if (!reader->lines.empty()) {
         *line = std::move(reader->lines.front());
         reader->lines.pop_front();
+        WakeConditionVariable(&reader->roomForLines);
         next = Next::Line;
     } else if (reader->ended) {
         next = Next::Ended;
@@ -166,12 +192,16 @@ void CALLBACK tick(HWND, UINT, UINT_PTR timer, DWORD) {
         return;
     // The session may move while the line runs (a dialog opened meanwhile starts its own).
     HANDLE output = s->output, errors = s->errors;
-    std::string line;
+    Line line;
     switch (nextLine(s->reader, &line)) {
     case Next::Waiting:
         return;
     case Next::Line:
-        runLine(dialog, output, errors, line);
+        if (line.tooLong)
+            writeHandle(errors, "velmora: a line longer than " + std::to_string(kLineBytes) +
+                                    " bytes was not run\n");
+        else
+            runLine(dialog, output, errors, line.text);
         return;
     case Next::Ended:
         // No more input can come: Cancel, as on the simulated phone; a dialog that ignores

@@ -116,14 +116,32 @@ Ran runScript(const std::string& script, bool ignoresCancel = false) {
     EXPECT_TRUE(CreatePipe(&ran.outcome.input, &writeEnd, nullptr, 0));
     ran.outcome.output = tempFile(&outPath);
     ran.outcome.errors = tempFile(&errPath);
-    DWORD written;
-    EXPECT_TRUE(script.empty() || WriteFile(writeEnd, script.data(),
-                                            static_cast<DWORD>(script.size()), &written, nullptr));
-    CloseHandle(writeEnd);
+    // Written by a thread of its own, as a script's writer is another process: a script
+    // longer than the pipe holds waits for the dialog to read it.
+    struct Writer {
+        HANDLE pipe;
+        const std::string* script;
+    } writer = {writeEnd, &script};
+    HANDLE writing = CreateThread(
+        nullptr, 0,
+        [](void* parameter) -> DWORD {
+            Writer* w = static_cast<Writer*>(parameter);
+            DWORD written;
+            for (size_t at = 0; at < w->script->size(); at += written)
+                if (!WriteFile(w->pipe, w->script->data() + at,
+                               static_cast<DWORD>(w->script->size() - at), &written, nullptr))
+                    break;
+            CloseHandle(w->pipe);
+            return 0;
+        },
+        &writer, 0, nullptr);
+    EXPECT_NE(nullptr, writing);
     std::vector<WORD> t = emptyDialogTemplate(100, 80);
     ran.result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
                                          reinterpret_cast<LPCDLGTEMPLATE>(t.data()), nullptr,
                                          procedure, reinterpret_cast<LPARAM>(&ran.outcome));
+    WaitForSingleObject(writing, INFINITE);
+    CloseHandle(writing);
     ran.out = contents(ran.outcome.output);
     ran.err = contents(ran.outcome.errors);
     CloseHandle(ran.outcome.output);
@@ -136,45 +154,58 @@ Ran runScript(const std::string& script, bool ignoresCancel = false) {
     return ran;
 }
 
+std::string repeated(const std::string& line, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += line;
+    return out;
+}
+
 class DialogScriptInput : public WinePhone {};
 
+// The test dialog's dump, its day box ticked or not.
+std::string dumpWithDay(int checked) {
+    return "100\tButton\t\"SUN\"\t" + std::to_string(checked) +
+           "\t1\t-\tfocus\n101\tButton\t\"Slow\"\t-\t1\t-\t-\n102\tButton\t\"Ask\"\t-\t1\t-\t-\n";
+}
+
+std::vector<int> dayClicksThen(int clicks, int last) {
+    std::vector<int> commands(static_cast<size_t>(clicks), kDayBox);
+    commands.push_back(last);
+    return commands;
+}
+
 TEST_F(DialogScriptInput, LinesRunInOrderOnceTheDialogShows) {
+    const std::string refusals =
+        "velmora: unknown command 'frobnicate' (" + std::string(kDialogScriptCommands) +
+        ")\nvelmora: no control with id 999\n"
+        "velmora: key: only the simulated phone presses keys; use click, set, ok or cancel\n"
+        "velmora: control 100 is not a time picker\n";
     struct Case {
         const char* what;
         std::string script;
         bool ignoresCancel;
         INT_PTR result;
         std::vector<int> commands;
-        const char* out;
-        std::string err;
+        std::string out, err;
     } cases[] = {
-        {"ok ends the dialog; the lines after it are not run",
-         "click 100\ndump\nok\nclick 100\n",
-         false,
-         100,
-         {kDayBox, IDOK},
-         "100\tButton\t\"SUN\"\t1\t1\t-\tfocus\n101\tButton\t\"Slow\"\t-\t1\t-\t-\n"
-         "102\tButton\t\"Ask\"\t-\t1\t-\t-\n",
-         ""},
-        {"the end of the input is Cancel", "click 100\n", false, 200, {kDayBox, IDCANCEL}, "", ""},
-        {"a dialog that ignores Cancel still ends", "", true, IDCANCEL, {IDCANCEL}, "", ""},
+        {"ok ends the dialog; the lines after it are not run", "click 100\ndump\nok\nclick 100\n",
+         false, 100, dayClicksThen(1, IDOK), dumpWithDay(1), ""},
+        {"the end of the input is Cancel", "click 100\n", false, 200, dayClicksThen(1, IDCANCEL),
+         "", ""},
+        {"a dialog that ignores Cancel still ends", "", true, IDCANCEL, dayClicksThen(0, IDCANCEL),
+         "", ""},
         {"refused lines are one line each on the errors, and change nothing",
-         "frobnicate\nclick 999\nkey tab\nset 100 7:00\n",
-         false,
-         200,
-         {IDCANCEL},
-         "",
-         "velmora: unknown command 'frobnicate' (" + std::string(kDialogScriptCommands) +
-             ")\nvelmora: no control with id 999\n"
-             "velmora: key: only the simulated phone presses keys; use click, set, ok or cancel\n"
-             "velmora: control 100 is not a time picker\n"},
-        {"CR LF endings, and a last line without its newline",
-         "click 100\r\n\r\n# a note\r\nok",
-         false,
-         100,
-         {kDayBox, IDOK},
-         "",
-         ""},
+         "frobnicate\nclick 999\nkey tab\nset 100 7:00\n", false, 200, dayClicksThen(0, IDCANCEL),
+         "", refusals},
+        {"CR LF endings, and a last line without its newline", "click 100\r\n\r\n# a note\r\nok",
+         false, 100, dayClicksThen(1, IDOK), "", ""},
+        {"a line too long to keep is not run, and the next one is",
+         "click " + std::string(70000, '1') + "\nclick 100\nok\n", false, 100,
+         dayClicksThen(1, IDOK), "", "velmora: a line longer than 65536 bytes was not run\n"},
+        {"a script longer than the lines read ahead, then its end",
+         repeated("click 100\n", 40) + "dump\n", false, 200, dayClicksThen(40, IDCANCEL),
+         dumpWithDay(0), ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
