@@ -5,9 +5,18 @@
 
 #include "app/app.h"
 #include "app/resource.h"
+#include "schedule/named_lock.h"
 #include "schedule/next_switch.h"
 #include "schedule/settings.h"
 #include "schedule/timed_run.h"
+
+// A value that could not be stored while the timetable was locked; told once it is let go.
+struct FailedWrite {
+    WCHAR name[VALUE_NAME_CHARS];
+    LONG status;
+};
+// "Enabled" and the fourteen switch minutes.
+#define STORED_VALUE_COUNT (1 + PICKER_COUNT)
 
 static int pickerId(int picker) {
     return IDC_PICKER_FIRST + picker;
@@ -41,15 +50,16 @@ static void loadPicker(HWND dialog, int picker) {
     MinuteOfDay minute = readWeekdayMinute(pickerKind(picker), picker / 2);
     SYSTEMTIME time;
     GetLocalTime(&time);
-    // An hour beyond the record's range saturates instead of wrapping into a real hour, so
-    // that the picker refuses it like any other impossible time and keeps what it showed.
-    MinuteOfDay hour = minute / 60;
-    time.wHour = (WORD)(hour > 0xFFFF ? 0xFFFF : hour);
+    // A minute past the day gives an hour the picker refuses, so it keeps what it showed.
+    time.wHour = hourOfMinute(minute);
     time.wMinute = (WORD)(minute % 60);
     setPickerTime(dialog, id, &time);
 }
 
 static BOOL onInitDialog(HWND dialog) {
+    // Our window exists: a start from now on finds it.
+    endDialogStart();
+
     SHINITDLGINFO info;
     info.dwMask = SHIDIM_FLAGS;
     info.hDlg = dialog;
@@ -102,13 +112,23 @@ static void onAbout(HWND dialog) {
     MessageBox(dialog, ABOUT_TEXT, ABOUT_CAPTION, MB_OK | MB_ICONINFORMATION);
 }
 
-// Every value is written even when an earlier write failed; each failure has shown its notice.
-static void storeControls(HWND dialog) {
+static void noteFailure(FailedWrite* failed, int* count, LPCWSTR name, LONG status) {
+    if (status == ERROR_SUCCESS || *count >= STORED_VALUE_COUNT)
+        return;
+    StringCchCopy(failed[*count].name, VALUE_NAME_CHARS, name);
+    failed[*count].status = status;
+    ++*count;
+}
+
+// Every value is written even when an earlier write failed. Returns how many failed, noted in
+// `failed` (room for STORED_VALUE_COUNT).
+static int storeControls(HWND dialog, FailedWrite* failed) {
+    int failures = 0;
     WCHAR flags[DAY_FLAGS_CHARS];
     for (int day = 0; day < WEEKDAY_COUNT; ++day)
         flags[day] = isBoxChecked(dialog, IDC_DAY_FIRST + day) ? TEXT('1') : TEXT('0');
     flags[WEEKDAY_COUNT] = 0;
-    writeDayFlags(flags);
+    noteFailure(failed, &failures, DAY_FLAGS_VALUE, setDayFlags(flags));
 
     for (int picker = 0; picker < PICKER_COUNT; ++picker) {
         SYSTEMTIME time;
@@ -116,8 +136,29 @@ static void storeControls(HWND dialog) {
         readPickerTime(dialog, pickerId(picker), &time);
         WCHAR name[SWITCH_NAME_CHARS];
         formatSwitchName(name, SWITCH_NAME_CHARS, pickerKind(picker), picker / 2);
-        writeSwitchMinute(name, (MinuteOfDay)time.wHour * 60 + time.wMinute);
+        noteFailure(failed, &failures, name,
+                    setSwitchMinute(name, (MinuteOfDay)time.wHour * 60 + time.wMinute));
     }
+    return failures;
+}
+
+// OK: the timetable is stored and the next start registered under the timetable lock, so that
+// a timed run at the same moment registers either before the store or from the new timetable.
+// The notices of failed writes and of a refused registration follow the release.
+static void storeAndArm(HWND dialog) {
+    FailedWrite failed[STORED_VALUE_COUNT];
+    NamedLock lock;
+    takeNamedLock(&lock, TIMETABLE_LOCK_NAME);
+    int failures = storeControls(dialog, failed);
+    DWORD timerError = 0;
+    BOOL armed = registerNextStart(&timerError);
+    releaseNamedLock(&lock);
+
+    reportNamedLockFailure(&lock);
+    for (int i = 0; i < failures; ++i)
+        reportWriteFailure(failed[i].name, failed[i].status);
+    if (!armed)
+        showErrorNotice(TIMER_FAILED_NOTICE, (int)timerError);
 }
 
 static BOOL onCommand(HWND dialog, int id) {
@@ -133,8 +174,7 @@ static BOOL onCommand(HWND dialog, int id) {
         onAbout(dialog);
         return FALSE;
     case IDOK:
-        storeControls(dialog);
-        armWakeUp();
+        storeAndArm(dialog);
         EndDialog(dialog, IDOK);
         return TRUE;
     case IDCANCEL:
@@ -168,9 +208,14 @@ void runScheduleDialog(void) {
     // Without its template, or when the platform cannot build it, the dialog cannot open; the
     // user is told instead of being left with nothing on the screen.
     if (dialogTemplate == NULL) {
+        endDialogStart();
         showErrorNotice(TEXT("Cannot find the schedule dialog"), (int)GetLastError());
         return;
     }
-    if (DialogBoxIndirectParam(appInstance, dialogTemplate, NULL, scheduleDialogProc, 0) == -1)
-        showErrorNotice(TEXT("Cannot open the schedule dialog"), (int)GetLastError());
+    INT_PTR result =
+        DialogBoxIndirectParam(appInstance, dialogTemplate, NULL, scheduleDialogProc, 0);
+    DWORD error = GetLastError();
+    endDialogStart();
+    if (result == -1)
+        showErrorNotice(TEXT("Cannot open the schedule dialog"), (int)error);
 }

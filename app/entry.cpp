@@ -1,14 +1,14 @@
 // The program's entry: opens the settings, then either does a timed run or opens the dialog.
 #include "app/app.h"
+#include "schedule/named_lock.h"
 #include "schedule/settings.h"
 #include "schedule/timed_run.h"
 
-HINSTANCE appInstance = NULL;
+// Held while this start looks for a running dialog and, finding none, opens its own.
+static NamedLock dialogStart;
 
-void showErrorNotice(LPCWSTR text, int number) {
-    WCHAR notice[256];
-    StringCchPrintf(notice, 256, TEXT("%s\nNo : %d"), text, number);
-    MessageBox(GetActiveWindow(), notice, ERROR_NOTICE_CAPTION, MB_OK | MB_ICONERROR);
+void endDialogStart(void) {
+    releaseNamedLock(&dialogStart);
 }
 
 // Compared character by character, the whole string: the platform's lstrcmp compares by
@@ -41,12 +41,19 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int) {
         return EXIT_TIMED_RUN;
     }
 
-    // One dialog at a time: a second start brings the running one to the front.
+    // One dialog at a time: a second start brings the running one to the front. Looking for it
+    // and opening ours are one step under a lock that the dialog lets go once its window exists,
+    // so that starts at the same moment never open two.
+    if (!takeNamedLock(&dialogStart, DIALOG_START_LOCK_NAME))
+        reportNamedLockFailure(&dialogStart);
     HWND running = FindWindow(NULL, DIALOG_CAPTION);
-    if (running != NULL)
+    if (running != NULL) {
+        endDialogStart();
         SetForegroundWindow(running);
-    else
+    } else {
         runScheduleDialog();
+    }
+    endDialogStart();
 
     closeSettings();
     return EXIT_INTERACTIVE;

@@ -33,7 +33,8 @@ if(VELMORA_TINFO)
 endif()
 
 file(GLOB HOST_SOURCES CONFIGURE_DEPENDS platform/host/*.cpp)
-list(REMOVE_ITEM HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/host/process_main.cpp)
+list(REMOVE_ITEM HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/host/process_main.cpp
+                              ${PROJECT_SOURCE_DIR}/platform/host/static_link.cpp)
 # The dialog's line commands, which every layer serves.
 list(APPEND HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/dialog_script.cpp)
 add_library(velmora_host STATIC ${HOST_SOURCES})
@@ -45,6 +46,10 @@ add_library(velmora_platform ALIAS velmora_host)
 
 set(VELMORA_ENTRY_SOURCES ${PROJECT_SOURCE_DIR}/platform/host/process_main.cpp)
 if(VELMORA_LINK_STATIC)
-  # The linker warns that SQLite's extension loading refers to dlopen: nothing here loads one.
-  set(VELMORA_PROGRAM_LINK_OPTIONS -static)
+  # SQLite's extension loading refers to dlopen, which the linker warns about in a static
+  # program; nothing here loads an extension, so the static programs take a dlopen that always
+  # fails (static_link.cpp, linked into each program itself, after the libraries have been read)
+  # and the build stays quiet.
+  set(VELMORA_PROGRAM_LINK_OPTIONS -static -Wl,--wrap=dlopen)
+  set(VELMORA_PROGRAM_SOURCES ${PROJECT_SOURCE_DIR}/platform/host/static_link.cpp)
 endif()

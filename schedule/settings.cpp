@@ -1,6 +1,6 @@
 #include "schedule/settings.h"
 
-#include "app/app.h"
+#include "schedule/process.h"
 
 static HKEY settingsKey = NULL;
 
@@ -52,15 +52,30 @@ MinuteOfDay readWeekdayMinute(SwitchKind kind, int weekday) {
     return readSwitchMinute(name);
 }
 
-static void reportWriteFailure(LPCWSTR name, LONG status) {
+WORD hourOfMinute(MinuteOfDay minute) {
+    MinuteOfDay hour = minute / 60;
+    return (WORD)(hour > 0xFFFF ? 0xFFFF : hour);
+}
+
+void reportWriteFailure(LPCWSTR name, LONG status) {
     WCHAR text[128];
-    StringCchPrintf(text, 128, TEXT("往註冊表內寫入設定時出錯！\n%s"), name);
+    StringCchPrintf(text, sizeof text / sizeof text[0], TEXT("往註冊表內寫入設定時出錯！\n%s"),
+                    name);
     showErrorNotice(text, status);
 }
 
-BOOL writeDayFlags(LPCWSTR flags) {
+LONG setDayFlags(LPCWSTR flags) {
+    // The terminator is not stored: seven flags are 14 bytes.
     DWORD bytes = (DWORD)(lstrlen(flags) * sizeof(WCHAR));
-    LONG status = RegSetValueEx(settingsKey, DAY_FLAGS_VALUE, 0, REG_SZ, (const BYTE*)flags, bytes);
+    return RegSetValueEx(settingsKey, DAY_FLAGS_VALUE, 0, REG_SZ, (const BYTE*)flags, bytes);
+}
+
+LONG setSwitchMinute(LPCWSTR name, MinuteOfDay minute) {
+    return RegSetValueEx(settingsKey, name, 0, REG_DWORD, (const BYTE*)&minute, sizeof(minute));
+}
+
+BOOL writeDayFlags(LPCWSTR flags) {
+    LONG status = setDayFlags(flags);
     if (status != ERROR_SUCCESS) {
         reportWriteFailure(DAY_FLAGS_VALUE, status);
         return FALSE;
@@ -69,8 +84,7 @@ BOOL writeDayFlags(LPCWSTR flags) {
 }
 
 BOOL writeSwitchMinute(LPCWSTR name, MinuteOfDay minute) {
-    LONG status =
-        RegSetValueEx(settingsKey, name, 0, REG_DWORD, (const BYTE*)&minute, sizeof(minute));
+    LONG status = setSwitchMinute(name, minute);
     if (status != ERROR_SUCCESS) {
         reportWriteFailure(name, status);
         return FALSE;

@@ -24,6 +24,8 @@ enum SwitchKind { SwitchOn, SwitchOff };
 #define DAY_FLAGS_READ_BYTES 16
 // "S6" and its terminator, with room to spare.
 #define SWITCH_NAME_CHARS 4
+// The longest value name, "Enabled", and its terminator.
+#define VALUE_NAME_CHARS 8
 
 LONG openSettings(void);
 void closeSettings(void);
@@ -32,10 +34,21 @@ void closeSettings(void);
 BOOL dayTakesPart(const WCHAR* flags, int weekday);
 void formatSwitchName(WCHAR* name, size_t capacity, SwitchKind kind, int weekday);
 
+// The hour of a minute as a record's 16-bit hour. An hour beyond that range saturates instead
+// of wrapping into a real hour, so that the platform refuses it like any other impossible time.
+WORD hourOfMinute(MinuteOfDay minute);
+
 BOOL readDayFlags(WCHAR* flags);
 MinuteOfDay readSwitchMinute(LPCWSTR name);
 MinuteOfDay readWeekdayMinute(SwitchKind kind, int weekday);
+
+// Each stores one value; FALSE when the registry refused it, after its notice has been shown.
 BOOL writeDayFlags(LPCWSTR flags);
 BOOL writeSwitchMinute(LPCWSTR name, MinuteOfDay minute);
+// The same without the notice: the registry's status code, for a caller that must tell the
+// user later (it holds a lock meanwhile) through reportWriteFailure.
+LONG setDayFlags(LPCWSTR flags);
+LONG setSwitchMinute(LPCWSTR name, MinuteOfDay minute);
+void reportWriteFailure(LPCWSTR name, LONG status);
 
 #endif

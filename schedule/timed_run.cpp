@@ -2,9 +2,10 @@
 // in the current minute, asks the platform to start it again at the next switch, and ends.
 #include "schedule/timed_run.h"
 
-#include "app/app.h"
 #include "radio/radio.h"
+#include "schedule/named_lock.h"
 #include "schedule/next_switch.h"
+#include "schedule/process.h"
 #include "schedule/settings.h"
 
 #define MODULE_PATH_CHARS 260
@@ -27,7 +28,7 @@ void runDueSwitches(void) {
         switchRadio(appInstance, FALSE);
 }
 
-void armWakeUp(void) {
+BOOL registerNextStart(DWORD* error) {
     WCHAR path[MODULE_PATH_CHARS];
     // Empty if the path cannot be had: the platform then refuses the call, which is reported.
     path[0] = TEXT('\0');
@@ -39,13 +40,28 @@ void armWakeUp(void) {
     if (minute < 0) {
         // Nothing left to switch: the cycle stops until the timetable is stored again.
         CeRunAppAtTime(path, NULL);
-        return;
+        return TRUE;
     }
 
-    // A new registration replaces the pending one, so there is never a moment with none.
-    next.wHour = (WORD)(minute / 60);
+    // A new registration replaces the pending one, so there is never a moment with none. A
+    // minute past the record's hours gives an hour the platform refuses, never a wrapped one:
+    // armed at a real hour, it would find nothing due and arm the same minute again.
+    next.wHour = hourOfMinute((MinuteOfDay)minute);
     next.wMinute = (WORD)(minute % 60);
     next.wSecond = 0;
-    if (!CeRunAppAtTime(path, &next))
-        showErrorNotice(TIMER_FAILED_NOTICE, (int)GetLastError());
+    if (CeRunAppAtTime(path, &next))
+        return TRUE;
+    *error = GetLastError();
+    return FALSE;
+}
+
+void armWakeUp(void) {
+    NamedLock lock;
+    takeNamedLock(&lock, TIMETABLE_LOCK_NAME);
+    DWORD error = 0;
+    BOOL armed = registerNextStart(&error);
+    releaseNamedLock(&lock);
+    reportNamedLockFailure(&lock);
+    if (!armed)
+        showErrorNotice(TIMER_FAILED_NOTICE, (int)error);
 }

@@ -243,13 +243,17 @@ struct TelephonyHandle {
 LONG openTelephonyHandles(std::vector<TelephonyHandle>* out);
 // Forgets open handles and the shutdown count (handles of live processes stay usable).
 LONG clearTelephonyLeaks();
-// Every telephony call made on the phone; repeats of the same call and result are counted.
+// Every telephony call made on the phone; repeats of the same call, arguments and result are
+// counted.
 struct TelephonyCall {
     long long pid;
     std::string call; // the function's name, e.g. "lineOpen"
     long long device; // -1 when the call is not about one device
     LONG result;
     long long count;
+    // What the caller asked for, e.g. "low=0x00020000 high=0x00022000" for a negotiation;
+    // empty for calls whose arguments are only handles and slots.
+    std::string arguments;
 };
 LONG telephonyCalls(std::vector<TelephonyCall>* out);
 LONG clearTelephonyCalls();

@@ -75,14 +75,13 @@ int scriptedAnswer(UINT type) {
         answer = processAnswers.front();
         processAnswers.pop_front();
     } else {
+        // Taken in one statement, so that two boxes shown at once never get the same answer.
         std::vector<Row> rows;
-        if (execute("SELECT id, answer FROM answers ORDER BY id LIMIT 1", {}, &rows) !=
-                ERROR_SUCCESS ||
+        if (execute("DELETE FROM answers WHERE id = (SELECT MIN(id) FROM answers) RETURNING answer",
+                    {}, &rows) != ERROR_SUCCESS ||
             rows.empty())
             return defaultAnswer(type);
-        long long id = rows[0].integer(0);
-        answer = rows[0].int32(1);
-        execute("DELETE FROM answers WHERE id = ?", {Param::integer(id)});
+        answer = rows[0].int32(0);
         // A queued answer that is no number (said on standard error as it is read) answers
         // nothing; it is taken off the queue so that it does not stand in front of the others.
         if (rows[0].status() != ERROR_SUCCESS) {

@@ -29,9 +29,11 @@ CREATE TABLE IF NOT EXISTS line_faults(
 CREATE TABLE IF NOT EXISTS telephony_handles(
     pid INTEGER NOT NULL, handle INTEGER NOT NULL, kind TEXT NOT NULL, device INTEGER,
     PRIMARY KEY(pid, handle));
-CREATE TABLE IF NOT EXISTS telephony_calls(
+-- The call log keeps each call's arguments; the log of phones from before it had them goes.
+DROP TABLE IF EXISTS telephony_calls;
+CREATE TABLE IF NOT EXISTS telephony_call_log(
     id INTEGER PRIMARY KEY AUTOINCREMENT, pid INTEGER NOT NULL, call TEXT NOT NULL,
-    device INTEGER, result INTEGER NOT NULL, count INTEGER NOT NULL);
+    device INTEGER, arguments TEXT NOT NULL, result INTEGER NOT NULL, count INTEGER NOT NULL);
 -- A new phone: its cellular line (voice and data, radio on, registered) and a data-only line.
 INSERT OR IGNORE INTO line_devices(idx, name, media, state, registered)
     SELECT 0, 'Cellular Line', 20, 5, 1
@@ -102,21 +104,30 @@ LONG faultOf(DWORD device, const char* operation) {
     return rows[0].status() == ERROR_SUCCESS ? code : LINEERR_OPERATIONFAILED;
 }
 
-// Records one call; a repeat of the last call with the same result only raises its count.
-LONG logged(const char* call, long long device, LONG result) {
+// Records one call; a repeat of the last call with the same arguments and result only raises
+// its count.
+LONG logged(const char* call, long long device, LONG result, const std::string& arguments = {}) {
     std::vector<Param> key = {Param::integer(getpid()), Param::str(call),
                               device < 0 ? Param::null() : Param::integer(device),
-                              Param::integer(result)};
+                              Param::str(arguments), Param::integer(result)};
     sqlite3* db = store();
-    if (execute("UPDATE telephony_calls SET count = count + 1 WHERE id = "
-                "(SELECT MAX(id) FROM telephony_calls) AND pid = ? AND call = ? AND device IS ? "
-                "AND result = ?",
+    if (execute("UPDATE telephony_call_log SET count = count + 1 WHERE id = "
+                "(SELECT MAX(id) FROM telephony_call_log) AND pid = ? AND call = ? "
+                "AND device IS ? AND arguments = ? AND result = ?",
                 key) == ERROR_SUCCESS &&
         sqlite3_changes(db) == 0)
-        execute("INSERT INTO telephony_calls(pid, call, device, result, count) "
-                "VALUES(?, ?, ?, ?, 1)",
+        execute("INSERT INTO telephony_call_log(pid, call, device, arguments, result, count) "
+                "VALUES(?, ?, ?, ?, ?, 1)",
                 key);
     return result;
+}
+
+// Arguments as the call log shows them: "name=value" pairs, numbers in hex where they are bits
+// or versions.
+std::string hexArgument(const char* name, DWORD value, int digits = 0) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%s=0x%0*X", name, digits, value);
+    return text;
 }
 
 // Handles closed by this process whose record the store would not give up (a full disk, say).
@@ -489,18 +500,18 @@ LONG telephonyCalls(std::vector<TelephonyCall>* out) {
     out->clear();
     LONG status = ready();
     if (status == ERROR_SUCCESS)
-        status = execute("SELECT pid, call, device, result, count FROM telephony_calls "
-                         "ORDER BY id",
+        status = execute("SELECT pid, call, device, result, count, arguments "
+                         "FROM telephony_call_log ORDER BY id",
                          {}, &rows);
     return collectRows(status, rows, out, [](Row& r) {
-        return TelephonyCall{r.integer(0), r.text(1), r.integerOrNull(2).value_or(-1), r.int32(3),
-                             r.integer(4)};
+        return TelephonyCall{r.integer(0), r.text(1),    r.integerOrNull(2).value_or(-1),
+                             r.int32(3),   r.integer(4), r.text(5)};
     });
 }
 
 LONG clearTelephonyCalls() {
     LONG status = ready();
-    return status == ERROR_SUCCESS ? execute("DELETE FROM telephony_calls") : status;
+    return status == ERROR_SUCCESS ? execute("DELETE FROM telephony_call_log") : status;
 }
 
 namespace {
@@ -620,40 +631,44 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD d
                                     DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
                                     LPLINEEXTENSIONID lpExtensionID) {
     const char* call = "lineNegotiateAPIVersion";
+    const std::string args =
+        hexArgument("low", dwAPILowVersion, 8) + " " + hexArgument("high", dwAPIHighVersion, 8);
     if (LONG bad = checkDevice(hLineApp, dwDeviceID))
-        return logged(call, dwDeviceID, bad);
+        return logged(call, dwDeviceID, bad, args);
     if (!lpdwAPIVersion || !lpExtensionID)
-        return logged(call, dwDeviceID, LINEERR_INVALPOINTER);
+        return logged(call, dwDeviceID, LINEERR_INVALPOINTER, args);
     if (dwAPILowVersion > dwAPIHighVersion || dwAPIHighVersion < kLowestVersion ||
         dwAPILowVersion > kHighestVersion)
-        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEAPIVERSION);
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEAPIVERSION, args);
     if (LONG fault = faultOf(dwDeviceID, "negotiate"))
-        return logged(call, dwDeviceID, fault);
+        return logged(call, dwDeviceID, fault, args);
     *lpdwAPIVersion = std::min(dwAPIHighVersion, kHighestVersion);
     std::memset(lpExtensionID, 0, sizeof *lpExtensionID);
-    return logged(call, dwDeviceID, 0);
+    return logged(call, dwDeviceID, 0, args);
 }
 
 LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                            DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
     const char* call = "lineGetDevCaps";
+    const std::string args =
+        hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8);
     if (LONG bad = checkDevice(hLineApp, dwDeviceID))
-        return logged(call, dwDeviceID, bad);
+        return logged(call, dwDeviceID, bad, args);
     if (!lpLineDevCaps)
-        return logged(call, dwDeviceID, LINEERR_INVALPOINTER);
+        return logged(call, dwDeviceID, LINEERR_INVALPOINTER, args);
     if (!versionSupported(dwAPIVersion))
-        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEAPIVERSION);
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEAPIVERSION, args);
     if (dwExtVersion != 0)
-        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEEXTVERSION);
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEEXTVERSION, args);
     if (LONG fault = faultOf(dwDeviceID, "devcaps"))
-        return logged(call, dwDeviceID, fault);
+        return logged(call, dwDeviceID, fault, args);
     DWORD fixed = dwAPIVersion >= 0x00020000 ? kDevCapsSize20 : kDevCapsSize14;
     DWORD total = lpLineDevCaps->dwTotalSize;
     if (total < fixed)
-        return logged(call, dwDeviceID, LINEERR_STRUCTURETOOSMALL);
+        return logged(call, dwDeviceID, LINEERR_STRUCTURETOOSMALL, args);
     LineDevice device;
     if (lineDevice(dwDeviceID, &device) != ERROR_SUCCESS)
-        return logged(call, dwDeviceID, LINEERR_NODEVICE);
+        return logged(call, dwDeviceID, LINEERR_NODEVICE, args);
 
     // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
     // version, then the line's name if it fits.
@@ -677,40 +692,43 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
         lpLineDevCaps->dwLineNameOffset = fixed;
         lpLineDevCaps->dwUsedSize = fixed + nameBytes;
     }
-    return logged(call, dwDeviceID, 0);
+    return logged(call, dwDeviceID, 0, args);
 }
 
 LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
                      DWORD dwExtVersion, DWORD_PTR, DWORD dwPrivileges, DWORD dwMediaModes,
                      LPLINECALLPARAMS const) {
     const char* call = "lineOpen";
+    const std::string args =
+        hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8) + " " +
+        hexArgument("privileges", dwPrivileges) + " " + hexArgument("media", dwMediaModes);
     if (LONG bad = checkDevice(hLineApp, dwDeviceID))
-        return logged(call, dwDeviceID, bad);
+        return logged(call, dwDeviceID, bad, args);
     if (!lphLine)
-        return logged(call, dwDeviceID, LINEERR_INVALPOINTER);
+        return logged(call, dwDeviceID, LINEERR_INVALPOINTER, args);
     if (!versionSupported(dwAPIVersion))
-        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEAPIVERSION);
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEAPIVERSION, args);
     if (dwExtVersion != 0)
-        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEEXTVERSION);
+        return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEEXTVERSION, args);
     const DWORD privileges =
         LINECALLPRIVILEGE_NONE | LINECALLPRIVILEGE_MONITOR | LINECALLPRIVILEGE_OWNER;
     if (!dwPrivileges || (dwPrivileges & ~privileges) ||
         ((dwPrivileges & LINECALLPRIVILEGE_NONE) && dwPrivileges != LINECALLPRIVILEGE_NONE))
-        return logged(call, dwDeviceID, LINEERR_INVALPRIVSELECT);
+        return logged(call, dwDeviceID, LINEERR_INVALPRIVSELECT, args);
     if (dwPrivileges & LINECALLPRIVILEGE_OWNER) {
         // An owner must name media modes, and only ones the device has.
         std::optional<DWORD> media = lineColumn(dwDeviceID, "media");
         if (!dwMediaModes || (dwMediaModes & ~(LINEMEDIAMODE_LAST * 2 - 2)) || !media ||
             (dwMediaModes & ~*media))
-            return logged(call, dwDeviceID, LINEERR_INVALMEDIAMODE);
+            return logged(call, dwDeviceID, LINEERR_INVALMEDIAMODE, args);
     }
     if (LONG fault = faultOf(dwDeviceID, "open"))
-        return logged(call, dwDeviceID, fault);
+        return logged(call, dwDeviceID, fault, args);
     LONG halfOpen = faultOf(dwDeviceID, "halfopen");
     uintptr_t handle = newHandle("line", dwDeviceID);
     lines[handle] = Line{static_cast<long long>(handle), hLineApp, dwDeviceID};
     *lphLine = reinterpret_cast<HLINE>(handle);
-    return logged(call, dwDeviceID, halfOpen);
+    return logged(call, dwDeviceID, halfOpen, args);
 }
 
 LONG WINAPI lineClose(HLINE hLine) {
@@ -743,37 +761,41 @@ LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRa
 
 LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
     const char* call = "lineSetEquipmentState";
+    const std::string args = "state=" + std::to_string(dwState);
     Line* line = findLine(hLine);
     if (!line)
-        return logged(call, -1, LINEERR_INVALLINEHANDLE);
+        return logged(call, -1, LINEERR_INVALLINEHANDLE, args);
     if (dwState < LINEEQUIPSTATE_MINIMUM || dwState > LINEEQUIPSTATE_FULL)
-        return logged(call, line->device, LINEERR_INVALPARAM);
+        return logged(call, line->device, LINEERR_INVALPARAM, args);
     if (LONG fault = faultOf(line->device, "setstate"))
-        return logged(call, line->device, fault);
+        return logged(call, line->device, fault, args);
     if (setLineState(line->device, dwState) != ERROR_SUCCESS)
-        return logged(call, line->device, LINEERR_OPERATIONFAILED);
-    return logged(call, line->device, 0);
+        return logged(call, line->device, LINEERR_OPERATIONFAILED, args);
+    return logged(call, line->device, 0, args);
 }
 
 LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
                          DWORD dwOperatorFormat) {
     const char* call = "lineRegister";
+    const std::string args = "mode=" + std::to_string(dwRegisterMode) + " operator=" +
+                             (lpszOperator ? oneLine(toUtf8(lpszOperator)) : std::string("-")) +
+                             " format=" + std::to_string(dwOperatorFormat);
     Line* line = findLine(hLine);
     if (!line)
-        return logged(call, -1, LINEERR_INVALLINEHANDLE);
+        return logged(call, -1, LINEERR_INVALLINEHANDLE, args);
     if (dwRegisterMode < LINEREGMODE_AUTOMATIC || dwRegisterMode > LINEREGMODE_MANAUTO)
-        return logged(call, line->device, LINEERR_INVALPARAM);
+        return logged(call, line->device, LINEERR_INVALPARAM, args);
     // Choosing the network by hand needs the operator's name in a known format.
     if (dwRegisterMode != LINEREGMODE_AUTOMATIC &&
         (!lpszOperator ||
          (dwOperatorFormat != LINEOPFORMAT_ALPHASHORT &&
           dwOperatorFormat != LINEOPFORMAT_ALPHALONG && dwOperatorFormat != LINEOPFORMAT_NUMERIC)))
-        return logged(call, line->device, LINEERR_INVALPARAM);
+        return logged(call, line->device, LINEERR_INVALPARAM, args);
     if (LONG fault = faultOf(line->device, "register"))
-        return logged(call, line->device, fault);
+        return logged(call, line->device, fault, args);
     if (setLineRegistered(line->device, true) != ERROR_SUCCESS)
-        return logged(call, line->device, LINEERR_OPERATIONFAILED);
-    return logged(call, line->device, 0);
+        return logged(call, line->device, LINEERR_OPERATIONFAILED, args);
+    return logged(call, line->device, 0, args);
 }
 
 LONG WINAPI lineUnregister(HLINE hLine) {

@@ -115,17 +115,22 @@ LONG RegCloseKey(HKEY hKey);
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_BAD_UNIT 20L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_GEN_FAILURE 31L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_BUSY 170L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_NOT_OWNER 288L
 #define ERROR_BADDB 1009L
 #define ERROR_CANTOPEN 1011L
 #define ERROR_CANTREAD 1012L
@@ -153,6 +158,19 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime);
 DWORD GetTickCount(void);
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 #define GetModuleFileName GetModuleFileNameW
+
+// Mutexes. A named one is shared by every process on the phone; when its owner ends without
+// releasing it, the next waiter gets it with WAIT_ABANDONED.
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 ((DWORD)0x00000000L)
+#define WAIT_ABANDONED ((DWORD)0x00000080L)
+#define WAIT_TIMEOUT 258L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName);
+BOOL ReleaseMutex(HANDLE hMutex);
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL CloseHandle(HANDLE hObject);
+#define CreateMutex CreateMutexW
 
 // Message boxes.
 #define MB_OK 0x00000000L

@@ -2,6 +2,7 @@
 // and OK, run in-process on a fresh phone; and the real program driven through standard input.
 #include "dialog_at_opening.h"
 #include "dialog_steps.h"
+#include "mutex_holder.h"
 #include "phone_fixture.h"
 
 #include "app/app.h"
@@ -9,8 +10,11 @@
 #include "app/resource.h"
 #include "platform/dialog_script.h"
 #include "schedule/settings.h"
+#include "schedule/timed_run.h"
 
+#include <chrono>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -31,6 +35,7 @@ class ScheduleDialog : public TempPhone {
         host::setMessageBoxPresenter([this](HWND owner, const std::u16string& text,
                                             const std::u16string& caption, UINT type) {
             shown.push_back({owner, host::toUtf8(caption), host::toUtf8(text), type});
+            lockFreeAtEveryBox = lockFreeAtEveryBox && mutexIsFree(TIMETABLE_LOCK_NAME);
             if (answers.empty())
                 return host::defaultAnswer(type);
             int answer = answers.front();
@@ -65,6 +70,7 @@ class ScheduleDialog : public TempPhone {
 
     std::vector<Box> shown;
     std::vector<int> answers;
+    bool lockFreeAtEveryBox = true;
 };
 
 std::u16string textOf(Dialog& d, int id) {
@@ -134,6 +140,27 @@ TEST_F(ScheduleDialog, OpensFromTheStoredTimetable) {
     }});
     EXPECT_TRUE(ran);
     EXPECT_TRUE(shown.empty());
+}
+
+// A stored minute past the record's hours is no time of day: its picker keeps the clock's time,
+// never one that a 16-bit hour would wrap to.
+TEST_F(ScheduleDialog, AMinutePastTheRecordsHoursShowsNoWrappedTime) {
+    setClock("2006-03-12 06:30");
+    struct Case {
+        const char16_t* name;
+        int picker;
+        DWORD minute;
+    } cases[] = {
+        {u"S0", 1009, 65536u * 60 + 420}, // would show 7:00
+        {u"C0", 1010, 65536u * 60 + 5},   // would show 0:05
+        {u"S1", 1011, 0xFFFFFFFFu},
+    };
+    for (const Case& c : cases)
+        storeMinute(c.name, c.minute);
+    run({[&](Dialog& d) {
+        for (const Case& c : cases)
+            EXPECT_EQ("6:30 ", shownTime(d, c.picker)) << c.picker;
+    }});
 }
 
 TEST_F(ScheduleDialog, UncheckingKeepsTheTimesAndOkStoresThem) {
@@ -283,7 +310,7 @@ TEST_F(ScheduleDialog, CancelAfterEditsChangesNothing) {
 }
 
 TEST_F(ScheduleDialog, OkStoresFlagsAndFourteenTimes) {
-    setClock("2006-03-14 12:00");
+    setClock("2006-03-14 12:00:37"); // the seconds play no part in the start armed
     run({[&](Dialog& d) {
         click(d, 1002);
         click(d, 1003);
@@ -395,6 +422,47 @@ TEST_F(ScheduleDialog, TheRealProgramTakesCommandsFromStandardInput) {
     pending = readPending();
     ASSERT_EQ(1u, pending.size());
     EXPECT_EQ("2006-03-12 22:45:00", pending[0].text);
+}
+
+// OK stores and arms under the timetable lock: while a timed run holds it, nothing is stored.
+TEST_F(ScheduleDialog, OkWaitsWhileATimedRunHoldsTheTimetable) {
+    setClock("2006-03-13 00:00"); // a Monday
+    MutexHolder timedRun(TIMETABLE_LOCK_NAME);
+    ASSERT_TRUE(timedRun.held());
+    std::string storedMeanwhile;
+    std::thread watcher([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        storedMeanwhile = phone({"reg", "get", "S1"}).out;
+        timedRun.release();
+    });
+    run({[&](Dialog& d) {
+        setTime(d, 1011, 6, 30);
+        pressDone(d);
+    }});
+    watcher.join();
+    EXPECT_EQ("", storedMeanwhile) << "stored while the lock was held";
+    EXPECT_EQ(390u, readSwitchMinute(u"S1"));
+    std::vector<host::PendingStart> pending = readPending();
+    ASSERT_EQ(1u, pending.size());
+    EXPECT_EQ("2006-03-13 06:30:00", pending[0].text);
+    EXPECT_TRUE(shown.empty());
+}
+
+// The notices of failed writes come once the lock is let go, one for each value, in order.
+TEST_F(ScheduleDialog, WriteFailuresAreToldAfterTheLockIsLetGo) {
+    run({[&](Dialog& d) {
+        closeSettings(); // every write now goes to a key that is not open
+        pressDone(d);
+    }});
+    ASSERT_EQ(15u, shown.size());
+    EXPECT_EQ("往註冊表內寫入設定時出錯！\nEnabled\nNo : 6", shown[0].text);
+    EXPECT_EQ("往註冊表內寫入設定時出錯！\nS0\nNo : 6", shown[1].text);
+    EXPECT_EQ("往註冊表內寫入設定時出錯！\nC6\nNo : 6", shown[14].text);
+    for (const Box& b : shown)
+        EXPECT_EQ("rozev -- 出錯", b.caption);
+    EXPECT_TRUE(lockFreeAtEveryBox);
+    EXPECT_EQ(1u, readPending().size()) << "armed all the same";
+    ASSERT_EQ(ERROR_SUCCESS, openSettings());
 }
 
 // The same phone state gives the same dump as Wine's dialog manager gives of it (the Wine

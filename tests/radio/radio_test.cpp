@@ -126,6 +126,42 @@ TEST_F(RadioTest, TheNextProcessSeesTheRadioAsTheSwitchLeftIt) {
                       "1\tCellular Data\t0x00000010\t5\tyes\t-\n");
 }
 
+// What each visit asks the telephony for: the version range, the negotiated version, owner
+// privileges for data, and the state and registration mode it sets.
+TEST_F(RadioTest, EachCallAsksForWhatTheSwitchNeeds) {
+    struct Case {
+        BOOL on;
+        DWORD before;
+        std::vector<std::string> calls; // "call device arguments" on the voice line
+    } cases[] = {
+        {TRUE,
+         1,
+         {"lineNegotiateAPIVersion 0 low=0x00020000 high=0x00022000",
+          "lineGetDevCaps 0 api=0x00020000 ext=0x00000000",
+          "lineOpen 0 api=0x00020000 ext=0x00000000 privileges=0x4 media=0x10",
+          "lineGetEquipmentState 0 ", "lineSetEquipmentState 0 state=5",
+          "lineRegister 0 mode=1 operator=- format=0", "lineClose 0 "}},
+        {FALSE,
+         5,
+         {"lineNegotiateAPIVersion 0 low=0x00020000 high=0x00022000",
+          "lineGetDevCaps 0 api=0x00020000 ext=0x00000000",
+          "lineOpen 0 api=0x00020000 ext=0x00000000 privileges=0x4 media=0x10",
+          "lineGetEquipmentState 0 ", "lineSetEquipmentState 0 state=1", "lineUnregister 0 ",
+          "lineClose 0 "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.on ? "on" : "off");
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+        ASSERT_TRUE(switchRadio(host::instance(), c.on));
+        std::vector<std::string> seen;
+        for (const host::TelephonyCall& call : readCalls())
+            if (call.device == 0)
+                seen.push_back(call.call + " 0 " + call.arguments);
+        EXPECT_EQ(c.calls, seen);
+    }
+}
+
 TEST_F(RadioTest, EveryVoiceLineIsSwitched) {
     addSecondVoiceLine(5);
     ASSERT_TRUE(switchRadio(host::instance(), FALSE));

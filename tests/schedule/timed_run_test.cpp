@@ -1,9 +1,14 @@
 // The switching cycle in one process: what a timed start switches at a given minute, and the
 // start it leaves pending.
+#include "mutex_holder.h"
 #include "phone_fixture.h"
 
+#include "schedule/named_lock.h"
 #include "schedule/settings.h"
 #include "schedule/timed_run.h"
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -19,6 +24,7 @@ class TimedRun : public TempPhone {
         host::setMessageBoxPresenter(
             [this](HWND, const std::u16string& text, const std::u16string& caption, UINT type) {
                 shown.push_back({text, caption, type});
+                lockFreeAtEveryBox = lockFreeAtEveryBox && mutexIsFree(TIMETABLE_LOCK_NAME);
                 return IDOK;
             });
         ASSERT_EQ(ERROR_SUCCESS, openSettings());
@@ -50,6 +56,7 @@ class TimedRun : public TempPhone {
     }
 
     std::vector<Box> shown;
+    bool lockFreeAtEveryBox = true;
     std::string self;
 };
 
@@ -139,26 +146,61 @@ TEST_F(TimedRun, NoNextSwitchCancelsThePendingStart) {
     }
 }
 
+// A next switch past the day's minutes is handed on as an hour the platform refuses, never
+// wrapped into a real hour: armed at 07:00, a start would find nothing due and arm 07:00 again.
 TEST_F(TimedRun, OutOfRangeNextMinuteIsRefusedWithTheNotice) {
     WCHAR path[MAX_PATH];
     GetModuleFileName(nullptr, path, MAX_PATH);
     SYSTEMTIME earlier;
     ASSERT_TRUE(host::parseDateTime("2026-12-13 05:00", &earlier));
-    ASSERT_TRUE(CeRunAppAtTime(path, &earlier));
 
-    ASSERT_TRUE(writeSwitchMinute(TEXT("S1"), 1500)); // Monday "25:00"
-    const std::string before = radio();
-    timedStart("2026-12-14 00:00");
-    ASSERT_EQ(1u, shown.size());
-    EXPECT_EQ(u"設定定時器失敗！\nNo : 87", shown[0].text);
-    EXPECT_EQ(u"rozev -- 出錯", shown[0].caption);
-    EXPECT_EQ(0x10u, shown[0].type);
-    EXPECT_EQ("2026-12-13 05:00:00", pending()) << "nothing half-registered";
-    EXPECT_NE(before, radio()) << "the switch-off at 00:00 still happened";
+    const DWORD minutes[] = {
+        1500,              // Monday "25:00"
+        65536u * 60 + 420, // an hour that a 16-bit field would wrap to 7
+        65535u * 60 + 59,  // the largest hour the field holds
+        0x7FFFFFFFu,       // the largest that still reads as a switch
+    };
+    for (DWORD minute : minutes) {
+        SCOPED_TRACE(minute);
+        shown.clear();
+        ASSERT_TRUE(CeRunAppAtTime(path, &earlier));
+        ASSERT_TRUE(writeSwitchMinute(TEXT("S1"), minute));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, 5));
+        const std::string before = radio();
+        timedStart("2026-12-14 00:00");
+        ASSERT_EQ(1u, shown.size());
+        EXPECT_EQ(u"設定定時器失敗！\nNo : 87", shown[0].text);
+        EXPECT_EQ(u"rozev -- 出錯", shown[0].caption);
+        EXPECT_EQ(0x10u, shown[0].type);
+        EXPECT_EQ("2026-12-13 05:00:00", pending()) << "nothing half-registered";
+        EXPECT_NE(before, radio()) << "the switch-off at 00:00 still happened";
 
-    // 25:00 never equals the current minute, so a start at 01:00 switches nothing either.
-    timedStart("2026-12-14 01:00");
-    EXPECT_EQ(2u, shown.size());
+        // Such a minute never equals the current one, so a later start switches nothing either.
+        timedStart("2026-12-14 01:00");
+        EXPECT_EQ(2u, shown.size());
+    }
+    EXPECT_TRUE(lockFreeAtEveryBox) << "the notice comes after the timetable lock is let go";
+}
+
+// The clock's seconds play no part: the start is armed at the switch's whole minute.
+TEST_F(TimedRun, SecondsOfTheClockPlayNoPart) {
+    struct Case {
+        const char* when;
+        const char* radio;
+        const char* next;
+    } cases[] = {
+        {"2026-12-14 06:59:42", "on", "2026-12-14 07:00:00"},
+        {"2026-12-14 00:00:59", "off", "2026-12-14 07:00:00"}, // still Monday's 00:00
+        {"2026-12-14 07:00:01", "on", "2026-12-19 00:00:00"},
+    };
+    const std::string on = radio();
+    for (const Case& c : cases) {
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, 5));
+        timedStart(c.when);
+        EXPECT_EQ(std::string(c.radio) == "on", radio() == on) << c.when;
+        EXPECT_EQ(c.next, pending()) << c.when;
+    }
+    EXPECT_TRUE(shown.empty());
 }
 
 TEST_F(TimedRun, ARegistrationReplacesThePreviousOne) {
@@ -172,6 +214,73 @@ TEST_F(TimedRun, ARegistrationReplacesThePreviousOne) {
     std::vector<host::PendingStart> all = readPending();
     EXPECT_EQ(1u, all.size());
     EXPECT_TRUE(shown.empty());
+}
+
+// ---- The timetable lock, with other processes ----
+
+class TimedRunLock : public TimedRun {
+  protected:
+    // A Monday night with the default timetable: the switch-off is due, 07:00 comes next.
+    void SetUp() override {
+        TimedRun::SetUp();
+        setClock("2026-12-14 00:00");
+        program = VELMORA_EXE;
+    }
+    std::string programPending() {
+        std::optional<host::PendingStart> p = readPendingFor(program);
+        return p ? p->text : "none";
+    }
+    std::string program;
+};
+
+// While another process stores the timetable (it holds the lock), a timed run registers
+// nothing; it registers from the timetable that process left.
+TEST_F(TimedRunLock, ATimedRunRegistersOnlyOnceTheTimetableIsStored) {
+    HANDLE lock = CreateMutexW(nullptr, FALSE, TIMETABLE_LOCK_NAME);
+    ASSERT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(lock, 0));
+    CommandResult run;
+    std::thread timed([&] { run = velmora({"AppRunAtTime"}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ("none", programPending()) << "nothing registered while the lock is held";
+    ASSERT_TRUE(writeSwitchMinute(TEXT("S1"), 390));
+    ASSERT_TRUE(ReleaseMutex(lock));
+    timed.join();
+    CloseHandle(lock);
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_EQ("2026-12-14 06:30:00", programPending()) << "from the timetable stored meanwhile";
+    EXPECT_TRUE(boxes().empty());
+}
+
+// A lock that is never let go is waited for a bounded time; the run then registers all the
+// same, and says so once it is done.
+TEST_F(TimedRunLock, ALockNeverLetGoIsWaitedForBoundedly) {
+    MutexHolder holder(TIMETABLE_LOCK_NAME);
+    ASSERT_TRUE(holder.held());
+    ASSERT_EQ(ERROR_SUCCESS,
+              host::setVirtualTick(1000)); // ten seconds of tick count pass in ten readings
+    CommandResult run = velmora({"AppRunAtTime"});
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_EQ("2026-12-14 07:00:00", programPending());
+    std::vector<host::MessageRecord> all = boxes();
+    ASSERT_EQ(1u, all.size());
+    EXPECT_EQ("rozev -- 出錯", all[0].caption);
+    EXPECT_EQ("等候其他程序時出錯！\nNo : 258", all[0].text);
+}
+
+// A holder that died holding the lock holds nothing up: the next run goes on without a word.
+TEST_F(TimedRunLock, AHolderThatDiedHoldingTheLockHoldsNothingUp) {
+    MutexHolder holder(TIMETABLE_LOCK_NAME);
+    ASSERT_TRUE(holder.held());
+    // Our handle keeps the mutex in being, so the run finds it abandoned, not new.
+    HANDLE ours = CreateMutexW(nullptr, FALSE, TIMETABLE_LOCK_NAME);
+    holder.kill();
+    CommandResult run = velmora({"AppRunAtTime"});
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_EQ("2026-12-14 07:00:00", programPending());
+    EXPECT_TRUE(boxes().empty()) << run.err;
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(ours, 0)) << "the run released it";
+    ReleaseMutex(ours);
+    CloseHandle(ours);
 }
 
 } // namespace

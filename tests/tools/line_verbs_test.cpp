@@ -138,8 +138,9 @@ TEST_F(LineVerbsTest, ReinitAnswersTheNextAttempts) {
 
     CommandResult calls = phone({"telephony", "calls"});
     std::string pid = std::to_string(getpid());
-    EXPECT_EQ(calls.out, pid + "\tlineInitialize\t-\t-2147483566\t2\n" + pid +
-                             "\tlineInitialize\t-\t0\t1\n" + pid + "\tlineShutdown\t-\t0\t1\n");
+    EXPECT_EQ(calls.out, pid + "\tlineInitialize\t-\t-2147483566\t2\t-\n" + pid +
+                             "\tlineInitialize\t-\t0\t1\t-\n" + pid +
+                             "\tlineShutdown\t-\t0\t1\t-\n");
     ok(phone({"telephony", "calls", "clear"}));
     EXPECT_EQ(phone({"telephony", "calls"}).out, "");
 

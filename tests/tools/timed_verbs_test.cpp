@@ -187,24 +187,30 @@ TEST_F(TimedVerbs, RunFiresInRealTime) {
 }
 
 TEST_F(TimedVerbs, AFailedRegistrationStopsTheCycleAndIsReported) {
-    ASSERT_EQ(0, phone({"clock", "set", "2026-12-12 23:00"}).status);
-    ASSERT_EQ(1, velmora({"AppRunAtTime"}).status);
-    ASSERT_EQ(0, phone({"reg", "set", "S1", "dword", "1500"}).status); // Monday "25:00"
-    CommandResult r = phone({"simulate", "--days", "7", "--tsv"});
-    EXPECT_EQ(1, r.status);
-    std::vector<std::vector<std::string>> starts = tsvRecords(r.out, "start");
-    ASSERT_EQ(3u, starts.size()) << r.out;
-    EXPECT_EQ("2026-12-14 00:00:00", starts[2][1]);
-    EXPECT_EQ("1", starts[2][6]) << "the notice";
-    EXPECT_EQ("none", starts[2][7]);
-    std::vector<std::vector<std::string>> problems = tsvRecords(r.out, "problem");
-    ASSERT_EQ(1u, problems.size()) << r.out;
-    EXPECT_NE(std::string::npos, problems[0][2].find("could not be registered"));
-    ASSERT_EQ(1u, boxes().size());
-    EXPECT_EQ("設定定時器失敗！\nNo : 87", boxes()[0].text);
-    EXPECT_NE(std::string::npos, r.err.find("設定定時器失敗！")) << "the box went to stderr";
-    EXPECT_EQ("none\n", phone({"pending"}).out);
-    EXPECT_EQ("2026-12-14 00:00:00\n", phone({"clock"}).out);
+    // Monday's switch-on at "25:00", and at an hour that a 16-bit field would wrap to 07:00:
+    // both are refused, so the cycle stops with the notice instead of firing every minute.
+    for (const char* minute : {"1500", "3932580"}) {
+        SCOPED_TRACE(minute);
+        ASSERT_EQ(0, phone({"messages", "clear"}).status);
+        ASSERT_EQ(0, phone({"clock", "set", "2026-12-12 23:00"}).status);
+        ASSERT_EQ(1, velmora({"AppRunAtTime"}).status);
+        ASSERT_EQ(0, phone({"reg", "set", "S1", "dword", minute}).status);
+        CommandResult r = phone({"simulate", "--days", "7", "--tsv"});
+        EXPECT_EQ(1, r.status);
+        std::vector<std::vector<std::string>> starts = tsvRecords(r.out, "start");
+        ASSERT_EQ(3u, starts.size()) << r.out;
+        EXPECT_EQ("2026-12-14 00:00:00", starts[2][1]);
+        EXPECT_EQ("1", starts[2][6]) << "the notice";
+        EXPECT_EQ("none", starts[2][7]);
+        std::vector<std::vector<std::string>> problems = tsvRecords(r.out, "problem");
+        ASSERT_EQ(1u, problems.size()) << r.out;
+        EXPECT_NE(std::string::npos, problems[0][2].find("could not be registered"));
+        ASSERT_EQ(1u, boxes().size());
+        EXPECT_EQ("設定定時器失敗！\nNo : 87", boxes()[0].text);
+        EXPECT_NE(std::string::npos, r.err.find("設定定時器失敗！")) << "the box went to stderr";
+        EXPECT_EQ("none\n", phone({"pending"}).out);
+        EXPECT_EQ("2026-12-14 00:00:00\n", phone({"clock"}).out);
+    }
 }
 
 // The default timetable through the real program for a week: off at 00:00 and on at 07:00 on

@@ -183,7 +183,7 @@ TEST(TimetableCheck, EachMissedSwitchIsNamedOnceWithTheFirstCauseThatHolds) {
 
     // A failure on the data line is not the voice line's: that start switched on time.
     StartRecord otherLine = start("2026-12-13 00:00", "2026-12-13 00:00", 5, 5);
-    otherLine.calls = {{1, "lineOpen", 1, -0x7fffffb8, 1}};
+    otherLine.calls = {{1, "lineOpen", 1, -0x7fffffb8, 1, ""}};
     cases.push_back({"a failure on another line",
                      sunday,
                      span("2026-12-12 23:00", "2026-12-13 23:00",
@@ -231,7 +231,7 @@ TEST(TimetableCheck, OneEntryPerSwitchNamesEveryWrongLineAndTheFirstCause) {
     StartRecord s = start("2026-12-13 00:00", "2026-12-13 00:00", 5, 5);
     s.before.push_back(voice(2, 4));
     s.after.push_back(voice(2, 4));
-    s.calls = {{7, "lineSetEquipmentState", 0, -0x7fffffb8, 1}};
+    s.calls = {{7, "lineSetEquipmentState", 0, -0x7fffffb8, 1, ""}};
     SimulatedSpan span;
     span.begin = at("2026-12-12 23:00");
     span.end = at("2026-12-13 06:00");
@@ -262,10 +262,10 @@ TEST(TimetableCheck, OneEntryPerSwitchNamesEveryWrongLineAndTheFirstCause) {
 
 TEST(TimetableCheck, EachStartGetsItsOwnProcessesCalls) {
     std::vector<host::TelephonyCall> calls = {
-        {10, "lineInitialize", -1, 0, 1},
-        {10, "lineOpen", 0, -5, 1},
-        {11, "lineInitialize", -1, 0, 1},
-        {10, "lineInitialize", -1, 0, 2}, // 10 again, reused
+        {10, "lineInitialize", -1, 0, 1, ""},
+        {10, "lineOpen", 0, -5, 1, ""},
+        {11, "lineInitialize", -1, 0, 1, ""},
+        {10, "lineInitialize", -1, 0, 2, ""}, // 10 again, reused
     };
     std::vector<StartRecord> starts(4);
     const long long pids[] = {10, 12, 11, 10};

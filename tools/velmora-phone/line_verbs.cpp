@@ -168,8 +168,9 @@ int telephonyVerb(Phone& phone, const Args& args) {
         LONG status = phone.calls(&calls);
         for (const TelephonyCall& c : calls) {
             std::string device = c.device < 0 ? "-" : std::to_string(c.device);
-            std::printf("%lld\t%s\t%s\t%d\t%lld\n", c.pid, c.call.c_str(), device.c_str(),
-                        static_cast<int>(c.result), c.count);
+            std::printf("%lld\t%s\t%s\t%d\t%lld\t%s\n", c.pid, c.call.c_str(), device.c_str(),
+                        static_cast<int>(c.result), c.count,
+                        c.arguments.empty() ? "-" : c.arguments.c_str());
         }
         std::fflush(stdout);
         return done(phone, "read every logged call", status);

@@ -2,6 +2,7 @@
 // always recorded.
 #include "phone_fixture.h"
 
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -64,6 +65,31 @@ TEST_F(MessageBoxes, ConsoleQueuesAnswers) {
     EXPECT_EQ(0, phone({"answer", "retry"}).status);
     EXPECT_EQ(2, phone({"answer", "maybe"}).status);
     EXPECT_EQ(IDRETRY, MessageBoxW(nullptr, u"x", u"Error", MB_RETRYCANCEL));
+}
+
+// Boxes shown by several processes at once take each queued answer once: here each of 16 timed
+// runs shows the timer's notice (OK only), and the 8 queued answers, which do not fit it, are
+// each used up by one box, which says so.
+TEST_F(MessageBoxes, AQueuedAnswerAnswersOneBoxOnly) {
+    setClock("2026-12-15 12:00");
+    ASSERT_EQ(0, phone({"reg", "set", "Enabled", "sz", "0010000"}).status);
+    ASSERT_EQ(0, phone({"reg", "set", "S2", "dword", "1500"}).status); // "25:00" is refused
+    const int kRounds = 3, kBoxes = 16, kAnswers = 8;
+    for (int round = 0; round < kRounds; ++round) {
+        for (int i = 0; i < kAnswers; ++i)
+            ASSERT_EQ(ERROR_SUCCESS, host::queueAnswer(IDCANCEL));
+        std::vector<CommandResult> runs(kBoxes);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kBoxes; ++i)
+            threads.emplace_back([&, i] { runs[i] = velmora({"AppRunAtTime"}); });
+        for (std::thread& t : threads)
+            t.join();
+        int took = 0;
+        for (const CommandResult& r : runs)
+            took += r.err.find("the queued answer 'cancel' does not fit") != std::string::npos;
+        EXPECT_EQ(kAnswers, took) << "round " << round;
+        EXPECT_EQ(kBoxes * (round + 1), (int)boxes().size());
+    }
 }
 
 } // namespace

@@ -1,0 +1,292 @@
+// Mutexes. A named mutex is shared by every process on one phone, and each phone has its own
+// namespace of names, as each Wine prefix does: the mutex is a small file in a folder beside the
+// phone's store. Its owner holds a lock on the file through its own open file description, so
+// the kernel lets go when the owner dies; the byte that the owner sets as it takes the mutex and
+// clears as it releases it tells the next owner that the last one died holding it
+// (WAIT_ABANDONED). A named mutex exists while some process has a handle to it (each such
+// process holds a shared lock on a second byte); a name that nobody holds any more starts afresh.
+//
+// Ownership belongs to a thread, and a thread that owns a mutex may wait on it again (each wait
+// then needs its own release). A process that closes its last handle while it still owns the
+// mutex keeps it until it ends, as the owning thread keeps it on the platform.
+#include "host.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// The bytes of a mutex's file.
+const off_t kOwnerByte = 0;   // write-locked by the owning process; '1' while owned
+const off_t kHandlesByte = 1; // read-locked by every process that has a handle
+const off_t kCreateByte = 2;  // write-locked while a process opens the mutex
+const char kOwned = '1', kFree = '0';
+
+struct Mutex {
+    int fd = -1; // -1 for an unnamed mutex, which only its own process can see
+    std::string path;
+    std::thread::id owner; // no thread while count is 0
+    DWORD count = 0;
+    int handles = 0;
+};
+
+// Guards the tables below and every Mutex in them, between the threads of this process.
+std::mutex tableLock;
+std::map<std::string, std::shared_ptr<Mutex>> namedMutexes; // by file
+std::map<uintptr_t, std::shared_ptr<Mutex>> mutexHandles;
+// Handles are never reused within a process, so a closed one never becomes valid again.
+uintptr_t nextHandle = 0x30000;
+
+bool lockByte(int fd, short type, off_t byte, bool wait) {
+    struct flock range = {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = byte;
+    range.l_len = 1;
+    int rc;
+    do
+        rc = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+// Whether another process holds a handle to the mutex in this file.
+bool othersHaveHandles(int fd) {
+    struct flock range = {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = kHandlesByte;
+    range.l_len = 1;
+    return fcntl(fd, F_OFD_GETLK, &range) == 0 && range.l_type != F_UNLCK;
+}
+
+void setState(int fd, char state) {
+    // A failed write only loses the abandoned mark; the lock itself still orders the owners.
+    if (pwrite(fd, &state, 1, kOwnerByte) != 1)
+        return;
+}
+
+DWORD errorFromErrno(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case ENOENT:
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+// The file that stands for a name on this phone. Names are compared as the platform compares
+// them, letter case included.
+std::string fileForName(const std::string& folder, const std::string& name) {
+    unsigned long long hash = 14695981039346656037ull;
+    for (unsigned char c : name)
+        hash = (hash ^ c) * 1099511628211ull;
+    char file[17];
+    std::snprintf(file, sizeof file, "%016llx", hash);
+    return folder + "/" + file;
+}
+
+HANDLE addHandle(const std::shared_ptr<Mutex>& mutex) {
+    uintptr_t handle = nextHandle;
+    nextHandle += 4;
+    mutexHandles[handle] = mutex;
+    ++mutex->handles;
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+std::shared_ptr<Mutex> mutexOf(HANDLE handle) {
+    auto it = mutexHandles.find(reinterpret_cast<uintptr_t>(handle));
+    return it == mutexHandles.end() ? nullptr : it->second;
+}
+
+// A mutex nobody in this process refers to any more: its file is let go, and with it the
+// process's share in the mutex's existence.
+void forgetIfUnused(const std::shared_ptr<Mutex>& mutex) {
+    if (mutex->handles > 0 || mutex->count > 0)
+        return;
+    if (mutex->fd >= 0) {
+        close(mutex->fd);
+        mutex->fd = -1;
+        namedMutexes.erase(mutex->path);
+    }
+}
+
+// Takes the mutex for the calling thread if nobody else has it.
+bool tryTake(Mutex& mutex, DWORD* outcome) {
+    std::thread::id self = std::this_thread::get_id();
+    if (mutex.count > 0) {
+        if (mutex.owner != self)
+            return false;
+        ++mutex.count;
+        *outcome = WAIT_OBJECT_0;
+        return true;
+    }
+    *outcome = WAIT_OBJECT_0;
+    if (mutex.fd >= 0) {
+        if (!lockByte(mutex.fd, F_WRLCK, kOwnerByte, false))
+            return false;
+        char state = kFree;
+        if (pread(mutex.fd, &state, 1, kOwnerByte) == 1 && state == kOwned)
+            *outcome = WAIT_ABANDONED;
+        setState(mutex.fd, kOwned);
+    }
+    mutex.owner = self;
+    mutex.count = 1;
+    return true;
+}
+
+} // namespace
+
+HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
+    std::lock_guard<std::mutex> guard(tableLock);
+    if (!lpName || !*lpName) {
+        auto mutex = std::make_shared<Mutex>();
+        if (bInitialOwner) {
+            mutex->owner = std::this_thread::get_id();
+            mutex->count = 1;
+        }
+        SetLastError(ERROR_SUCCESS);
+        return addHandle(mutex);
+    }
+    // Names are flat: a backslash would name a folder of the object namespace.
+    for (const WCHAR* c = lpName; *c; ++c)
+        if (*c == u'\\') {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return nullptr;
+        }
+    if (lstrlenW(lpName) > MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
+    std::string store = host::storePath();
+    if (store.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return nullptr;
+    }
+    const std::string folder = store + "-mutex";
+    const std::string path = fileForName(folder, host::toUtf8(lpName));
+
+    if (auto known = namedMutexes.find(path); known != namedMutexes.end()) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return addHandle(known->second);
+    }
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        SetLastError(errorFromErrno(errno));
+        return nullptr;
+    }
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        SetLastError(errorFromErrno(errno));
+        return nullptr;
+    }
+    // One process at a time decides whether the mutex exists, so that two creating it at once
+    // do not both think they made it.
+    if (!lockByte(fd, F_WRLCK, kCreateByte, true) || !lockByte(fd, F_RDLCK, kHandlesByte, true)) {
+        DWORD error = errorFromErrno(errno);
+        close(fd);
+        SetLastError(error);
+        return nullptr;
+    }
+    bool existed = othersHaveHandles(fd);
+    auto mutex = std::make_shared<Mutex>();
+    mutex->fd = fd;
+    mutex->path = path;
+    if (!existed) {
+        // A new mutex, whatever state one of the same name left when it ended.
+        setState(fd, kFree);
+        DWORD ignored;
+        if (bInitialOwner)
+            tryTake(*mutex, &ignored);
+    }
+    lockByte(fd, F_UNLCK, kCreateByte, false);
+    namedMutexes[path] = mutex;
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return addHandle(mutex);
+}
+
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    // Polled: the wait ends within a few milliseconds of the owner's release. The time-out is
+    // counted in the phone's tick count, so virtual time lets a long wait pass at once.
+    DWORD started = 0;
+    bool counting = false;
+    useconds_t pause = 50;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(tableLock);
+            std::shared_ptr<Mutex> mutex = mutexOf(hHandle);
+            if (!mutex) {
+                SetLastError(ERROR_INVALID_HANDLE);
+                return WAIT_FAILED;
+            }
+            DWORD outcome;
+            if (tryTake(*mutex, &outcome))
+                return outcome;
+        }
+        if (dwMilliseconds == 0)
+            return WAIT_TIMEOUT;
+        DWORD now = GetTickCount();
+        if (!counting) {
+            started = now;
+            counting = true;
+        } else if (dwMilliseconds != INFINITE && now - started >= dwMilliseconds) {
+            return WAIT_TIMEOUT;
+        }
+        usleep(pause);
+        pause = std::min<useconds_t>(pause * 2, 2000);
+    }
+}
+
+BOOL ReleaseMutex(HANDLE hMutex) {
+    std::lock_guard<std::mutex> guard(tableLock);
+    std::shared_ptr<Mutex> mutex = mutexOf(hMutex);
+    if (!mutex) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (mutex->count == 0 || mutex->owner != std::this_thread::get_id()) {
+        SetLastError(ERROR_NOT_OWNER);
+        return FALSE;
+    }
+    if (--mutex->count > 0)
+        return TRUE;
+    mutex->owner = std::thread::id();
+    if (mutex->fd >= 0) {
+        setState(mutex->fd, kFree);
+        lockByte(mutex->fd, F_UNLCK, kOwnerByte, false);
+    }
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+    std::lock_guard<std::mutex> guard(tableLock);
+    auto it = mutexHandles.find(reinterpret_cast<uintptr_t>(hObject));
+    if (it == mutexHandles.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::shared_ptr<Mutex> mutex = it->second;
+    mutexHandles.erase(it);
+    --mutex->handles;
+    forgetIfUnused(mutex);
+    return TRUE;
+}

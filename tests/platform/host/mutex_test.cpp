@@ -1,0 +1,191 @@
+// Named mutexes on the simulated phone: the platform's names, values and errors, ownership by
+// thread, one namespace per phone, and a holder that dies holding one.
+#include "mutex_holder.h"
+#include "phone_fixture.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+class Mutexes : public TempPhone {
+  protected:
+    void TearDown() override {
+        for (HANDLE h : opened)
+            CloseHandle(h);
+        TempPhone::TearDown();
+    }
+    HANDLE create(const char16_t* name, BOOL initialOwner = FALSE) {
+        HANDLE h = CreateMutexW(nullptr, initialOwner, name);
+        if (h)
+            opened.push_back(h);
+        return h;
+    }
+    // Waits on the mutex from another thread of this process.
+    DWORD waitElsewhere(HANDLE h, DWORD ms) {
+        DWORD outcome = 0;
+        std::thread([&] {
+            outcome = WaitForSingleObject(h, ms);
+            if (outcome == WAIT_OBJECT_0 || outcome == WAIT_ABANDONED)
+                ReleaseMutex(h);
+        }).join();
+        return outcome;
+    }
+    std::vector<HANDLE> opened;
+};
+
+TEST_F(Mutexes, NamesThePlatformRefuses) {
+    struct Case {
+        std::u16string name;
+        DWORD error;
+    } cases[] = {
+        {u"Global\\Velmora", ERROR_PATH_NOT_FOUND},
+        {u"a\\b", ERROR_PATH_NOT_FOUND},
+        {u"\\", ERROR_PATH_NOT_FOUND},
+        {std::u16string(MAX_PATH + 1, u'x'), ERROR_FILENAME_EXCED_RANGE},
+    };
+    for (const Case& c : cases) {
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(nullptr, CreateMutexW(nullptr, TRUE, c.name.c_str())) << c.name.size();
+        EXPECT_EQ(c.error, GetLastError()) << c.name.size();
+    }
+    SetLastError(0xdeadbeef);
+    EXPECT_NE(nullptr, create(std::u16string(MAX_PATH, u'x').c_str()));
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, GetLastError()) << "a new mutex clears the last error";
+}
+
+TEST_F(Mutexes, InvalidHandlesFailWithoutTouchingAnything) {
+    HANDLE closed = CreateMutexW(nullptr, FALSE, u"Velmora.Closed");
+    ASSERT_TRUE(CloseHandle(closed));
+    HANDLE bogus[] = {nullptr, closed, reinterpret_cast<HANDLE>(0x12345)};
+    for (HANDLE h : bogus) {
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(h, 0));
+        EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(ReleaseMutex(h));
+        EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(CloseHandle(h));
+        EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
+    }
+}
+
+TEST_F(Mutexes, OwnershipBelongsToAThreadAndCountsItsWaits) {
+    HANDLE first = create(u"Velmora.Test");
+    ASSERT_NE(nullptr, first);
+    SetLastError(0xdeadbeef);
+    HANDLE second = create(u"Velmora.Test", TRUE);
+    ASSERT_NE(nullptr, second);
+    EXPECT_NE(first, second);
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, waitElsewhere(first, 0))
+        << "asking for initial ownership of an existing mutex does not take it";
+
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(first, 0));
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(second, INFINITE)) << "the owner again";
+    EXPECT_EQ(0xdeadbeefu, GetLastError()) << "a wait that succeeds leaves the last error";
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, waitElsewhere(first, 0));
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, waitElsewhere(second, 30)) << "both handles name one mutex";
+
+    bool releasedElsewhere = true;
+    DWORD error = 0;
+    std::thread([&] {
+        releasedElsewhere = ReleaseMutex(first);
+        error = GetLastError();
+    }).join();
+    EXPECT_FALSE(releasedElsewhere);
+    EXPECT_EQ((DWORD)ERROR_NOT_OWNER, error);
+
+    SetLastError(0xdeadbeef);
+    EXPECT_TRUE(ReleaseMutex(second));
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, waitElsewhere(first, 0)) << "one release of two waits";
+    EXPECT_TRUE(ReleaseMutex(first));
+    EXPECT_EQ(0xdeadbeefu, GetLastError());
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, waitElsewhere(first, 0));
+    EXPECT_FALSE(ReleaseMutex(first));
+    EXPECT_EQ((DWORD)ERROR_NOT_OWNER, GetLastError());
+
+    // Names are told apart by letter case; a new one with initial ownership is owned.
+    HANDLE other = create(u"velmora.test", TRUE);
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, GetLastError());
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, waitElsewhere(other, 0));
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, waitElsewhere(first, 0));
+    EXPECT_TRUE(ReleaseMutex(other));
+}
+
+// Another process's ownership orders ours. Released, it is handed on plainly; killed holding
+// it, with WAIT_ABANDONED once, to a thread waiting at the time or asking afterwards; killed
+// when nobody else had it open, the name starts afresh.
+TEST_F(Mutexes, AnotherProcessHandsItOnReleasedOrKilled) {
+    enum End { Released, KilledWhileWaiting, KilledThenAsked, KilledAlone };
+    struct Case {
+        End end;
+        DWORD outcome;
+    } cases[] = {{Released, WAIT_OBJECT_0},
+                 {KilledWhileWaiting, WAIT_ABANDONED},
+                 {KilledThenAsked, WAIT_ABANDONED},
+                 {KilledAlone, WAIT_OBJECT_0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.end);
+        MutexHolder holder(u"Velmora.Held");
+        ASSERT_TRUE(holder.held());
+        HANDLE mine = nullptr;
+        if (c.end != KilledAlone) {
+            SetLastError(0xdeadbeef);
+            mine = CreateMutexW(nullptr, FALSE, u"Velmora.Held");
+            EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+            EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(mine, 20));
+        }
+        // The taker owns it then (another thread cannot have it) and hands it on as any owner.
+        DWORD outcome = 0;
+        bool ownedThen = false, released = false;
+        auto take = [&](DWORD ms) {
+            outcome = WaitForSingleObject(mine, ms);
+            ownedThen = !mutexIsFree(u"Velmora.Held");
+            released = ReleaseMutex(mine);
+        };
+        std::thread waiter;
+        if (c.end == KilledWhileWaiting) {
+            waiter = std::thread(take, 10000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        if (c.end == Released)
+            holder.release();
+        else
+            holder.kill();
+        if (c.end == KilledAlone) {
+            SetLastError(0xdeadbeef);
+            mine = CreateMutexW(nullptr, FALSE, u"Velmora.Held");
+            EXPECT_EQ((DWORD)ERROR_SUCCESS, GetLastError()) << "a new mutex";
+        }
+        if (waiter.joinable())
+            waiter.join();
+        else
+            take(0);
+        EXPECT_EQ(c.outcome, outcome);
+        EXPECT_TRUE(ownedThen);
+        EXPECT_TRUE(released);
+        EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(mine, 0)) << "only once abandoned";
+        EXPECT_TRUE(ReleaseMutex(mine));
+        EXPECT_TRUE(CloseHandle(mine));
+    }
+}
+
+TEST_F(Mutexes, EachPhoneHasItsOwnNames) {
+    MutexHolder holder(u"Velmora.Phone");
+    ASSERT_TRUE(holder.held());
+    const std::string otherPhone = dir + "/other.db";
+    setenv("VELMORA_PHONE", otherPhone.c_str(), 1);
+    HANDLE there = create(u"Velmora.Phone");
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, GetLastError());
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(there, 0));
+    EXPECT_TRUE(ReleaseMutex(there));
+    setenv("VELMORA_PHONE", dbPath.c_str(), 1);
+    HANDLE here = create(u"Velmora.Phone");
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(here, 0));
+}
+
+} // namespace
