@@ -20,13 +20,6 @@ const wchar_t kLastValue[] = L"Last";
 
 std::deque<int> processAnswers;
 
-// Whether a person can answer: standard input is a console. (GetFileType would call /dev/null
-// a character device too.)
-bool personPresent() {
-    DWORD mode;
-    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-}
-
 // Answers this process's own script gave come first; only then those queued on the phone.
 int scriptedAnswer(UINT type) {
     int answer = 0;
@@ -151,7 +144,7 @@ int WINAPI phoneMessageBox(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uT
         caption = lpCaption;
     DWORD record = winphone::recordBox(caption, text, uType);
     int answer;
-    if (winphone::personPresent()) {
+    if (winphone::consoleInput()) {
         answer = MessageBoxW(hWnd, text.c_str(), caption.c_str(), uType);
     } else {
         int planned = winphone::scriptedAnswer(uType);

@@ -11,6 +11,7 @@
 
 #include "platform/phone_only.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,11 @@ std::string oneLine(std::string_view text);
 // Writes to standard output or error (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE): UTF-8 bytes as
 // they stand (LF stays LF) to a file or a pipe, wide text to a console.
 void writeStd(DWORD which, std::string_view utf8);
+// The same to any handle: a console gets wide text, anything else the bytes.
+void writeHandle(HANDLE handle, std::string_view utf8);
+// Whether a person can answer: standard input is a console. (GetFileType would call /dev/null
+// a character device too.)
+bool consoleInput();
 
 // ---- The phone state ----
 // Everything below HKEY_LOCAL_MACHINE\SOFTWARE\VelmoraPhone; `subkey` is relative to it, ""
@@ -140,6 +146,32 @@ struct MessageRecord {
 };
 std::vector<MessageRecord> messages();
 bool clearMessages();
+
+// ---- The dialog script ----
+// Drives a dialog of the calling thread with the dialog script's lines
+// (platform/dialog_script.h): a thread of its own reads `input` line by line, and a thread
+// timer runs the next line at each tick once the dialog shows, strictly one at a time. A dump
+// goes to `output`, a refused line to `errors` ("velmora: ..." on one line). At the end of the
+// input the dialog is cancelled. The script ends with its dialog, which takes back the
+// answers it queued that no box took. False, starting nothing, when there is no input or no
+// thread or timer can be had; true when the dialog already has its script.
+bool startDialogScript(HWND dialog, HANDLE input, HANDLE output, HANDLE errors);
+// The window as it stands on the screen, frame included: 8-bit RGB, rows top to bottom. False
+// when it is not shown or cannot be read.
+bool captureWindow(HWND window, uint32_t* width, uint32_t* height, std::string* rgb);
+// Writes the file anew with exactly these bytes; false with a one-line reason (and no file
+// left behind) when it cannot.
+bool writeWholeFile(std::string_view path, std::string_view bytes, std::string* error);
+
+// ---- PNG ----
+// The checksums of PNG chunks and zlib streams.
+uint32_t crc32(const void* data, size_t size);
+uint32_t adler32(const void* data, size_t size);
+// A zlib stream of stored (uncompressed) deflate blocks holding `data`.
+std::string storedZlibStream(std::string_view data);
+// A PNG file of 8-bit RGB pixels (width * height * 3 bytes, rows top to bottom); empty when
+// the sizes do not agree.
+std::string encodePng(uint32_t width, uint32_t height, std::string_view rgb);
 
 // ---- Telephony lines ----
 struct LineDevice {
