@@ -64,6 +64,16 @@ TEST(CompareScenarios, TheTableCoversWhatBothPhonesMustAgreeOn) {
                                                {"answer", "cancel"},
                                                {"telephony", "fail"}})
         EXPECT_TRUE(anyStep(table, words)) << "no step '" << words[0] << " " << words[1] << "'";
+    // The dialog through its script: edits on several days, To All both ways, About, OK and
+    // Cancel, each somewhere in the table.
+    std::string scripts;
+    for (const Scenario& s : table)
+        for (const Step& step : s.steps)
+            if (step.kind == Step::Dialog)
+                scripts += step.input;
+    for (const char* line : {"click 1024\n", "answer yes\n", "answer no\n", "click 1025\n", "ok\n",
+                             "cancel\n", "dump\n", "set 1015 ", "set 1013 ", "set 1009 "})
+        EXPECT_NE(std::string::npos, scripts.find(line)) << "no dialog script has " << line;
     int weeks = 0;
     for (const Scenario& s : table)
         for (const Step& step : s.steps)

@@ -19,6 +19,13 @@ const std::vector<KnownDifference>& knownDifferences() {
          "each platform numbers its own processes: the boxes are compared without them, and the "
          "call log (`telephony calls`) names each process by its order of appearance, P1, P2, "
          "..."},
+        {"a time the picker refuses",
+         "the pinned clock is the program's, not Wine's: Wine's own date-time picker does not "
+         "see it, so a time it refuses leaves it on Wine's real clock; the table sets no such "
+         "time (it is not written away, so a scenario that sets one fails)"},
+        {"the script's key command",
+         "`key` drives the simulated phone's own dialog manager; under Wine the script has no "
+         "such command, so the table uses click and set only (a scenario with key fails)"},
         {"standard error",
          "a box with nobody to answer it is written to standard error by the program itself, "
          "which under Wine reaches the helper's standard error and not the verb's; it is shown "
