@@ -8,6 +8,7 @@
 // keys); each scenario gets a new simulated phone. The last line is "N passed, M failed".
 #include "compare.h"
 #include "schedule/settings.h"
+#include "tools/velmora-state/protocol.h"
 
 #include <algorithm>
 #include <chrono>
@@ -141,15 +142,10 @@ struct Contender {
             o->settings.push_back("(cannot be listed: " + phone::statusText(*phone, status) + ")");
         std::vector<std::string> settings;
         for (const phone::ListedValue& v : values) {
-            static const char digits[] = "0123456789abcdef";
-            std::string hex;
-            for (unsigned char b : v.value.bytes) {
-                hex += digits[b >> 4];
-                hex += digits[b & 15];
-            }
             settings.push_back(host::oneLine(host::toUtf8(v.value.name)) + " type " +
                                std::to_string(v.value.type) + ", " +
-                               std::to_string(v.value.bytes.size()) + " bytes " + hex +
+                               std::to_string(v.value.bytes.size()) + " bytes " +
+                               protocol::hex(v.value.bytes) +
                                (v.status ? " (unreadable: " + std::to_string(v.status) + ")" : ""));
         }
         // Each registry lists its values in its own order; the values themselves are compared.
