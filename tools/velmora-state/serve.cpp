@@ -420,9 +420,21 @@ void start(const Fields& f, Reply& r) {
     si.hStdOutput = catchOutput ? caught : joined;
     si.hStdError = joined;
     PROCESS_INFORMATION pi = {};
-    BOOL started = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                  nullptr, nullptr, &si, &pi);
-    DWORD error = GetLastError();
+    // Wine's process start now and then fails with an internal error while its server is busy
+    // (measured: ERROR_INTERNAL_ERROR, 1359, about once in a few hundred starts on a loaded
+    // machine); that is tried again. A program that is not there, or not a program, is not.
+    BOOL started = FALSE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0)
+            Sleep(200);
+        started = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                 nullptr, nullptr, &si, &pi);
+        error = started ? 0 : GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_BAD_EXE_FORMAT || error == ERROR_ACCESS_DENIED)
+            break;
+    }
     CloseHandle(readEnd);
     if (joined != nullptr)
         CloseHandle(joined);

@@ -180,6 +180,11 @@ TEST_F(WineConsole, TimedRunsAndASimulatedSpan) {
     EXPECT_NE(std::string::npos, simulated.out.find("summary\t2\t1\t1\t0\t0\t0\n"))
         << simulated.out;
     EXPECT_NE(std::string::npos, simulated.out.find("clock\t2026-12-13 07:00:00\n"));
+    // A program that is not there is said at once, not tried again.
+    EXPECT_EQ(-1,
+              wine->runProgram(phone::win32ProgramFolder() + "/no-such.exe", {}, "", &why, &pid));
+    EXPECT_EQ(0, pid);
+    EXPECT_NE(std::string::npos, why.find("cannot start it (error 2)")) << why;
     // The telephony calls of each start were logged, by the started process.
     Said calls = run({"telephony", "calls"});
     EXPECT_NE(std::string::npos, calls.out.find("\tlineSetEquipmentState\t0\t0\t")) << calls.out;
