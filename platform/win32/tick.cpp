@@ -33,6 +33,13 @@ std::optional<DWORD> virtualTickStep() {
     return stateDword(L"", kStepValue);
 }
 
+DWORD peekTickCount() {
+    if (virtualTickStep())
+        if (std::optional<DWORD> now = stateDword(L"", kNowValue))
+            return *now;
+    return GetTickCount();
+}
+
 } // namespace winphone
 
 DWORD WINAPI phoneGetTickCount(void) {

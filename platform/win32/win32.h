@@ -97,6 +97,8 @@ std::optional<SYSTEMTIME> pinnedClock();
 // refused: a count that never moves would hang anything waiting on it.
 bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start = std::nullopt);
 std::optional<DWORD> virtualTickStep();
+// The tick count as GetTickCount would give it on the phone, without advancing virtual time.
+DWORD peekTickCount();
 
 // ---- Timed starts ----
 struct PendingStart {
@@ -106,6 +108,20 @@ struct PendingStart {
 // Every pending start, earliest first.
 std::vector<PendingStart> pendingStarts();
 std::optional<PendingStart> pendingStart(const std::wstring& path);
+// A registration CeRunAppAtTime refused, with its last error, so that whatever fires the starts
+// learns of it from the service rather than from what the program showed. The latest hundred
+// are kept, oldest first.
+struct TimedStartRefusal {
+    DWORD id;
+    DWORD pid;
+    std::wstring path;
+    std::string at; // the time asked for as given (it may be no time at all), "" to cancel
+    DWORD error;
+};
+std::vector<TimedStartRefusal> timedStartRefusals();
+// Takes a start off the list as it fires, unless it was registered again meanwhile (for
+// another time); false when the state cannot be changed.
+bool takePendingStart(const PendingStart& start);
 
 // ---- Message boxes ----
 const char* answerName(int answer);
@@ -183,10 +199,16 @@ bool healLine(DWORD index);
 std::optional<DWORD> addLine(std::wstring_view name, DWORD mediaModes, DWORD state);
 // The next `count` lineInitialize attempts answer LINEERR_REINIT; 0 clears.
 bool setReinitAttempts(DWORD count);
+// lineInitialize answers LINEERR_REINIT for `ms` of tick count, counted from the first attempt
+// that sees it; 0 clears.
+bool setReinitMilliseconds(DWORD ms);
+// Removes a device; the devices above it move down one index, with their faults.
+bool removeLine(DWORD index);
 // Every lineInitialize answers `code` (< 0); 0 clears.
 bool setInitFault(LONG code);
 struct TelephonyStatus {
     DWORD reinitAttempts = 0;
+    DWORD reinitMilliseconds = 0;
     LONG initFault = 0;
     long long sessionsOpen = 0;          // sessions started and not shut down, by any process
     long long linesOpen = 0;             // lines opened and not closed, by any process
@@ -195,6 +217,23 @@ struct TelephonyStatus {
 TelephonyStatus telephonyStatus();
 // Forgets the records of open handles and the shutdown count.
 bool clearTelephonyLeaks();
+// The phone's call log: every telephony call made on it, by process, with the device it was
+// about (-1 when none), its arguments and its result; a repeat of the same call, arguments and
+// result raises the count.
+struct CallRecord {
+    unsigned long pid;
+    std::string call; // the function's name, e.g. "lineOpen"
+    long device;
+    LONG result;
+    unsigned long count;
+    // What the caller asked for ("state=1", "low=0x00010003 high=0x00020000"), as the simulated
+    // phone's log writes it; empty for calls of handles alone.
+    std::string arguments;
+};
+std::vector<CallRecord> telephonyCalls();
+bool clearTelephonyCalls();
+std::wstring formatCallRecord(const CallRecord& record);
+bool parseCallRecord(std::wstring_view text, CallRecord* out);
 
 } // namespace winphone
 

@@ -13,10 +13,14 @@
 //   lines                              the line devices, as `velmora-phone lines` lists them:
 //                                      index, name, media modes, state, registered, faults (a new
 //                                      phone gets its lines here, so that they can then be set)
+//   serve                              answers a console's requests on standard input until its
+//                                      end (velmora-phone --wine; serve.cpp)
 //
 // KEY is a path under HKEY_LOCAL_MACHINE, or `settings` (the program's key) or `phone` (the
 // phone state), either followed by \SUBKEY.
 #include "platform/win32/win32.h"
+#include "protocol.h"
+#include "serve.h"
 #include "schedule/settings.h"
 
 #include <cctype>
@@ -53,16 +57,6 @@ std::wstring keyPath(const std::string& key) {
     return path;
 }
 
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
 const char* typeName(DWORD type) {
     switch (type) {
     case REG_SZ:
@@ -93,24 +87,7 @@ std::string decode(DWORD type, const std::string& bytes) {
             n |= static_cast<DWORD>(static_cast<unsigned char>(bytes[i])) << (8 * i);
         return std::to_string(n);
     }
-    return hex(bytes);
-}
-
-LONG readValue(HKEY key, const std::wstring& name, DWORD* type, std::string* bytes) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD size = 0;
-        LONG status = RegQueryValueExW(key, name.c_str(), nullptr, type, nullptr, &size);
-        if (status != ERROR_SUCCESS)
-            return status;
-        bytes->assign(size, '\0');
-        status = RegQueryValueExW(key, name.c_str(), nullptr, type,
-                                  reinterpret_cast<BYTE*>(bytes->data()), &size);
-        if (status != ERROR_MORE_DATA) {
-            bytes->resize(size);
-            return status;
-        }
-    }
-    return ERROR_MORE_DATA;
+    return protocol::hex(bytes);
 }
 
 bool parseHex(const std::string& text, std::string* out) {
@@ -158,7 +135,7 @@ void dumpKey(const std::wstring& path) {
         DWORD type = 0;
         std::string bytes;
         std::wstring valueName(name, chars);
-        if (readValue(key, valueName, &type, &bytes) == ERROR_SUCCESS)
+        if (readValueBytes(key, valueName, &type, &bytes) == ERROR_SUCCESS)
             print(keyName + "\t" + winphone::oneLine(winphone::toUtf8(valueName)) + "\t" +
                   typeName(type) + "\t" + std::to_string(bytes.size()) + "\t" +
                   decode(type, bytes));
@@ -193,12 +170,13 @@ int getValue(const Args& args, bool asHex) {
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath(args[1]).c_str(), 0, KEY_READ, &key) !=
         ERROR_SUCCESS)
         return fail("no key '" + args[1] + "'", 1);
-    LONG status = readValue(key, winphone::fromUtf8(args[2]), &type, &bytes);
+    LONG status = readValueBytes(key, winphone::fromUtf8(args[2]), &type, &bytes);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS)
         return fail("no value '" + args[2] + "' in '" + args[1] + "'", 1);
     if (asHex)
-        print(std::to_string(type) + " " + std::to_string(bytes.size()) + " " + hex(bytes));
+        print(std::to_string(type) + " " + std::to_string(bytes.size()) + " " +
+              protocol::hex(bytes));
     else
         print(std::string(typeName(type)) + " " + std::to_string(bytes.size()) + " " +
               decode(type, bytes));
@@ -294,7 +272,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i)
         args.push_back(winphone::toUtf8(argv[i]));
     if (args.empty())
-        return fail("usage: velmora-state dump|get|hex|set|delete|reset|answer|lines ...");
+        return fail("usage: velmora-state dump|get|hex|set|delete|reset|answer|lines|serve ...");
     const std::string& verb = args[0];
     if (verb == "dump")
         return dump(args);
@@ -310,5 +288,8 @@ int wmain(int argc, wchar_t** argv) {
         return answer(args);
     if (verb == "lines")
         return lines(args);
-    return fail("unknown verb '" + verb + "' (dump, get, hex, set, delete, reset, answer, lines)");
+    if (verb == "serve" && args.size() == 1)
+        return serve();
+    return fail("unknown verb '" + verb +
+                "' (dump, get, hex, set, delete, reset, answer, lines, serve)");
 }
