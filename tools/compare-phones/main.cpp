@@ -88,8 +88,11 @@ std::string numberedProcesses(const std::string& log) {
         auto at = std::find(seen.begin(), seen.end(), pid);
         if (at == seen.end())
             at = seen.insert(seen.end(), pid);
-        out += "P" + std::to_string(at - seen.begin() + 1) +
-               (tab == std::string::npos ? "" : line.substr(tab)) + "\n";
+        out += 'P';
+        out += std::to_string(at - seen.begin() + 1);
+        if (tab != std::string::npos)
+            out += line.substr(tab);
+        out += '\n';
     }
     return out;
 }
