@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
-#include <regex>
 
 using namespace phone;
 
@@ -21,22 +21,41 @@ host::LineDevice line(DWORD index, DWORD media, DWORD state) {
     return {index, "line", media, state, true, "-"};
 }
 
-// Every element of a kind that carries times, as its attributes, name to value.
+// The attributes of an element's text, name to value.
+std::map<std::string, std::string> attributesOf(const std::string& text) {
+    std::map<std::string, std::string> out;
+    for (size_t equals = text.find("=\""); equals != std::string::npos;) {
+        size_t name = equals;
+        while (name > 0 &&
+               (std::isalpha(static_cast<unsigned char>(text[name - 1])) || text[name - 1] == '-'))
+            --name;
+        const size_t value = equals + 2;
+        const size_t end = text.find('"', value);
+        if (end == std::string::npos)
+            break;
+        if (name < equals)
+            out[text.substr(name, equals - name)] = text.substr(value, end - value);
+        equals = text.find("=\"", end + 1);
+    }
+    return out;
+}
+
+// Every element of a kind that carries times, as its attributes, name to value. (A hand-made
+// reader: <regex> would cost this test more to compile than everything else in it.)
 std::vector<std::map<std::string, std::string>>
 elements(const std::string& svg, const std::string& tag, const std::string& classPrefix) {
     std::vector<std::map<std::string, std::string>> out;
-    const std::regex element("<" + tag + " ([^>]*)>");
-    const std::regex attribute("([a-zA-Z-]+)=\"([^\"]*)\"");
-    for (auto e = std::sregex_iterator(svg.begin(), svg.end(), element);
-         e != std::sregex_iterator(); ++e) {
-        std::map<std::string, std::string> attributes;
-        const std::string text = (*e)[1];
-        for (auto a = std::sregex_iterator(text.begin(), text.end(), attribute);
-             a != std::sregex_iterator(); ++a)
-            attributes[(*a)[1]] = (*a)[2];
+    const std::string open = "<" + tag + " ";
+    for (size_t start = svg.find(open); start != std::string::npos;) {
+        const size_t from = start + open.size();
+        const size_t end = svg.find('>', from);
+        if (end == std::string::npos)
+            break;
+        std::map<std::string, std::string> attributes = attributesOf(svg.substr(from, end - from));
         // The legend's swatches share the classes but carry no times.
         if (attributes["class"].rfind(classPrefix, 0) == 0 && attributes.count("data-from"))
             out.push_back(attributes);
+        start = svg.find(open, end + 1);
     }
     return out;
 }
