@@ -32,8 +32,18 @@ CREATE TABLE IF NOT EXISTS telephony_handles(
 -- The call log keeps each call's arguments; the log of phones from before it had them goes.
 DROP TABLE IF EXISTS telephony_calls;
 CREATE TABLE IF NOT EXISTS telephony_call_log(
-    id INTEGER PRIMARY KEY AUTOINCREMENT, pid INTEGER NOT NULL, call TEXT NOT NULL,
+    id INTEGER PRIMARY KEY, pid INTEGER NOT NULL, call TEXT NOT NULL,
     device INTEGER, arguments TEXT NOT NULL, result INTEGER NOT NULL, count INTEGER NOT NULL);
+-- Its entries are numbered by their row alone. The log was made with AUTOINCREMENT numbers,
+-- which cost every entry a second page written (SQLite's record of the last number); such a
+-- log is carried over, numbers and all, into one without.
+CREATE TABLE telephony_call_log_rowid(
+    id INTEGER PRIMARY KEY, pid INTEGER NOT NULL, call TEXT NOT NULL,
+    device INTEGER, arguments TEXT NOT NULL, result INTEGER NOT NULL, count INTEGER NOT NULL);
+INSERT INTO telephony_call_log_rowid(id, pid, call, device, arguments, result, count)
+    SELECT id, pid, call, device, arguments, result, count FROM telephony_call_log;
+DROP TABLE telephony_call_log;
+ALTER TABLE telephony_call_log_rowid RENAME TO telephony_call_log;
 -- A new phone: its cellular line (voice and data, radio on, registered) and a data-only line.
 INSERT OR IGNORE INTO line_devices(idx, name, media, state, registered)
     SELECT 0, 'Cellular Line', 20, 5, 1
@@ -68,9 +78,60 @@ std::map<uintptr_t, Line> lines;
 // Handles of this process; never reused within it, so a stale one never becomes valid again.
 uintptr_t nextHandle = 0x10000;
 
+bool tablesReady = false;
+
 LONG ready() {
-    return ensureSchema("telephony", kSchema);
+    LONG status = ensureSchema("telephony", kSchema);
+    tablesReady = status == ERROR_SUCCESS;
+    return status;
 }
+
+// A telephony call, once the phone's telephony tables are set up, is one transaction: its
+// reads, what it changes (a line's state, the records of the handles it opens and closes) and
+// its entry in the call log, committed together as the call returns. A switch makes a dozen
+// calls, and a commit for each statement of them was most of what it wrote. A change and the
+// entry that records it are never apart, and a process killed in a call leaves neither.
+// Where no transaction can be had (a phone this process may not write, or one busy past the
+// wait), the call's statements run one by one, each failing for itself, as they always did.
+struct CallTransaction {
+    bool open = false;
+    bool changesLine = false; // the result reports a change of a line's state or registration
+    std::map<uintptr_t, std::string> removedRecords; // handles whose records it removed, and kind
+};
+CallTransaction* currentCall = nullptr;
+
+class CallScope {
+  public:
+    CallScope() {
+        if (currentCall)
+            return; // a call made inside another belongs to the outer one's transaction
+        currentCall = &call_;
+        owner_ = true;
+        sqlite3* db = tablesReady ? store() : nullptr;
+        call_.open =
+            db && sqlite3_get_autocommit(db) && execute("BEGIN IMMEDIATE") == ERROR_SUCCESS;
+    }
+    ~CallScope() {
+        if (!owner_)
+            return;
+        // Every call ends by logging, which commits; a path that does not gives its writes up.
+        if (call_.open)
+            rollBack();
+        currentCall = nullptr;
+    }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+    static void rollBack() {
+        sqlite3* db = store();
+        if (db && !sqlite3_get_autocommit(db))
+            execute("ROLLBACK");
+    }
+
+  private:
+    CallTransaction call_;
+    bool owner_ = false;
+};
 
 // The number of devices, or -1 when the store cannot say.
 long long deviceCount() {
@@ -79,16 +140,36 @@ long long deviceCount() {
                                                                                           : -1;
 }
 
+// A device's row, with every column of line_devices in the order below: ERROR_SUCCESS with the
+// row, ERROR_BAD_UNIT when the phone has no such line, else the store's status. Every look at
+// one device is this one statement.
+enum DeviceColumn { DeviceIndex, DeviceName, DeviceMedia, DeviceState, DeviceRegistered };
+LONG readDevice(DWORD index, std::vector<Row>* rows) {
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT idx, name, media, state, registered FROM line_devices "
+                         "WHERE idx = ?",
+                         {Param::integer(index)}, rows);
+    if (status == ERROR_SUCCESS && rows->empty())
+        status = refuse(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
+    return status;
+}
+
 // ERROR_SUCCESS when the device exists, ERROR_BAD_UNIT when it does not, else the store's status.
 LONG findDevice(DWORD index) {
     std::vector<Row> rows;
-    LONG status = ready();
-    if (status == ERROR_SUCCESS)
-        status =
-            execute("SELECT 1 FROM line_devices WHERE idx = ?", {Param::integer(index)}, &rows);
-    if (status == ERROR_SUCCESS && rows.empty())
-        status = refuse(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
-    return status;
+    return readDevice(index, &rows);
+}
+
+// A device as the console lists it, faults aside; the row is left bad when a column is.
+LineDevice deviceFromRow(Row& r) {
+    LineDevice d;
+    d.index = r.dword(DeviceIndex);
+    d.name = r.text(DeviceName);
+    d.mediaModes = r.dword(DeviceMedia);
+    d.equipmentState = r.dword(DeviceState);
+    d.registered = r.integer(DeviceRegistered) != 0;
+    return d;
 }
 
 // The fault set on a device's operation, 0 when none. A fault the store holds but that cannot be
@@ -106,7 +187,7 @@ LONG faultOf(DWORD device, const char* operation) {
 
 // Records one call; a repeat of the last call with the same arguments and result only raises
 // its count.
-LONG logged(const char* call, long long device, LONG result, const std::string& arguments = {}) {
+void writeLogEntry(const char* call, long long device, LONG result, const std::string& arguments) {
     std::vector<Param> key = {Param::integer(getpid()), Param::str(call),
                               device < 0 ? Param::null() : Param::integer(device),
                               Param::str(arguments), Param::integer(result)};
@@ -119,6 +200,32 @@ LONG logged(const char* call, long long device, LONG result, const std::string& 
         execute("INSERT INTO telephony_call_log(pid, call, device, arguments, result, count) "
                 "VALUES(?, ?, ?, ?, ?, 1)",
                 key);
+}
+
+void noteUnrecordedClose(uintptr_t handle, const std::string& kind);
+
+// Logs the call and commits its transaction; the call's result, unless the commit failed and
+// took with it a change the result reports.
+LONG logged(const char* call, long long device, LONG result, const std::string& arguments = {}) {
+    writeLogEntry(call, device, result, arguments);
+    if (!currentCall || !currentCall->open)
+        return result;
+    currentCall->open = false;
+    // A failed statement may already have rolled the transaction back (a full disk can).
+    sqlite3* db = store();
+    if (db && !sqlite3_get_autocommit(db) && execute("COMMIT") == ERROR_SUCCESS)
+        return result;
+    std::string why = storeProblem();
+    CallScope::rollBack();
+    // Nothing of the call stands: a handle whose record it removed is still recorded, and is
+    // removed again later; a change it made to a line did not happen.
+    for (const auto& [handle, kind] : currentCall->removedRecords)
+        noteUnrecordedClose(handle, kind);
+    if (currentCall->changesLine && result == 0) {
+        result = LINEERR_OPERATIONFAILED;
+        writeLogEntry(call, device, result, arguments);
+    }
+    refuse(ERROR_CANTWRITE, why);
     return result;
 }
 
@@ -135,15 +242,19 @@ std::string hexArgument(const char* name, DWORD value, int digits = 0) {
 // opened and closed and as the process ends; what still stands then is said on standard error.
 std::map<uintptr_t, std::string> unrecordedCloses;
 
-bool removeHandleRecord(uintptr_t handle) {
-    return execute("DELETE FROM telephony_handles WHERE pid = ? AND handle = ?",
-                   {Param::integer(getpid()), Param::integer(static_cast<long long>(handle))}) ==
-           ERROR_SUCCESS;
+bool removeHandleRecord(uintptr_t handle, const std::string& kind) {
+    if (execute("DELETE FROM telephony_handles WHERE pid = ? AND handle = ?",
+                {Param::integer(getpid()), Param::integer(static_cast<long long>(handle))}) !=
+        ERROR_SUCCESS)
+        return false;
+    if (currentCall && currentCall->open)
+        currentCall->removedRecords[handle] = kind;
+    return true;
 }
 
 void retryUnrecordedCloses() {
     for (auto it = unrecordedCloses.begin(); it != unrecordedCloses.end();)
-        it = removeHandleRecord(it->first) ? unrecordedCloses.erase(it) : std::next(it);
+        it = removeHandleRecord(it->first, it->second) ? unrecordedCloses.erase(it) : std::next(it);
 }
 
 void sayUnrecordedCloses() {
@@ -154,6 +265,12 @@ void sayUnrecordedCloses() {
                      "'velmora-phone telephony leaks' may still list it\n",
                      program_invocation_short_name, kind.c_str(),
                      static_cast<unsigned long long>(handle), oneLine(storeProblem()).c_str());
+}
+
+void noteUnrecordedClose(uintptr_t handle, const std::string& kind) {
+    static bool sayAtExit = std::atexit(sayUnrecordedCloses) == 0;
+    (void)sayAtExit;
+    unrecordedCloses[handle] = kind;
 }
 
 uintptr_t newHandle(const char* kind, long long device) {
@@ -169,11 +286,8 @@ uintptr_t newHandle(const char* kind, long long device) {
 
 void forgetHandle(uintptr_t handle, const char* kind) {
     retryUnrecordedCloses();
-    if (removeHandleRecord(handle))
-        return;
-    static bool sayAtExit = std::atexit(sayUnrecordedCloses) == 0;
-    (void)sayAtExit;
-    unrecordedCloses[handle] = kind;
+    if (!removeHandleRecord(handle, kind))
+        noteUnrecordedClose(handle, kind);
 }
 
 Session* findSession(HLINEAPP app) {
@@ -201,13 +315,12 @@ bool versionSupported(DWORD version) {
 }
 
 // One column of a device's row: a line's state or media modes, from 0 to 0xFFFFFFFF; nullopt
-// when the device or its column cannot be read.
-std::optional<DWORD> lineColumn(DWORD device, const char* column) {
+// when the device or that column cannot be read.
+std::optional<DWORD> lineColumn(DWORD device, DeviceColumn column) {
     std::vector<Row> rows;
-    std::string sql = std::string("SELECT ") + column + " FROM line_devices WHERE idx = ?";
-    if (execute(sql.c_str(), {Param::integer(device)}, &rows) != ERROR_SUCCESS || rows.empty())
+    if (readDevice(device, &rows) != ERROR_SUCCESS)
         return std::nullopt;
-    DWORD value = rows[0].dword(0);
+    DWORD value = rows[0].dword(column);
     return rows[0].status() == ERROR_SUCCESS ? std::optional<DWORD>(value) : std::nullopt;
 }
 
@@ -302,12 +415,7 @@ LONG lineDevices(std::vector<LineDevice>* out) {
         return Fault{device, operation + '=' + std::to_string(f.int32(2))};
     });
     return collectRows(status, rows, out, [&readable](Row& r) {
-        LineDevice d;
-        d.index = r.dword(0);
-        d.name = r.text(1);
-        d.mediaModes = r.dword(2);
-        d.equipmentState = r.dword(3);
-        d.registered = r.integer(4) != 0;
+        LineDevice d = deviceFromRow(r);
         for (const Fault& f : readable) {
             if (f.device != d.index)
                 continue;
@@ -582,6 +690,7 @@ LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCa
                            LPDWORD lpdwNumDevs) {
     if (ready() != ERROR_SUCCESS)
         return LINEERR_NODRIVER;
+    CallScope scope;
     if (!lphLineApp || !lpfnCallback || !lpdwNumDevs)
         return logged("lineInitialize", -1, LINEERR_INVALPOINTER);
     std::optional<long long> fault;
@@ -604,6 +713,7 @@ LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCa
 }
 
 LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
+    CallScope scope;
     if (!findSession(hLineApp))
         return logged("lineShutdown", -1, LINEERR_INVALAPPHANDLE);
     // Lines the caller left open are closed with the session, and counted as its leak.
@@ -630,6 +740,7 @@ LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
 LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
                                     DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
                                     LPLINEEXTENSIONID lpExtensionID) {
+    CallScope scope;
     const char* call = "lineNegotiateAPIVersion";
     const std::string args =
         hexArgument("low", dwAPILowVersion, 8) + " " + hexArgument("high", dwAPIHighVersion, 8);
@@ -649,6 +760,7 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD d
 
 LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                            DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
+    CallScope scope;
     const char* call = "lineGetDevCaps";
     const std::string args =
         hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8);
@@ -666,8 +778,11 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
     DWORD total = lpLineDevCaps->dwTotalSize;
     if (total < fixed)
         return logged(call, dwDeviceID, LINEERR_STRUCTURETOOSMALL, args);
+    std::vector<Row> rows;
     LineDevice device;
-    if (lineDevice(dwDeviceID, &device) != ERROR_SUCCESS)
+    if (readDevice(dwDeviceID, &rows) == ERROR_SUCCESS)
+        device = deviceFromRow(rows[0]);
+    if (rows.empty() || rows[0].status() != ERROR_SUCCESS)
         return logged(call, dwDeviceID, LINEERR_NODEVICE, args);
 
     // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
@@ -698,6 +813,7 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
 LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
                      DWORD dwExtVersion, DWORD_PTR, DWORD dwPrivileges, DWORD dwMediaModes,
                      LPLINECALLPARAMS const) {
+    CallScope scope;
     const char* call = "lineOpen";
     const std::string args =
         hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8) + " " +
@@ -717,7 +833,7 @@ LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD
         return logged(call, dwDeviceID, LINEERR_INVALPRIVSELECT, args);
     if (dwPrivileges & LINECALLPRIVILEGE_OWNER) {
         // An owner must name media modes, and only ones the device has.
-        std::optional<DWORD> media = lineColumn(dwDeviceID, "media");
+        std::optional<DWORD> media = lineColumn(dwDeviceID, DeviceMedia);
         if (!dwMediaModes || (dwMediaModes & ~(LINEMEDIAMODE_LAST * 2 - 2)) || !media ||
             (dwMediaModes & ~*media))
             return logged(call, dwDeviceID, LINEERR_INVALMEDIAMODE, args);
@@ -732,6 +848,7 @@ LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD
 }
 
 LONG WINAPI lineClose(HLINE hLine) {
+    CallScope scope;
     Line* line = findLine(hLine);
     if (!line)
         return logged("lineClose", -1, LINEERR_INVALLINEHANDLE);
@@ -743,6 +860,7 @@ LONG WINAPI lineClose(HLINE hLine) {
 }
 
 LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRadioSupport) {
+    CallScope scope;
     const char* call = "lineGetEquipmentState";
     Line* line = findLine(hLine);
     if (!line)
@@ -751,7 +869,7 @@ LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRa
         return logged(call, line->device, LINEERR_INVALPOINTER);
     if (LONG fault = faultOf(line->device, "getstate"))
         return logged(call, line->device, fault);
-    std::optional<DWORD> state = lineColumn(line->device, "state");
+    std::optional<DWORD> state = lineColumn(line->device, DeviceState);
     if (!state)
         return logged(call, line->device, LINEERR_NODEVICE);
     *lpdwState = *state;
@@ -760,6 +878,7 @@ LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRa
 }
 
 LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
+    CallScope scope;
     const char* call = "lineSetEquipmentState";
     const std::string args = "state=" + std::to_string(dwState);
     Line* line = findLine(hLine);
@@ -769,6 +888,7 @@ LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
         return logged(call, line->device, LINEERR_INVALPARAM, args);
     if (LONG fault = faultOf(line->device, "setstate"))
         return logged(call, line->device, fault, args);
+    currentCall->changesLine = true;
     if (setLineState(line->device, dwState) != ERROR_SUCCESS)
         return logged(call, line->device, LINEERR_OPERATIONFAILED, args);
     return logged(call, line->device, 0, args);
@@ -776,6 +896,7 @@ LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
 
 LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
                          DWORD dwOperatorFormat) {
+    CallScope scope;
     const char* call = "lineRegister";
     const std::string args = "mode=" + std::to_string(dwRegisterMode) + " operator=" +
                              (lpszOperator ? oneLine(toUtf8(lpszOperator)) : std::string("-")) +
@@ -793,18 +914,21 @@ LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator
         return logged(call, line->device, LINEERR_INVALPARAM, args);
     if (LONG fault = faultOf(line->device, "register"))
         return logged(call, line->device, fault, args);
+    currentCall->changesLine = true;
     if (setLineRegistered(line->device, true) != ERROR_SUCCESS)
         return logged(call, line->device, LINEERR_OPERATIONFAILED, args);
     return logged(call, line->device, 0, args);
 }
 
 LONG WINAPI lineUnregister(HLINE hLine) {
+    CallScope scope;
     const char* call = "lineUnregister";
     Line* line = findLine(hLine);
     if (!line)
         return logged(call, -1, LINEERR_INVALLINEHANDLE);
     if (LONG fault = faultOf(line->device, "unregister"))
         return logged(call, line->device, fault);
+    currentCall->changesLine = true;
     if (setLineRegistered(line->device, false) != ERROR_SUCCESS)
         return logged(call, line->device, LINEERR_OPERATIONFAILED);
     return logged(call, line->device, 0);
