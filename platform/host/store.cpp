@@ -337,10 +337,11 @@ LONG ensureSchema(const char* name, const char* sql) {
     status = setting(key, &recorded);
     if (status != ERROR_SUCCESS)
         return status;
+    // Within a transaction already open (a telephony call's), the setup is a part of it that
+    // fails alone, and stands only once that transaction commits: until then it is not taken
+    // as done.
+    const bool within = !sqlite3_get_autocommit(db);
     if (recorded != version) {
-        // Within a transaction already open (a telephony call's), the setup is a part of it
-        // that fails alone.
-        const bool within = !sqlite3_get_autocommit(db);
         std::string setup = std::string(within ? "SAVEPOINT module_setup;" : "BEGIN IMMEDIATE;") +
                             sql + "INSERT INTO settings(name, value) VALUES('" + key + "', '" +
                             version + "') ON CONFLICT(name) DO UPDATE SET value = excluded.value;" +
@@ -353,6 +354,8 @@ LONG ensureSchema(const char* name, const char* sql) {
                          nullptr, nullptr, nullptr);
             return status;
         }
+        if (within)
+            return ERROR_SUCCESS;
     }
     schemasDone.insert(name);
     return ERROR_SUCCESS;

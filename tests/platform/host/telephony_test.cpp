@@ -4,7 +4,11 @@
 #include "platform/platform.h"
 #include "support/phone_fixture.h"
 
+#include <sqlite3.h>
+
+#include <csignal>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
@@ -560,6 +564,178 @@ TEST_F(TelephonyTest, VirtualTickAdvancesByItsStepAndWraps) {
     EXPECT_FALSE(readTickStep());
     DWORD a = GetTickCount(), b = GetTickCount();
     EXPECT_LE(b - a, 1000u);
+}
+
+// ---- Each call is one transaction ----
+
+// Commits the phone's connection is to refuse from now on, as a full disk would: each is turned
+// into a rollback.
+int commitsToRefuse = 0;
+void refuseCommits(int count) {
+    commitsToRefuse = count;
+    sqlite3_commit_hook(
+        host::store(), [](void*) { return commitsToRefuse > 0 ? (--commitsToRefuse, 1) : 0; },
+        nullptr);
+}
+
+// A call whose commit the store refuses has changed nothing on the phone; a call whose result
+// reports a change says it failed, and the log records that.
+TEST_F(TelephonyTest, ACallTheStoreWouldNotCommitChangedNothing) {
+    struct Case {
+        const char* what;
+        std::function<LONG(HLINE)> call;
+        const char* logged;
+        LONG result;
+        bool registeredBefore;
+    } cases[] = {
+        {"switching off", [](HLINE l) { return lineSetEquipmentState(l, LINEEQUIPSTATE_MINIMUM); },
+         "lineSetEquipmentState", LINEERR_OPERATIONFAILED, true},
+        {"unregistering", [](HLINE l) { return lineUnregister(l); }, "lineUnregister",
+         LINEERR_OPERATIONFAILED, true},
+        {"registering", [](HLINE l) { return lineRegister(l, LINEREGMODE_AUTOMATIC, nullptr, 0); },
+         "lineRegister", LINEERR_OPERATIONFAILED, false},
+        {"reading the state, which changes nothing",
+         [](HLINE l) {
+             DWORD state = 0, radio = 0;
+             return lineGetEquipmentState(l, &state, &radio);
+         },
+         "lineGetEquipmentState", 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, LINEEQUIPSTATE_FULL));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineRegistered(0, c.registeredBefore));
+        HLINEAPP app = start();
+        HLINE line = open(app, 0);
+        refuseCommits(1);
+        EXPECT_EQ(c.call(line), c.result);
+        EXPECT_EQ(readLine(0).equipmentState, static_cast<DWORD>(LINEEQUIPSTATE_FULL));
+        EXPECT_EQ(readLine(0).registered, c.registeredBefore);
+        std::vector<host::TelephonyCall> calls = readCalls();
+        ASSERT_FALSE(calls.empty());
+        if (c.result != 0) {
+            EXPECT_EQ(calls.back().call, c.logged);
+            EXPECT_EQ(calls.back().result, c.result);
+        }
+        close(line);
+        end(app);
+    }
+
+    // A close the store would not commit still closes the line; its record is removed as the
+    // next handle is made.
+    HLINEAPP app = start();
+    HLINE line = open(app, 0);
+    refuseCommits(1);
+    EXPECT_EQ(lineClose(line), 0);
+    std::erase(openLines, line);
+    EXPECT_EQ(lineClose(line), LINEERR_INVALLINEHANDLE);
+    EXPECT_EQ(readTelephony().linesOpen, 1) << "the record stands while the store refuses";
+    HLINE other = open(app, 1);
+    EXPECT_EQ(readTelephony().linesOpen, 1) << "only the line open now";
+    close(other);
+    end(app);
+    EXPECT_TRUE(readHandles().empty());
+}
+
+// A change and the log entry that records it are committed together: a process killed as the
+// entry is committed leaves neither.
+TEST_F(TelephonyTest, AChangeAndItsLogEntryStandOrFallTogether) {
+    host::closeStore();
+    pid_t child = fork();
+    if (child == 0) {
+        host::closeStore(); // a connection of its own
+        HLINEAPP app = 0;
+        HLINE line = 0;
+        DWORD devices = 0;
+        if (lineInitialize(&app, host::instance(), noEvents, u"t", &devices) != 0 ||
+            lineOpen(app, 0, &line, 0x00020000, 0, 0, LINECALLPRIVILEGE_OWNER,
+                     LINEMEDIAMODE_DATAMODEM, nullptr) != 0)
+            _exit(3);
+        static bool entryWritten = false;
+        sqlite3_update_hook(
+            host::store(),
+            [](void*, int, const char*, const char* table, sqlite3_int64) {
+                entryWritten = entryWritten || !std::strcmp(table, "telephony_call_log");
+            },
+            nullptr);
+        sqlite3_commit_hook(
+            host::store(),
+            [](void*) {
+                if (entryWritten)
+                    raise(SIGKILL);
+                return 0;
+            },
+            nullptr);
+        lineSetEquipmentState(line, LINEEQUIPSTATE_MINIMUM);
+        _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_EQ(readLine(0).equipmentState, static_cast<DWORD>(LINEEQUIPSTATE_FULL));
+    for (const host::TelephonyCall& c : readCalls())
+        EXPECT_NE(c.call, "lineSetEquipmentState");
+    // It died with its session and line open, and the phone says so.
+    EXPECT_EQ(readTelephony().sessionsOpen, 1);
+    EXPECT_EQ(readTelephony().linesOpen, 1);
+    EXPECT_EQ(ERROR_SUCCESS, host::clearTelephonyLeaks());
+}
+
+// A switch's calls commit once each, not once for each of their statements.
+TEST_F(TelephonyTest, EachCallCommitsOnce) {
+    end(start()); // the phone's tables are set up
+    int commits = 0;
+    sqlite3_commit_hook(
+        host::store(),
+        [](void* count) {
+            ++*static_cast<int*>(count);
+            return 0;
+        },
+        &commits);
+    HLINEAPP app = start();
+    HLINE line = open(app, 0);
+    DWORD state = 0, radio = 0;
+    EXPECT_EQ(lineGetEquipmentState(line, &state, &radio), 0);
+    EXPECT_EQ(lineSetEquipmentState(line, LINEEQUIPSTATE_MINIMUM), 0);
+    EXPECT_EQ(lineUnregister(line), 0);
+    close(line);
+    end(app);
+    sqlite3_commit_hook(host::store(), nullptr, nullptr);
+    EXPECT_EQ(commits, 7);
+}
+
+// A phone whose call log numbered its entries with AUTOINCREMENT keeps them, numbers and all,
+// in a log that no longer does.
+TEST_F(TelephonyTest, AnOlderCallLogIsCarriedOver) {
+    end(start());
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("DROP TABLE telephony_call_log"));
+    ASSERT_EQ(ERROR_SUCCESS,
+              host::execute("CREATE TABLE telephony_call_log(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                            "pid INTEGER NOT NULL, call TEXT NOT NULL, device INTEGER, "
+                            "arguments TEXT NOT NULL, result INTEGER NOT NULL, "
+                            "count INTEGER NOT NULL)"));
+    ASSERT_EQ(ERROR_SUCCESS,
+              host::execute("INSERT INTO telephony_call_log VALUES"
+                            "(5, 1, 'lineInitialize', NULL, '', 0, 2), (9, 1, 'lineOpen', 0, "
+                            "'api=0x00020000', -5, 1)"));
+    ASSERT_EQ(ERROR_SUCCESS, host::setSetting("schema.telephony", std::string("older")));
+    host::closeStore();
+
+    end(start());
+    std::vector<host::TelephonyCall> calls = readCalls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].call, "lineInitialize");
+    EXPECT_EQ(calls[0].count, 2);
+    EXPECT_EQ(calls[1].call, "lineOpen");
+    EXPECT_EQ(calls[1].result, -5);
+    EXPECT_EQ(calls[1].arguments, "api=0x00020000");
+    EXPECT_EQ(calls[2].call, "lineInitialize");
+    EXPECT_EQ(calls[3].call, "lineShutdown");
+    EXPECT_EQ(query("SELECT MIN(id), MAX(id) FROM telephony_call_log"),
+              (std::vector<std::vector<std::string>>{{"5", "11"}}));
+    EXPECT_EQ(query("SELECT COUNT(*) FROM sqlite_master WHERE sql LIKE '%AUTOINCREMENT%' "
+                    "AND name = 'telephony_call_log'"),
+              (std::vector<std::vector<std::string>>{{"0"}}));
 }
 
 } // namespace
