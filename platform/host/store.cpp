@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,9 @@ std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> keptSt
 // The programs' statements are fixed texts, far fewer than this; a caller that builds texts
 // without end still gets its statements, prepared for the one use.
 const size_t kMostKeptStatements = 256;
+
+// What is to be written to the open store before it closes.
+std::vector<void (*)()> closingHooks;
 
 void forgetStatements() {
     for (auto& kept : keptStatements)
@@ -362,7 +366,15 @@ LONG ensureSchema(const char* name, const char* sql) {
     return ERROR_SUCCESS;
 }
 
+void whenStoreCloses(void (*last)()) {
+    if (std::find(closingHooks.begin(), closingHooks.end(), last) == closingHooks.end())
+        closingHooks.push_back(last);
+}
+
 void closeStore() {
+    if (openDb)
+        for (void (*last)() : closingHooks)
+            last();
     // A connection closes only once its statements are finalized.
     forgetStatements();
     if (openDb)

@@ -86,14 +86,19 @@ LONG ready() {
     return status;
 }
 
-// A telephony call, once the phone's telephony tables are set up, is one transaction: its
-// reads, what it changes (a line's state, the records of the handles it opens and closes) and
-// its entry in the call log, committed together as the call returns. A switch makes a dozen
-// calls, and a commit for each statement of them was most of what it wrote. A change and the
-// entry that records it are never apart, and a process killed in a call leaves neither.
-// Where no transaction can be had (a phone this process may not write, or one busy past the
-// wait), the call's statements run one by one, each failing for itself, as they always did.
+// A telephony call that can change the phone, once its telephony tables are set up, is one
+// transaction: its reads, what it changes (a line's state, the records of the handles it opens
+// and closes) and its entry in the call log, committed together as the call returns. A switch
+// makes a dozen calls, and a commit for each statement of them was most of what it wrote. A
+// change and the entry that records it are never apart, and a process killed in a call leaves
+// neither. A call that changes nothing (negotiating a version, reading the capabilities or the
+// equipment state) reads in a transaction of its own and commits nothing: its entry waits (see
+// waitingEntries). Where no transaction can be had (a phone this process may not write, or one
+// busy past the wait), the call's statements run one by one, each failing for itself, as they
+// always did.
+enum CallKind { Changes, ReadsOnly };
 struct CallTransaction {
+    CallKind kind = Changes;
     bool open = false;
     bool changesLine = false; // the result reports a change of a line's state or registration
     std::map<uintptr_t, std::string> removedRecords; // handles whose records it removed, and kind
@@ -102,14 +107,15 @@ CallTransaction* currentCall = nullptr;
 
 class CallScope {
   public:
-    CallScope() {
+    explicit CallScope(CallKind kind) {
         if (currentCall)
             return; // a call made inside another belongs to the outer one's transaction
         currentCall = &call_;
         owner_ = true;
+        call_.kind = kind;
         sqlite3* db = tablesReady ? store() : nullptr;
-        call_.open =
-            db && sqlite3_get_autocommit(db) && execute("BEGIN IMMEDIATE") == ERROR_SUCCESS;
+        call_.open = db && sqlite3_get_autocommit(db) &&
+                     execute(kind == Changes ? "BEGIN IMMEDIATE" : "BEGIN") == ERROR_SUCCESS;
     }
     ~CallScope() {
         if (!owner_)
@@ -185,29 +191,88 @@ LONG faultOf(DWORD device, const char* operation) {
     return rows[0].status() == ERROR_SUCCESS ? code : LINEERR_OPERATIONFAILED;
 }
 
-// Records one call; a repeat of the last call with the same arguments and result only raises
+// One entry of the call log: a call, as many times in a row as `count`.
+struct LogEntry {
+    long long pid;
+    std::string call;
+    long long device; // -1 when the call is not about one device
+    LONG result;
+    std::string arguments;
+    long long count;
+    bool repeats(const LogEntry& e) const {
+        return pid == e.pid && call == e.call && device == e.device && result == e.result &&
+               arguments == e.arguments;
+    }
+};
+
+// Writes an entry; a repeat of the last call with the same arguments and result only raises
 // its count.
-void writeLogEntry(const char* call, long long device, LONG result, const std::string& arguments) {
-    std::vector<Param> key = {Param::integer(getpid()), Param::str(call),
-                              device < 0 ? Param::null() : Param::integer(device),
-                              Param::str(arguments), Param::integer(result)};
+void writeLogEntry(const LogEntry& e) {
+    std::vector<Param> key = {
+        Param::integer(e.count), Param::integer(e.pid),
+        Param::str(e.call),      e.device < 0 ? Param::null() : Param::integer(e.device),
+        Param::str(e.arguments), Param::integer(e.result)};
     sqlite3* db = store();
-    if (execute("UPDATE telephony_call_log SET count = count + 1 WHERE id = "
-                "(SELECT MAX(id) FROM telephony_call_log) AND pid = ? AND call = ? "
-                "AND device IS ? AND arguments = ? AND result = ?",
+    if (execute("UPDATE telephony_call_log SET count = count + ?1 WHERE id = "
+                "(SELECT MAX(id) FROM telephony_call_log) AND pid = ?2 AND call = ?3 "
+                "AND device IS ?4 AND arguments = ?5 AND result = ?6",
                 key) == ERROR_SUCCESS &&
         sqlite3_changes(db) == 0)
-        execute("INSERT INTO telephony_call_log(pid, call, device, arguments, result, count) "
-                "VALUES(?, ?, ?, ?, ?, 1)",
+        execute("INSERT INTO telephony_call_log(count, pid, call, device, arguments, result) "
+                "VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
                 key);
 }
 
-void noteUnrecordedClose(uintptr_t handle, const std::string& kind);
+// The entries of this process's calls that changed nothing, in order, not yet written. They are
+// written with the next call that changes something (a session always ends with one), and
+// before the process shows a box, reads the log or closes the phone. A process killed in
+// between leaves them out: never a change, a handle's record, or the entry of a call that made
+// a change. Repeats are counted as they wait, and no more than a few dozen wait: that many are
+// written at once.
+std::vector<LogEntry> waitingEntries;
+const size_t kMostWaitingEntries = 32;
 
-// Logs the call and commits its transaction; the call's result, unless the commit failed and
-// took with it a change the result reports.
+// Takes the waiting entries to be written. A child process finds its parent's entries here:
+// they are the parent's to write.
+std::vector<LogEntry> takeWaitingEntries() {
+    std::vector<LogEntry> taken;
+    taken.swap(waitingEntries);
+    std::erase_if(taken, [](const LogEntry& e) { return e.pid != getpid(); });
+    return taken;
+}
+
+void writeEntries(const std::vector<LogEntry>& entries) {
+    for (const LogEntry& e : entries)
+        writeLogEntry(e);
+}
+
+void noteUnrecordedClose(uintptr_t handle, const std::string& kind);
+void writeWaitingEntriesNow();
+
+// Ends the current call and gives its result: a call that changes nothing lets its entry wait;
+// any other writes the waiting entries and its own, and commits. Its result is the call's,
+// unless the commit failed and took with it a change the result reports.
 LONG logged(const char* call, long long device, LONG result, const std::string& arguments = {}) {
-    writeLogEntry(call, device, result, arguments);
+    LogEntry entry{getpid(), call, device, result, arguments, 1};
+    if (currentCall && currentCall->kind == ReadsOnly) {
+        if (currentCall->open) {
+            currentCall->open = false;
+            execute("COMMIT"); // only ends the reading
+        }
+        if (!waitingEntries.empty() && waitingEntries.back().repeats(entry))
+            ++waitingEntries.back().count;
+        else
+            waitingEntries.push_back(entry);
+        static bool writtenAtClose =
+            (whenStoreCloses(writeWaitingEntriesNow), std::atexit(writeWaitingEntriesNow) == 0);
+        (void)writtenAtClose;
+        if (waitingEntries.size() >= kMostWaitingEntries)
+            writeWaitingEntriesNow();
+        return result;
+    }
+    std::vector<LogEntry> carried = takeWaitingEntries();
+    writeEntries(carried);
+    writeLogEntry(entry);
     if (!currentCall || !currentCall->open)
         return result;
     currentCall->open = false;
@@ -218,15 +283,33 @@ LONG logged(const char* call, long long device, LONG result, const std::string& 
     std::string why = storeProblem();
     CallScope::rollBack();
     // Nothing of the call stands: a handle whose record it removed is still recorded, and is
-    // removed again later; a change it made to a line did not happen.
+    // removed again later; a change it made to a line did not happen. The entries are written
+    // one by one, as they would be without a transaction.
     for (const auto& [handle, kind] : currentCall->removedRecords)
         noteUnrecordedClose(handle, kind);
-    if (currentCall->changesLine && result == 0) {
-        result = LINEERR_OPERATIONFAILED;
-        writeLogEntry(call, device, result, arguments);
-    }
+    if (currentCall->changesLine && result == 0)
+        entry.result = result = LINEERR_OPERATIONFAILED;
+    writeEntries(carried);
+    writeLogEntry(entry);
     refuse(ERROR_CANTWRITE, why);
     return result;
+}
+
+// Writes the waiting entries in a transaction of their own, unless a call's transaction is
+// open (its commit writes them).
+void writeWaitingEntriesNow() {
+    if (currentCall && currentCall->open)
+        return;
+    std::vector<LogEntry> carried = takeWaitingEntries();
+    if (carried.empty())
+        return;
+    sqlite3* db = tablesReady ? store() : nullptr;
+    bool open = db && sqlite3_get_autocommit(db) && execute("BEGIN IMMEDIATE") == ERROR_SUCCESS;
+    writeEntries(carried);
+    if (open && execute("COMMIT") != ERROR_SUCCESS) {
+        CallScope::rollBack();
+        writeEntries(carried);
+    }
 }
 
 // Arguments as the call log shows them: "name=value" pairs, numbers in hex where they are bits
@@ -603,9 +686,14 @@ LONG clearTelephonyLeaks() {
     return status;
 }
 
+void writeWaitingCallEntries() {
+    writeWaitingEntriesNow();
+}
+
 LONG telephonyCalls(std::vector<TelephonyCall>* out) {
     std::vector<Row> rows;
     out->clear();
+    writeWaitingEntriesNow();
     LONG status = ready();
     if (status == ERROR_SUCCESS)
         status = execute("SELECT pid, call, device, result, count, arguments "
@@ -618,6 +706,8 @@ LONG telephonyCalls(std::vector<TelephonyCall>* out) {
 }
 
 LONG clearTelephonyCalls() {
+    // What waits was called before the log is cleared.
+    std::erase_if(waitingEntries, [](const LogEntry& e) { return e.pid == getpid(); });
     LONG status = ready();
     return status == ERROR_SUCCESS ? execute("DELETE FROM telephony_call_log") : status;
 }
@@ -690,7 +780,7 @@ LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCa
                            LPDWORD lpdwNumDevs) {
     if (ready() != ERROR_SUCCESS)
         return LINEERR_NODRIVER;
-    CallScope scope;
+    CallScope scope(Changes);
     if (!lphLineApp || !lpfnCallback || !lpdwNumDevs)
         return logged("lineInitialize", -1, LINEERR_INVALPOINTER);
     std::optional<long long> fault;
@@ -713,7 +803,7 @@ LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCa
 }
 
 LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
-    CallScope scope;
+    CallScope scope(Changes);
     if (!findSession(hLineApp))
         return logged("lineShutdown", -1, LINEERR_INVALAPPHANDLE);
     // Lines the caller left open are closed with the session, and counted as its leak.
@@ -740,7 +830,7 @@ LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
 LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
                                     DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
                                     LPLINEEXTENSIONID lpExtensionID) {
-    CallScope scope;
+    CallScope scope(ReadsOnly);
     const char* call = "lineNegotiateAPIVersion";
     const std::string args =
         hexArgument("low", dwAPILowVersion, 8) + " " + hexArgument("high", dwAPIHighVersion, 8);
@@ -760,7 +850,7 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD d
 
 LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                            DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
-    CallScope scope;
+    CallScope scope(ReadsOnly);
     const char* call = "lineGetDevCaps";
     const std::string args =
         hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8);
@@ -813,7 +903,7 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
 LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
                      DWORD dwExtVersion, DWORD_PTR, DWORD dwPrivileges, DWORD dwMediaModes,
                      LPLINECALLPARAMS const) {
-    CallScope scope;
+    CallScope scope(Changes);
     const char* call = "lineOpen";
     const std::string args =
         hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8) + " " +
@@ -848,7 +938,7 @@ LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD
 }
 
 LONG WINAPI lineClose(HLINE hLine) {
-    CallScope scope;
+    CallScope scope(Changes);
     Line* line = findLine(hLine);
     if (!line)
         return logged("lineClose", -1, LINEERR_INVALLINEHANDLE);
@@ -860,7 +950,7 @@ LONG WINAPI lineClose(HLINE hLine) {
 }
 
 LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRadioSupport) {
-    CallScope scope;
+    CallScope scope(ReadsOnly);
     const char* call = "lineGetEquipmentState";
     Line* line = findLine(hLine);
     if (!line)
@@ -878,7 +968,7 @@ LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRa
 }
 
 LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
-    CallScope scope;
+    CallScope scope(Changes);
     const char* call = "lineSetEquipmentState";
     const std::string args = "state=" + std::to_string(dwState);
     Line* line = findLine(hLine);
@@ -896,7 +986,7 @@ LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
 
 LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
                          DWORD dwOperatorFormat) {
-    CallScope scope;
+    CallScope scope(Changes);
     const char* call = "lineRegister";
     const std::string args = "mode=" + std::to_string(dwRegisterMode) + " operator=" +
                              (lpszOperator ? oneLine(toUtf8(lpszOperator)) : std::string("-")) +
@@ -921,7 +1011,7 @@ LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator
 }
 
 LONG WINAPI lineUnregister(HLINE hLine) {
-    CallScope scope;
+    CallScope scope(Changes);
     const char* call = "lineUnregister";
     Line* line = findLine(hLine);
     if (!line)
