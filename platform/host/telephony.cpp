@@ -29,6 +29,15 @@ CREATE TABLE IF NOT EXISTS line_faults(
 CREATE TABLE IF NOT EXISTS telephony_handles(
     pid INTEGER NOT NULL, handle INTEGER NOT NULL, kind TEXT NOT NULL, device INTEGER,
     PRIMARY KEY(pid, handle));
+-- A handle's record is kept by its key alone, so that opening or closing a handle writes one
+-- page rather than a row's and its key's; the records are carried over.
+CREATE TABLE telephony_handles_keyed(
+    pid INTEGER NOT NULL, handle INTEGER NOT NULL, kind TEXT NOT NULL, device INTEGER,
+    PRIMARY KEY(pid, handle)) WITHOUT ROWID;
+INSERT INTO telephony_handles_keyed(pid, handle, kind, device)
+    SELECT pid, handle, kind, device FROM telephony_handles;
+DROP TABLE telephony_handles;
+ALTER TABLE telephony_handles_keyed RENAME TO telephony_handles;
 -- The call log keeps each call's arguments; the log of phones from before it had them goes.
 DROP TABLE IF EXISTS telephony_calls;
 CREATE TABLE IF NOT EXISTS telephony_call_log(
@@ -80,9 +89,14 @@ uintptr_t nextHandle = 0x10000;
 
 bool tablesReady = false;
 
+void writeWaitingEntriesNow();
+
 LONG ready() {
     LONG status = ensureSchema("telephony", kSchema);
     tablesReady = status == ERROR_SUCCESS;
+    static bool writtenAtClose =
+        (whenStoreCloses(writeWaitingEntriesNow), std::atexit(writeWaitingEntriesNow) == 0);
+    (void)writtenAtClose;
     return status;
 }
 
@@ -205,22 +219,39 @@ struct LogEntry {
     }
 };
 
+// The entry this process wrote last, and its row.
+struct WrittenEntry {
+    LogEntry entry;
+    long long id = 0;
+    bool known = false;
+};
+WrittenEntry lastWritten;
+
 // Writes an entry; a repeat of the last call with the same arguments and result only raises
-// its count.
+// its count. Only this process's own last entry can be repeated by it, so the log's last row is
+// looked at only when the entry repeats that one; the row must then still be the last and hold
+// that entry (the log may have been cleared, or the write rolled back, since).
 void writeLogEntry(const LogEntry& e) {
-    std::vector<Param> key = {
-        Param::integer(e.count), Param::integer(e.pid),
-        Param::str(e.call),      e.device < 0 ? Param::null() : Param::integer(e.device),
-        Param::str(e.arguments), Param::integer(e.result)};
     sqlite3* db = store();
-    if (execute("UPDATE telephony_call_log SET count = count + ?1 WHERE id = "
-                "(SELECT MAX(id) FROM telephony_call_log) AND pid = ?2 AND call = ?3 "
-                "AND device IS ?4 AND arguments = ?5 AND result = ?6",
-                key) == ERROR_SUCCESS &&
-        sqlite3_changes(db) == 0)
+    if (lastWritten.known && lastWritten.entry.repeats(e) && db &&
+        execute("UPDATE telephony_call_log SET count = count + ?1 WHERE id = ?2 AND pid = ?3 "
+                "AND call = ?4 AND device IS ?5 AND arguments = ?6 AND result = ?7 "
+                "AND id = (SELECT MAX(id) FROM telephony_call_log)",
+                {Param::integer(e.count), Param::integer(lastWritten.id), Param::integer(e.pid),
+                 Param::str(e.call), e.device < 0 ? Param::null() : Param::integer(e.device),
+                 Param::str(e.arguments), Param::integer(e.result)}) == ERROR_SUCCESS &&
+        sqlite3_changes(db) == 1)
+        return;
+    lastWritten.known =
         execute("INSERT INTO telephony_call_log(count, pid, call, device, arguments, result) "
-                "VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
-                key);
+                "VALUES(?, ?, ?, ?, ?, ?)",
+                {Param::integer(e.count), Param::integer(e.pid), Param::str(e.call),
+                 e.device < 0 ? Param::null() : Param::integer(e.device), Param::str(e.arguments),
+                 Param::integer(e.result)}) == ERROR_SUCCESS;
+    if (lastWritten.known) {
+        lastWritten.entry = e;
+        lastWritten.id = sqlite3_last_insert_rowid(db);
+    }
 }
 
 // The entries of this process's calls that changed nothing, in order, not yet written. They are
@@ -247,7 +278,6 @@ void writeEntries(const std::vector<LogEntry>& entries) {
 }
 
 void noteUnrecordedClose(uintptr_t handle, const std::string& kind);
-void writeWaitingEntriesNow();
 
 // Ends the current call and gives its result: a call that changes nothing lets its entry wait;
 // any other writes the waiting entries and its own, and commits. Its result is the call's,
@@ -263,9 +293,6 @@ LONG logged(const char* call, long long device, LONG result, const std::string& 
             ++waitingEntries.back().count;
         else
             waitingEntries.push_back(entry);
-        static bool writtenAtClose =
-            (whenStoreCloses(writeWaitingEntriesNow), std::atexit(writeWaitingEntriesNow) == 0);
-        (void)writtenAtClose;
         if (waitingEntries.size() >= kMostWaitingEntries)
             writeWaitingEntriesNow();
         return result;

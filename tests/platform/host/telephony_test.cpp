@@ -830,21 +830,23 @@ TEST_F(TelephonyTest, EachCallCommitsOnce) {
     EXPECT_EQ(readCalls().size(), 9u);
 }
 
-// A phone whose call log numbered its entries with AUTOINCREMENT keeps them, numbers and all,
-// in a log that no longer does.
-TEST_F(TelephonyTest, AnOlderCallLogIsCarriedOver) {
+// An older phone's call log, numbered with AUTOINCREMENT, and its handle records, kept with a
+// rowid, are carried over into the tables of now, numbers and all.
+TEST_F(TelephonyTest, AnOlderPhonesLogAndHandlesAreCarriedOver) {
     end(start());
-    ASSERT_EQ(ERROR_SUCCESS, host::execute("DROP TABLE telephony_call_log"));
-    ASSERT_EQ(ERROR_SUCCESS,
-              host::execute("CREATE TABLE telephony_call_log(id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                            "pid INTEGER NOT NULL, call TEXT NOT NULL, device INTEGER, "
-                            "arguments TEXT NOT NULL, result INTEGER NOT NULL, "
-                            "count INTEGER NOT NULL)"));
-    ASSERT_EQ(ERROR_SUCCESS,
-              host::execute("INSERT INTO telephony_call_log VALUES"
-                            "(5, 1, 'lineInitialize', NULL, '', 0, 2), (9, 1, 'lineOpen', 0, "
-                            "'api=0x00020000', -5, 1)"));
-    ASSERT_EQ(ERROR_SUCCESS, host::setSetting("schema.telephony", std::string("older")));
+    for (const char* sql :
+         {"DROP TABLE telephony_call_log",
+          "CREATE TABLE telephony_call_log(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+          "pid INTEGER NOT NULL, call TEXT NOT NULL, device INTEGER, arguments TEXT NOT NULL, "
+          "result INTEGER NOT NULL, count INTEGER NOT NULL)",
+          "INSERT INTO telephony_call_log VALUES(5, 1, 'lineInitialize', NULL, '', 0, 2), "
+          "(9, 1, 'lineOpen', 0, 'api=0x00020000', -5, 1)",
+          "DROP TABLE telephony_handles",
+          "CREATE TABLE telephony_handles(pid INTEGER NOT NULL, handle INTEGER NOT NULL, "
+          "kind TEXT NOT NULL, device INTEGER, PRIMARY KEY(pid, handle))",
+          "INSERT INTO telephony_handles VALUES(1, 65536, 'session', NULL), (1, 65540, 'line', 0)",
+          "UPDATE settings SET value = 'older' WHERE name = 'schema.telephony'"})
+        ASSERT_EQ(ERROR_SUCCESS, host::execute(sql)) << sql << ": " << host::storeProblem();
     host::closeStore();
 
     end(start());
@@ -859,9 +861,54 @@ TEST_F(TelephonyTest, AnOlderCallLogIsCarriedOver) {
     EXPECT_EQ(calls[3].call, "lineShutdown");
     EXPECT_EQ(query("SELECT MIN(id), MAX(id) FROM telephony_call_log"),
               (std::vector<std::vector<std::string>>{{"5", "11"}}));
-    EXPECT_EQ(query("SELECT COUNT(*) FROM sqlite_master WHERE sql LIKE '%AUTOINCREMENT%' "
-                    "AND name = 'telephony_call_log'"),
-              (std::vector<std::vector<std::string>>{{"0"}}));
+    std::vector<host::TelephonyHandle> handles = readHandles();
+    ASSERT_EQ(handles.size(), 2u);
+    EXPECT_EQ(handles[0].kind, "session");
+    EXPECT_EQ(handles[1].kind, "line");
+    EXPECT_EQ(handles[1].device, 0);
+    EXPECT_EQ(query("SELECT name FROM sqlite_master WHERE name LIKE 'telephony%' AND "
+                    "(sql LIKE '%AUTOINCREMENT%' OR sql LIKE '%WITHOUT ROWID%')"),
+              (std::vector<std::vector<std::string>>{{"telephony_handles"}}));
+}
+
+// A call repeated with the same arguments and result raises the count of its entry while that
+// entry is the log's last; after another process's entry, or a clearing of the log, it starts a
+// new one.
+TEST_F(TelephonyTest, RepeatsAreCountedWhileTheirEntryIsTheLast) {
+    HLINEAPP app = start();
+    HLINE line = open(app, 0);
+    auto setFull = [&] { ASSERT_EQ(lineSetEquipmentState(line, LINEEQUIPSTATE_FULL), 0); };
+    auto lastCount = [] { return readCalls().back().count; };
+    setFull();
+    setFull();
+    EXPECT_EQ(lastCount(), 2);
+    host::closeStore(); // the same process, as a later use of the phone finds it
+    setFull();
+    EXPECT_EQ(lastCount(), 3);
+
+    pid_t child = fork();
+    if (child == 0) {
+        host::closeStore(); // a connection of its own
+        HLINEAPP own = 0;
+        DWORD devices = 0;
+        _exit(lineInitialize(&own, host::instance(), noEvents, u"t", &devices) == 0 &&
+                      lineShutdown(own) == 0
+                  ? 0
+                  : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    setFull();
+    EXPECT_EQ(lastCount(), 1) << "another process's entry came between";
+    setFull();
+    EXPECT_EQ(lastCount(), 2);
+    ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+    setFull();
+    EXPECT_EQ(readCalls().size(), 1u);
+    EXPECT_EQ(lastCount(), 1);
+    close(line);
+    end(app);
 }
 
 } // namespace
