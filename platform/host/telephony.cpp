@@ -268,7 +268,10 @@ const size_t kMostWaitingEntries = 32;
 std::vector<LogEntry> takeWaitingEntries() {
     std::vector<LogEntry> taken;
     taken.swap(waitingEntries);
-    std::erase_if(taken, [](const LogEntry& e) { return e.pid != getpid(); });
+    if (taken.empty())
+        return taken;
+    const long long self = getpid();
+    std::erase_if(taken, [self](const LogEntry& e) { return e.pid != self; });
     return taken;
 }
 
