@@ -29,13 +29,15 @@ bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start) {
     return setStateDword(L"", kStepValue, *stepMs);
 }
 
-std::optional<DWORD> virtualTickStep() {
+StateValue<DWORD> virtualTickStep() {
     return stateDword(L"", kStepValue);
 }
 
 } // namespace winphone
 
 DWORD WINAPI phoneGetTickCount(void) {
+    // A virtual count that cannot be read (a step of 0 among them, which would stop time) leaves
+    // the platform's, and has been said: this call has no way to fail.
     std::optional<DWORD> step = winphone::virtualTickStep();
     if (!step)
         return GetTickCount();

@@ -15,19 +15,20 @@ const wchar_t kStartsKey[] = L"TimedStarts";
 std::vector<PendingStart> pendingStarts() {
     std::vector<PendingStart> out;
     for (const std::wstring& path : stateValueNames(kStartsKey))
-        if (std::optional<std::wstring> at = stateText(kStartsKey, path))
-            out.push_back({path, toUtf8(*at)});
+        if (StateValue<PendingStart> start = pendingStart(path); !start.missing())
+            out.push_back(start ? *start : PendingStart{path, "", start.status(), start.problem()});
     std::sort(out.begin(), out.end(), [](const PendingStart& a, const PendingStart& b) {
         return a.text != b.text ? a.text < b.text : a.path < b.path;
     });
     return out;
 }
 
-std::optional<PendingStart> pendingStart(const std::wstring& path) {
-    std::optional<std::wstring> at = stateText(kStartsKey, path);
+StateValue<PendingStart> pendingStart(const std::wstring& path) {
+    // The state's layout holds the text to a real date and time.
+    StateValue<std::wstring> at = stateText(kStartsKey, path);
     if (!at)
-        return std::nullopt;
-    return PendingStart{path, toUtf8(*at)};
+        return StateValue<PendingStart>::failed(at.status(), at.problem());
+    return PendingStart{path, toUtf8(*at), ERROR_SUCCESS, {}};
 }
 
 } // namespace winphone
