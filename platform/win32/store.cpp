@@ -238,13 +238,14 @@ std::string describe(DWORD type, const std::string& bytes) {
 // backslashes doubled, as every quoted text), the key's names between single backslashes,
 // since no key name holds one.
 std::string valueName(std::wstring_view subkey, std::wstring_view name) {
-    std::string key = "phone";
+    std::string out = "the value '";
+    out.append(oneLine(toUtf8(name))).append("' of phone");
     for (size_t at = 0; at <= subkey.size() && !subkey.empty();) {
         size_t end = std::min(subkey.find(L'\\', at), subkey.size());
-        key += "\\" + oneLine(toUtf8(subkey.substr(at, end - at)));
+        out.append(1, '\\').append(oneLine(toUtf8(subkey.substr(at, end - at))));
         at = end + 1;
     }
-    return "the value '" + oneLine(toUtf8(name)) + "' of " + key;
+    return out;
 }
 
 StateProblem lastProblem;
