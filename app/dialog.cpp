@@ -134,8 +134,9 @@ static int storeControls(HWND dialog, FailedWrite* failed) {
         SYSTEMTIME time;
         memset(&time, 0, sizeof(time));
         readPickerTime(dialog, pickerId(picker), &time);
-        WCHAR name[SWITCH_NAME_CHARS];
-        formatSwitchName(name, SWITCH_NAME_CHARS, pickerKind(picker), picker / 2);
+        // As large as the failure note's copy, which reads up to that many characters.
+        WCHAR name[VALUE_NAME_CHARS];
+        formatSwitchName(name, VALUE_NAME_CHARS, pickerKind(picker), picker / 2);
         noteFailure(failed, &failures, name,
                     setSwitchMinute(name, (MinuteOfDay)time.wHour * 60 + time.wMinute));
     }

@@ -61,3 +61,5 @@ file(GLOB WIN32_TESTS CONFIGURE_DEPENDS platform/win32/*_test.cpp)
 add_wine_test(test_platform_win32 ${WIN32_TESTS})
 file(GLOB APP_WINE_TESTS CONFIGURE_DEPENDS app/wine/*_test.cpp)
 add_wine_test(test_app_wine ${APP_WINE_TESTS})
+# The dialog's pictures are read back with the platform's own image codecs.
+target_link_libraries(test_app_wine PRIVATE windowscodecs ole32 uuid)

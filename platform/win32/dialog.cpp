@@ -1,6 +1,7 @@
 // The Pocket PC shell's full-screen dialog over a desktop dialog: SHInitDialog sizes the
 // dialog to the work area (the whole screen of a phone), and its Done button becomes the
-// caption's close box, whose SC_CLOSE acts as OK.
+// caption's close box, whose SC_CLOSE acts as OK. With nobody at a console, the dialog takes
+// the dialog script's lines from standard input, as on the simulated phone.
 #include "win32.h"
 
 namespace {
@@ -28,9 +29,13 @@ BOOL SHInitDialog(PSHINITDLGINFO pshidi) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    HWND dialog = pshidi->hDlg;
+    if (!winphone::consoleInput())
+        winphone::startDialogScript(dialog, GetStdHandle(STD_INPUT_HANDLE),
+                                    GetStdHandle(STD_OUTPUT_HANDLE),
+                                    GetStdHandle(STD_ERROR_HANDLE));
     if (!(pshidi->dwMask & SHIDIM_FLAGS))
         return TRUE;
-    HWND dialog = pshidi->hDlg;
     DWORD flags = pshidi->dwFlags;
     UINT position = SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED;
     RECT area = {};

@@ -5,19 +5,46 @@
 // and a record of each handle still open, so that a leak outlives the process that made it.
 //
 // State: "Lines\N" (Name, Media, State, Registered; "Faults": one value per failing operation)
-// seeded once ("Lines\Seeded"); "Telephony" (InitFault, ReinitAttempts, ClosedByShutdown;
-// "Handles": "PID:HANDLE" = "session" or "line N").
+// seeded once ("Lines\Seeded"); "Telephony" (InitFault, ReinitAttempts, ReinitMs and
+// ReinitSince, ClosedByShutdown; "Handles": "PID:HANDLE" = "session" or "line N"; "Calls": the
+// call log, "NNNNNNNN" = "PID DEVICE RESULT COUNT CALL", numbered by "Calls\Last").
 #include "win32.h"
 
+#include <cstdio>
 #include <map>
 
 namespace winphone {
+
+std::wstring formatCallRecord(const CallRecord& r) {
+    return std::to_wstring(r.pid) + L" " + std::to_wstring(r.device) + L" " +
+           std::to_wstring(r.result) + L" " + std::to_wstring(r.count) + L" " + fromUtf8(r.call) +
+           L"\t" + fromUtf8(r.arguments);
+}
+
+bool parseCallRecord(std::wstring_view text, CallRecord* out) {
+    std::wstring copy(text);
+    unsigned long pid = 0, count = 0;
+    long device = 0, result = 0;
+    int consumed = 0;
+    if (swscanf(copy.c_str(), L"%lu %ld %ld %lu %n", &pid, &device, &result, &count, &consumed) <
+            4 ||
+        consumed <= 0 || static_cast<size_t>(consumed) >= copy.size())
+        return false;
+    std::wstring rest = copy.substr(consumed);
+    size_t tab = rest.find(L'\t');
+    *out = CallRecord{
+        pid,    toUtf8(rest.substr(0, tab)),
+        device, static_cast<LONG>(result),
+        count,  tab == std::wstring::npos ? std::string() : toUtf8(rest.substr(tab + 1))};
+    return !out->call.empty();
+}
 
 namespace {
 
 const wchar_t kLinesKey[] = L"Lines";
 const wchar_t kTelephonyKey[] = L"Telephony";
 const wchar_t kHandlesKey[] = L"Telephony\\Handles";
+const wchar_t kCallsKey[] = L"Telephony\\Calls";
 
 const std::vector<std::string> kOperations = {"negotiate", "devcaps",    "open",
                                               "halfopen",  "getstate",   "setstate",
@@ -55,15 +82,21 @@ bool writeLine(DWORD index, const std::wstring& name, DWORD media, DWORD state) 
            setStateDword(key, L"Registered", state == LINEEQUIPSTATE_FULL ? 1 : 0);
 }
 
+// Whether the phone's lines have been seeded: "Seeded" is there, whatever it holds (a mark that
+// cannot be read must not have the lines written over).
+bool seeded() {
+    return !stateDword(kLinesKey, L"Seeded").missing();
+}
+
 // A new phone has its cellular line (voice and data, radio on, registered) and a data-only
 // line; once, so that lines removed later stay removed.
 bool ready() {
-    if (stateDword(kLinesKey, L"Seeded"))
+    if (seeded())
         return true;
     StateLock lock;
     if (!lock.held())
         return false;
-    if (stateDword(kLinesKey, L"Seeded"))
+    if (seeded())
         return true;
     return writeLine(0, L"Cellular Line", LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM,
                      LINEEQUIPSTATE_FULL) &&
@@ -71,20 +104,27 @@ bool ready() {
            setStateDword(kLinesKey, L"Seeded", 1);
 }
 
+// A device exists while its State is there, even when what it holds cannot be read: the
+// device is then listed with that error, and the devices after it still count.
+bool deviceExists(DWORD index) {
+    LONG status = stateDword(lineKey(index), L"State").status();
+    return status == ERROR_SUCCESS || status == ERROR_BADDB;
+}
+
 DWORD deviceCount() {
     DWORD count = 0;
-    while (stateDword(lineKey(count), L"State"))
+    while (deviceExists(count))
         ++count;
     return count;
 }
 
-bool deviceExists(DWORD index) {
-    return stateDword(lineKey(index), L"State").has_value();
-}
-
-// The fault set on a device's operation, 0 when none.
+// The fault set on a device's operation, 0 when none. A fault that cannot be read fails the
+// call all the same.
 LONG faultOf(DWORD device, const char* operation) {
-    return static_cast<LONG>(stateDword(faultsKey(device), fromUtf8(operation)).value_or(0));
+    StateValue<DWORD> fault = stateDword(faultsKey(device), fromUtf8(operation));
+    if (fault.missing())
+        return 0;
+    return fault ? static_cast<LONG>(*fault) : LINEERR_OPERATIONFAILED;
 }
 
 std::wstring handleRecordName(DWORD handle) {
@@ -103,6 +143,44 @@ DWORD newHandle(bool isLine, HLINEAPP app, DWORD device) {
 void forgetHandle(DWORD handle) {
     handles.erase(handle);
     deleteStateValue(kHandlesKey, handleRecordName(handle));
+}
+
+std::wstring callRecordName(DWORD id) {
+    wchar_t name[16];
+    swprintf(name, ARRAYSIZE(name), L"%08lu", static_cast<unsigned long>(id));
+    return name;
+}
+
+// Arguments as the call log shows them: "name=value" pairs, numbers in hex where they are bits
+// or versions.
+std::string hexArgument(const char* name, DWORD value, int digits = 0) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%s=0x%0*lX", name, digits, static_cast<unsigned long>(value));
+    return text;
+}
+
+// Records one call in the phone's call log; a repeat of the last record (same process, call,
+// device and result) only raises its count, as the simulated phone's log does.
+LONG logged(const char* call, long device, LONG result, const std::string& arguments = {}) {
+    StateLock lock;
+    if (!lock.held())
+        return result;
+    StateValue<DWORD> last = stateDword(kCallsKey, L"Last");
+    const unsigned long pid = GetCurrentProcessId();
+    if (last && *last != 0)
+        if (std::optional<std::wstring> record = stateText(kCallsKey, callRecordName(*last))) {
+            CallRecord r;
+            if (parseCallRecord(*record, &r) && r.pid == pid && r.call == call &&
+                r.device == device && r.result == result && r.arguments == arguments) {
+                r.count += 1;
+                setStateText(kCallsKey, callRecordName(*last), formatCallRecord(r));
+                return result;
+            }
+        }
+    if (DWORD id = nextRecordNumber(kCallsKey))
+        setStateText(kCallsKey, callRecordName(id),
+                     formatCallRecord({pid, call, device, result, 1, arguments}));
+    return result;
 }
 
 bool isSession(HLINEAPP app) {
@@ -138,17 +216,37 @@ bool addToCounter(const wchar_t* name, long long delta) {
                          static_cast<DWORD>(stateDword(kTelephonyKey, name).value_or(0) + delta));
 }
 
-// Whether this lineInitialize attempt is to answer LINEERR_REINIT, counting the attempt.
+// Whether this lineInitialize attempt is to answer LINEERR_REINIT: while attempts are left to
+// count down, and for ReinitMs of tick count from the first attempt that saw the span.
 bool answerReinit() {
     StateLock lock;
-    std::optional<DWORD> left = stateDword(kTelephonyKey, L"ReinitAttempts");
-    if (!lock.held() || !left || *left == 0)
+    if (!lock.held())
         return false;
-    if (*left > 1)
-        setStateDword(kTelephonyKey, L"ReinitAttempts", *left - 1);
-    else
-        deleteStateValue(kTelephonyKey, L"ReinitAttempts");
-    return true;
+    bool reinit = false;
+    std::optional<DWORD> left = stateDword(kTelephonyKey, L"ReinitAttempts");
+    if (left && *left > 0) {
+        reinit = true;
+        if (*left > 1)
+            setStateDword(kTelephonyKey, L"ReinitAttempts", *left - 1);
+        else
+            deleteStateValue(kTelephonyKey, L"ReinitAttempts");
+    }
+    std::optional<DWORD> span = stateDword(kTelephonyKey, L"ReinitMs");
+    if (span && *span > 0) {
+        DWORD now = peekTickCount();
+        std::optional<DWORD> since = stateDword(kTelephonyKey, L"ReinitSince");
+        if (!since) {
+            since = now;
+            setStateDword(kTelephonyKey, L"ReinitSince", now);
+        }
+        if (now - *since < *span) {
+            reinit = true;
+        } else {
+            deleteStateValue(kTelephonyKey, L"ReinitMs");
+            deleteStateValue(kTelephonyKey, L"ReinitSince");
+        }
+    }
+    return reinit;
 }
 
 bool setLineValue(DWORD index, const wchar_t* name, DWORD value) {
@@ -164,17 +262,30 @@ std::vector<LineDevice> lineDevices() {
     for (DWORD index = 0, count = deviceCount(); index < count; ++index) {
         std::wstring key = lineKey(index);
         LineDevice d;
+        // Each value read as what it must hold; the first that cannot be read is the device's.
+        // A device without one of its values is as unreadable as one holding a wrong one.
+        auto checked = [&d](auto value, auto fallback) {
+            if (!value && d.status == ERROR_SUCCESS) {
+                d.status = value.missing() ? ERROR_BADDB : value.status();
+                d.problem = value.problem();
+            }
+            return value.value_or(fallback);
+        };
         d.index = index;
-        d.name = stateText(key, L"Name").value_or(std::wstring());
-        d.mediaModes = stateDword(key, L"Media").value_or(0);
-        d.equipmentState = stateDword(key, L"State").value_or(0);
-        d.registered = stateDword(key, L"Registered").value_or(0) != 0;
-        for (const std::string& operation : kOperations)
-            if (LONG code = faultOf(index, operation.c_str())) {
+        d.name = checked(stateText(key, L"Name"), std::wstring());
+        d.mediaModes = checked(stateDword(key, L"Media"), DWORD(0));
+        d.equipmentState = checked(stateDword(key, L"State"), DWORD(0));
+        d.registered = checked(stateDword(key, L"Registered"), DWORD(0)) != 0;
+        for (const std::string& operation : kOperations) {
+            StateValue<DWORD> fault = stateDword(faultsKey(index), fromUtf8(operation));
+            if (fault.missing())
+                continue;
+            if (LONG code = static_cast<LONG>(checked(fault, DWORD(0)))) {
                 if (!d.faults.empty())
                     d.faults += ',';
                 d.faults.append(operation).append("=").append(std::to_string(code));
             }
+        }
         if (d.faults.empty())
             d.faults.push_back('-');
         out.push_back(d);
@@ -220,12 +331,12 @@ bool healLine(DWORD index) {
     return ready() && deviceExists(index) && deleteStateKey(faultsKey(index));
 }
 
-std::optional<DWORD> addLine(const std::wstring& name, DWORD mediaModes, DWORD state) {
+std::optional<DWORD> addLine(std::wstring_view name, DWORD mediaModes, DWORD state) {
     if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL || name.empty() || !ready())
         return std::nullopt;
     StateLock lock;
     DWORD index = deviceCount();
-    if (!lock.held() || !writeLine(index, name, mediaModes, state))
+    if (!lock.held() || !writeLine(index, std::wstring(name), mediaModes, state))
         return std::nullopt;
     return index;
 }
@@ -236,6 +347,55 @@ bool setReinitAttempts(DWORD count) {
         return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
     }
     return setStateDword(kTelephonyKey, L"ReinitAttempts", count);
+}
+
+bool setReinitMilliseconds(DWORD ms) {
+    // A new span counts from the first attempt that sees it.
+    LONG since = deleteStateValue(kTelephonyKey, L"ReinitSince");
+    if (since != ERROR_SUCCESS && since != ERROR_FILE_NOT_FOUND)
+        return false;
+    if (ms == 0) {
+        LONG status = deleteStateValue(kTelephonyKey, L"ReinitMs");
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    return setStateDword(kTelephonyKey, L"ReinitMs", ms);
+}
+
+bool removeLine(DWORD index) {
+    if (!ready())
+        return false;
+    StateLock lock;
+    DWORD count = deviceCount();
+    if (!lock.held() || index >= count)
+        return false;
+    // The devices above move down one index, with their faults, as the simulated phone's do.
+    for (DWORD i = index; i + 1 < count; ++i) {
+        std::optional<LineDevice> above = lineDevice(i + 1);
+        if (!above || !deleteStateKey(lineKey(i)) ||
+            !writeLine(i, above->name, above->mediaModes, above->equipmentState) ||
+            !setStateDword(lineKey(i), L"Registered", above->registered ? 1 : 0))
+            return false;
+        for (const std::string& operation : kOperations)
+            if (LONG code = faultOf(i + 1, operation.c_str()))
+                setStateDword(faultsKey(i), fromUtf8(operation), static_cast<DWORD>(code));
+    }
+    return deleteStateKey(lineKey(count - 1));
+}
+
+std::vector<CallRecord> telephonyCalls() {
+    std::vector<CallRecord> out;
+    for (DWORD id : recordNumbers(kCallsKey)) {
+        CallRecord r;
+        std::optional<std::wstring> record = stateText(kCallsKey, callRecordName(id));
+        if (record && parseCallRecord(*record, &r))
+            out.push_back(r);
+    }
+    return out;
+}
+
+bool clearTelephonyCalls() {
+    StateLock lock;
+    return lock.held() && deleteStateKey(kCallsKey);
 }
 
 bool setInitFault(LONG code) {
@@ -250,12 +410,23 @@ bool setInitFault(LONG code) {
 
 TelephonyStatus telephonyStatus() {
     TelephonyStatus s;
-    s.reinitAttempts = stateDword(kTelephonyKey, L"ReinitAttempts").value_or(0);
-    s.initFault = static_cast<LONG>(stateDword(kTelephonyKey, L"InitFault").value_or(0));
-    s.linesClosedByShutdown = stateDword(kTelephonyKey, L"ClosedByShutdown").value_or(0);
-    for (const std::wstring& name : stateValueNames(kHandlesKey))
-        ++(stateText(kHandlesKey, name).value_or(std::wstring()) == L"session" ? s.sessionsOpen
-                                                                               : s.linesOpen);
+    // Each value read as what it must hold; the first that cannot be read is the status's.
+    auto checked = [&s](auto value, auto fallback) {
+        if (!value && !value.missing() && s.status == ERROR_SUCCESS) {
+            s.status = value.status();
+            s.problem = value.problem();
+        }
+        return value.value_or(fallback);
+    };
+    s.reinitAttempts = checked(stateDword(kTelephonyKey, L"ReinitAttempts"), DWORD(0));
+    s.reinitMilliseconds = checked(stateDword(kTelephonyKey, L"ReinitMs"), DWORD(0));
+    s.initFault = static_cast<LONG>(checked(stateDword(kTelephonyKey, L"InitFault"), DWORD(0)));
+    s.linesClosedByShutdown = checked(stateDword(kTelephonyKey, L"ClosedByShutdown"), DWORD(0));
+    for (const std::wstring& name : stateValueNames(kHandlesKey)) {
+        std::wstring record = checked(stateText(kHandlesKey, name), std::wstring());
+        if (!record.empty())
+            ++(record == L"session" ? s.sessionsOpen : s.linesOpen);
+    }
     return s;
 }
 
@@ -269,10 +440,10 @@ bool clearTelephonyLeaks() {
 
 using namespace winphone;
 
-// ---- TAPI ----
+// ---- TAPI, as this phone answers it ----
 
-LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback, LPCSTR,
-                           LPDWORD lpdwNumDevs) {
+static LONG initializeUnlogged(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback, LPCSTR,
+                               LPDWORD lpdwNumDevs) {
     if (!ready())
         return LINEERR_NODRIVER;
     if (lphLineApp == nullptr || lpfnCallback == nullptr || lpdwNumDevs == nullptr)
@@ -287,7 +458,7 @@ LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCa
     return 0;
 }
 
-LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
+static LONG shutdownUnlogged(HLINEAPP hLineApp) {
     if (!isSession(hLineApp))
         return LINEERR_INVALAPPHANDLE;
     // Lines the caller left open are closed with the session, and counted as its leak.
@@ -303,9 +474,9 @@ LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
     return 0;
 }
 
-LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
-                                    DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
-                                    LPLINEEXTENSIONID lpExtensionID) {
+static LONG negotiateUnlogged(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                              DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                              LPLINEEXTENSIONID lpExtensionID) {
     if (LONG bad = checkDevice(hLineApp, dwDeviceID))
         return bad;
     if (lpdwAPIVersion == nullptr || lpExtensionID == nullptr)
@@ -320,7 +491,7 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD d
     return 0;
 }
 
-LONG WINAPI lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+static LONG devCapsUnlogged(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                             DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
     if (LONG bad = checkDevice(hLineApp, dwDeviceID))
         return bad;
@@ -336,15 +507,16 @@ LONG WINAPI lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVers
     DWORD total = lpLineDevCaps->dwTotalSize;
     if (total < fixed)
         return LINEERR_STRUCTURETOOSMALL;
-    std::optional<LineDevice> device = lineDevice(dwDeviceID);
-    if (!device)
+    StateValue<std::wstring> name = stateText(lineKey(dwDeviceID), L"Name");
+    StateValue<DWORD> media = stateDword(lineKey(dwDeviceID), L"Media");
+    if (!name || !media)
         return LINEERR_NODEVICE;
 
     // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
     // version, then the line's name if it fits.
     BYTE* record = reinterpret_cast<BYTE*>(lpLineDevCaps);
     memset(record + sizeof(DWORD), 0, fixed - sizeof(DWORD));
-    DWORD nameBytes = static_cast<DWORD>((device->name.size() + 1) * sizeof(WCHAR));
+    DWORD nameBytes = static_cast<DWORD>((name->size() + 1) * sizeof(WCHAR));
     lpLineDevCaps->dwNeededSize = fixed + nameBytes;
     lpLineDevCaps->dwUsedSize = fixed;
     lpLineDevCaps->dwPermanentLineID = 0x00010000u + dwDeviceID;
@@ -353,10 +525,10 @@ LONG WINAPI lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVers
     lpLineDevCaps->dwNumAddresses = 1;
     lpLineDevCaps->dwBearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA;
     lpLineDevCaps->dwMaxRate = 9600;
-    lpLineDevCaps->dwMediaModes = device->mediaModes;
+    lpLineDevCaps->dwMediaModes = *media;
     lpLineDevCaps->dwMaxNumActiveCalls = 1;
     if (total - fixed >= nameBytes) {
-        memcpy(record + fixed, device->name.c_str(), nameBytes);
+        memcpy(record + fixed, name->c_str(), nameBytes);
         lpLineDevCaps->dwLineNameSize = nameBytes;
         lpLineDevCaps->dwLineNameOffset = fixed;
         lpLineDevCaps->dwUsedSize = fixed + nameBytes;
@@ -364,9 +536,9 @@ LONG WINAPI lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVers
     return 0;
 }
 
-LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
-                      DWORD dwExtVersion, DWORD_PTR, DWORD dwPrivileges, DWORD dwMediaModes,
-                      LPLINECALLPARAMS const) {
+static LONG openUnlogged(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+                         DWORD dwExtVersion, DWORD_PTR, DWORD dwPrivileges, DWORD dwMediaModes,
+                         LPLINECALLPARAMS const) {
     if (LONG bad = checkDevice(hLineApp, dwDeviceID))
         return bad;
     if (lphLine == nullptr)
@@ -392,7 +564,7 @@ LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWOR
     return faultOf(dwDeviceID, "halfopen");
 }
 
-LONG WINAPI lineClose(HLINE hLine) {
+static LONG closeUnlogged(HLINE hLine) {
     const Handle* line = findLine(hLine);
     if (line == nullptr)
         return LINEERR_INVALLINEHANDLE;
@@ -402,7 +574,7 @@ LONG WINAPI lineClose(HLINE hLine) {
     return faultOf(device, "close");
 }
 
-LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRadioSupport) {
+static LONG getStateUnlogged(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRadioSupport) {
     const Handle* line = findLine(hLine);
     if (line == nullptr)
         return LINEERR_INVALLINEHANDLE;
@@ -418,7 +590,7 @@ LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRa
     return 0;
 }
 
-LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
+static LONG setStateUnlogged(HLINE hLine, DWORD dwState) {
     const Handle* line = findLine(hLine);
     if (line == nullptr)
         return LINEERR_INVALLINEHANDLE;
@@ -429,8 +601,8 @@ LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
     return setLineState(line->device, dwState) ? 0 : LINEERR_OPERATIONFAILED;
 }
 
-LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
-                         DWORD dwOperatorFormat) {
+static LONG registerUnlogged(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
+                             DWORD dwOperatorFormat) {
     const Handle* line = findLine(hLine);
     if (line == nullptr)
         return LINEERR_INVALLINEHANDLE;
@@ -447,11 +619,91 @@ LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator
     return setLineRegistered(line->device, true) ? 0 : LINEERR_OPERATIONFAILED;
 }
 
-LONG WINAPI lineUnregister(HLINE hLine) {
+static LONG unregisterUnlogged(HLINE hLine) {
     const Handle* line = findLine(hLine);
     if (line == nullptr)
         return LINEERR_INVALLINEHANDLE;
     if (LONG fault = faultOf(line->device, "unregister"))
         return fault;
     return setLineRegistered(line->device, false) ? 0 : LINEERR_OPERATIONFAILED;
+}
+
+// ---- The calls, each recorded in the phone's call log with the device it was about ----
+
+namespace {
+// The device a line handle stands for, -1 when it is no line of this process.
+long deviceOf(HLINE line) {
+    const Handle* h = findLine(line);
+    return h != nullptr ? static_cast<long>(h->device) : -1;
+}
+} // namespace
+
+LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,
+                           LPCSTR lpszAppName, LPDWORD lpdwNumDevs) {
+    // A phone whose lines cannot be read has no telephony to log to either.
+    if (!ready())
+        return LINEERR_NODRIVER;
+    return logged(
+        "lineInitialize", -1,
+        initializeUnlogged(lphLineApp, hInstance, lpfnCallback, lpszAppName, lpdwNumDevs));
+}
+
+LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
+    return logged("lineShutdown", -1, shutdownUnlogged(hLineApp));
+}
+
+LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                                    DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                                    LPLINEEXTENSIONID lpExtensionID) {
+    return logged("lineNegotiateAPIVersion", static_cast<long>(dwDeviceID),
+                  negotiateUnlogged(hLineApp, dwDeviceID, dwAPILowVersion, dwAPIHighVersion,
+                                    lpdwAPIVersion, lpExtensionID),
+                  hexArgument("low", dwAPILowVersion, 8) + " " +
+                      hexArgument("high", dwAPIHighVersion, 8));
+}
+
+LONG WINAPI lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+                            DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
+    return logged("lineGetDevCaps", static_cast<long>(dwDeviceID),
+                  devCapsUnlogged(hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion, lpLineDevCaps),
+                  hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8));
+}
+
+LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+                      DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges,
+                      DWORD dwMediaModes, LPLINECALLPARAMS const lpCallParams) {
+    return logged("lineOpen", static_cast<long>(dwDeviceID),
+                  openUnlogged(hLineApp, dwDeviceID, lphLine, dwAPIVersion, dwExtVersion,
+                               dwCallbackInstance, dwPrivileges, dwMediaModes, lpCallParams),
+                  hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8) +
+                      " " + hexArgument("privileges", dwPrivileges) + " " +
+                      hexArgument("media", dwMediaModes));
+}
+
+LONG WINAPI lineClose(HLINE hLine) {
+    long device = deviceOf(hLine);
+    return logged("lineClose", device, closeUnlogged(hLine));
+}
+
+LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRadioSupport) {
+    return logged("lineGetEquipmentState", deviceOf(hLine),
+                  getStateUnlogged(hLine, lpdwState, lpdwRadioSupport));
+}
+
+LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
+    return logged("lineSetEquipmentState", deviceOf(hLine), setStateUnlogged(hLine, dwState),
+                  "state=" + std::to_string(dwState));
+}
+
+LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
+                         DWORD dwOperatorFormat) {
+    return logged("lineRegister", deviceOf(hLine),
+                  registerUnlogged(hLine, dwRegisterMode, lpszOperator, dwOperatorFormat),
+                  "mode=" + std::to_string(dwRegisterMode) + " operator=" +
+                      (lpszOperator != nullptr ? oneLine(toUtf8(lpszOperator)) : std::string("-")) +
+                      " format=" + std::to_string(dwOperatorFormat));
+}
+
+LONG WINAPI lineUnregister(HLINE hLine) {
+    return logged("lineUnregister", deviceOf(hLine), unregisterUnlogged(hLine));
 }

@@ -45,9 +45,17 @@ std::string oneLine(std::string_view text) {
     return out;
 }
 
+bool consoleInput() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
 void writeStd(DWORD which, std::string_view utf8) {
-    HANDLE handle = GetStdHandle(which);
-    if (handle == NULL || handle == INVALID_HANDLE_VALUE)
+    writeHandle(GetStdHandle(which), utf8);
+}
+
+void writeHandle(HANDLE handle, std::string_view utf8) {
+    if (handle == NULL || handle == INVALID_HANDLE_VALUE || utf8.empty())
         return;
     DWORD mode, written;
     if (GetConsoleMode(handle, &mode)) {

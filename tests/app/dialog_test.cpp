@@ -1,5 +1,6 @@
 // The schedule dialog: opening from the stored timetable, the day boxes, To All, About, Cancel
 // and OK, run in-process on a fresh phone; and the real program driven through standard input.
+#include "dialog_at_opening.h"
 #include "dialog_steps.h"
 #include "mutex_holder.h"
 #include "phone_fixture.h"
@@ -462,4 +463,19 @@ TEST_F(ScheduleDialog, WriteFailuresAreToldAfterTheLockIsLetGo) {
     EXPECT_TRUE(lockFreeAtEveryBox);
     EXPECT_EQ(1u, readPending().size()) << "armed all the same";
     ASSERT_EQ(ERROR_SUCCESS, openSettings());
+}
+
+// The same phone state gives the same dump as Wine's dialog manager gives of it (the Wine
+// tests hold that one to the same text).
+TEST_F(ScheduleDialog, TheDumpAtOpeningIsTheOneBothPlatformsGive) {
+    setClock(kOpeningClock);
+    storeFlags(host::fromUtf8(kOpeningFlags).c_str());
+    for (const OpeningMinute& m : kOpeningMinutes)
+        storeMinute(host::fromUtf8(m.name).c_str(), m.minute);
+    closeSettings();
+    host::closeStore();
+    CommandResult r = velmora({}, "dump\n");
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(kOpeningDump, r.out);
+    EXPECT_EQ("", r.err);
 }

@@ -20,6 +20,10 @@ struct Verb {
     int (*run)(Phone& phone, const Args& args);
 };
 
+// Every verb, in the order the usage lists them; nullptr when there is no such verb.
+const std::vector<Verb>& verbs();
+const Verb* findVerb(const std::string& name);
+
 // Prints "velmora-phone: MESSAGE" on standard error; returns the status to exit with.
 int fail(const std::string& message, int status = 2);
 // "status N: why", or "status N" when the phone gave no reason.

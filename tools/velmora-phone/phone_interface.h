@@ -136,10 +136,30 @@ class Phone {
     // One name for a program however a registration spells its path, so that two starts of
     // one program are seen as such.
     virtual std::string programIdentity(const std::string& path) = 0;
+
+    // ---- For tools that drive a phone (the comparison of two phones) ----
+    // Runs a program of the phone (a host path) with these arguments and `input` on its standard
+    // input, otherwise as startProgram does; with `output`, its standard output is caught there
+    // instead (standard error still joins ours).
+    virtual int runProgram(const std::string& path, const std::vector<std::string>& args,
+                           const std::string& input, std::string* why, long long* processId,
+                           std::string* output = nullptr) {
+        (void)path, (void)args, (void)input, (void)processId, (void)output;
+        *why = "this phone cannot run programs with arguments";
+        return -1;
+    }
+    // Makes it a new phone: its state and the program's settings deleted.
+    virtual LONG resetPhone() { return ERROR_NOT_SUPPORTED; }
 };
 
 // The simulated phone: the store at $VELMORA_PHONE (else the XDG state directory).
 std::unique_ptr<Phone> storePhone();
+// A phone under Wine: the prefix at `prefix` (prepared when it does not exist yet), reached
+// through the Win32 build's helper, velmora-state.exe, found in win32ProgramFolder().
+std::unique_ptr<Phone> winePhone(const std::string& prefix);
+// Where the Win32 programs are: $VELMORA_WIN32_BIN, else build-win64/bin of the source tree this
+// console was built from (where `tools/run --wine` builds them).
+std::string win32ProgramFolder();
 
 } // namespace phone
 

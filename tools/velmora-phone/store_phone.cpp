@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -211,22 +212,65 @@ class StorePhone final : public Phone {
     std::string timedStartCommandLine() const override { return host::toUtf8(APP_RUN_AT_TIME); }
 
     int startProgram(const std::string& path, std::string* why, long long* processId) override {
+        return runProgram(path, {timedStartCommandLine()}, "", why, processId, nullptr);
+    }
+
+    int runProgram(const std::string& path, const std::vector<std::string>& args,
+                   const std::string& input, std::string* why, long long* processId,
+                   std::string* output) override {
         why->clear();
         *processId = 0;
         if (access(path.c_str(), X_OK) != 0) {
             *why = std::strerror(errno);
             return -1;
         }
-        std::string program = path, argument = timedStartCommandLine();
-        char* argv[] = {program.data(), argument.data(), nullptr};
+        std::vector<std::string> words = {path};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        // The input through a pipe, else none at all (/dev/null): never our own terminal.
+        int feed[2] = {-1, -1};
+        if (!input.empty() && pipe2(feed, O_CLOEXEC) != 0) {
+            *why = std::strerror(errno);
+            return -1;
+        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+        if (input.empty())
+            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        else
+            posix_spawn_file_actions_adddup2(&actions, feed[0], STDIN_FILENO);
+        FILE* caught = output ? std::tmpfile() : nullptr;
+        if (output && !caught) {
+            *why = std::strerror(errno);
+            posix_spawn_file_actions_destroy(&actions);
+            return -1;
+        }
+        posix_spawn_file_actions_adddup2(&actions, caught ? fileno(caught) : STDERR_FILENO,
+                                         STDOUT_FILENO);
         pid_t pid;
-        int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+        int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
+        if (feed[0] >= 0) {
+            close(feed[0]);
+            // A program that stops reading early must not end the console with SIGPIPE.
+            void (*previous)(int) = std::signal(SIGPIPE, SIG_IGN);
+            for (size_t sent = 0; rc == 0 && sent < input.size();) {
+                ssize_t n = write(feed[1], input.data() + sent, input.size() - sent);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    break;
+                sent += static_cast<size_t>(n);
+            }
+            close(feed[1]);
+            std::signal(SIGPIPE, previous);
+        }
         if (rc != 0) {
+            if (caught)
+                std::fclose(caught);
             *why = std::strerror(rc);
             return -1;
         }
@@ -237,6 +281,14 @@ class StorePhone final : public Phone {
                 *why = std::strerror(errno);
                 return -1;
             }
+        }
+        if (caught) {
+            output->clear();
+            std::rewind(caught);
+            char chunk[4096];
+            for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, caught)) > 0;)
+                output->append(chunk, n);
+            std::fclose(caught);
         }
         if (WIFSIGNALED(status)) {
             *why = std::string("killed by signal ") + std::to_string(WTERMSIG(status)) + " (" +

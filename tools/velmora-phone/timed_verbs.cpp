@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <unistd.h>
 
 namespace phone {
 namespace {
@@ -345,6 +346,47 @@ double nowPrecise() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+// A long simulation (a year on a Wine phone takes minutes) tells a person at a terminal how far
+// it has come, on standard error, so that standard output keeps only the records.
+class Progress {
+  public:
+    Progress(const SYSTEMTIME& begin, const SYSTEMTIME& end)
+        : shown_(isatty(STDERR_FILENO) != 0), begin_(host::startInstant(begin)),
+          end_(host::startInstant(end)), started_(nowPrecise()) {}
+    ~Progress() { clear(); }
+
+    void update(const SYSTEMTIME& at, int startsDone) {
+        const double now = nowPrecise();
+        if (!shown_ || now - lastShown_ < 0.5 || now - started_ < 1)
+            return;
+        lastShown_ = now;
+        const double done = static_cast<double>(host::startInstant(at) - begin_);
+        const double left = static_cast<double>(end_ - host::startInstant(at));
+        std::string eta = "?";
+        if (done > 0) {
+            long seconds = static_cast<long>((now - started_) * left / done + 0.5);
+            eta = seconds >= 60
+                      ? std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s"
+                      : std::to_string(seconds) + " s";
+        }
+        std::fprintf(stderr, "\r\033[K  simulated to %s, %d start%s done, about %s left",
+                     stamp(at).c_str(), startsDone, startsDone == 1 ? "" : "s", eta.c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    void clear() {
+        if (drawn_)
+            std::fprintf(stderr, "\r\033[K");
+        drawn_ = false;
+    }
+
+  private:
+    bool shown_;
+    long long begin_, end_;
+    double started_, lastShown_ = 0;
+    bool drawn_ = false;
+};
+
 } // namespace
 
 int pendingVerb(Phone& phone, const Args& args) {
@@ -418,6 +460,7 @@ int simulateVerb(Phone& phone, const Args& args) {
     Totals totals;
     bool pinned = false, stopped = false;
     std::string stopReason;
+    Progress progress(now, end);
     while (due) {
         // Fired as in real time: a time the clocks skip fires at the first minute after it; a
         // start already overdue fires at once; one due while the phone is off, when it is on.
@@ -428,7 +471,9 @@ int simulateVerb(Phone& phone, const Args& args) {
         Start s = fire(phone, *due, at, true);
         pinned = true;
         now = at;
+        progress.clear();
         report(s, o.tsv);
+        progress.update(now, totals.starts + 1);
         count(s, &totals);
         span.starts.push_back(checkRecord(s, lateness));
         if (s.stopsSimulation) {
@@ -448,6 +493,7 @@ int simulateVerb(Phone& phone, const Args& args) {
                                       : "nothing is pending";
     }
 
+    progress.clear();
     // The timetable against the lines, over the span as far as it was simulated.
     span.end = stopped ? now : end;
     SpanReport checked;

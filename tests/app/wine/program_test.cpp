@@ -186,7 +186,8 @@ TEST_F(Program, OnlyTheExactCommandLineIsATimedRun) {
                                     L"\uFEFFAppRunAtTime", L"apprunattime", L"AppRunAtTime x"};
     for (const wchar_t* commandLine : interactive) {
         SCOPED_TRACE(winphone::toUtf8(commandLine));
-        Process p(kProgram, commandLine);
+        // A script that has not ended keeps the dialog open.
+        Process p(kProgram, commandLine, Process::FromPipe);
         ASSERT_TRUE(p.started());
         HWND dialog = p.waitForWindow(DIALOG_CAPTION);
         ASSERT_NE(nullptr, dialog) << "the interactive mode opens the dialog";
@@ -199,7 +200,7 @@ TEST_F(Program, OnlyTheExactCommandLineIsATimedRun) {
 
 TEST_F(Program, TheDialogFillsTheScreenAndDoneStoresAndArms) {
     setClock("2026-12-12 23:00"); // a Saturday evening
-    Process p(kProgram, L"");
+    Process p(kProgram, L"", Process::FromPipe);
     HWND dialog = p.waitForWindow(DIALOG_CAPTION);
     ASSERT_NE(nullptr, dialog);
     RECT area, window;

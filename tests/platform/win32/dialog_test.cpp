@@ -14,18 +14,6 @@ struct Outcome {
     INT_PTR ended;
 };
 
-// A small dialog built in memory: no controls but an OK button.
-std::vector<WORD> dialogTemplate() {
-    std::vector<WORD> t(64, 0);
-    DLGTEMPLATE* header = reinterpret_cast<DLGTEMPLATE*>(t.data());
-    header->style = WS_POPUP | WS_CAPTION;
-    header->cdit = 0;
-    header->cx = 100;
-    header->cy = 60;
-    // Then no menu, the default class and an empty caption: three zero words.
-    return t;
-}
-
 INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     Outcome* outcome = reinterpret_cast<Outcome*>(GetWindowLongPtrW(dialog, DWLP_USER));
     if (message == WM_INITDIALOG) {
@@ -49,7 +37,7 @@ INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 TEST(ShellDialog, FullScreenAndDoneByFlags) {
     RECT area;
     ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0));
-    std::vector<WORD> t = dialogTemplate();
+    std::vector<WORD> t = emptyDialogTemplate(100, 60);
     struct Case {
         DWORD flags;
         bool fullScreen, done;

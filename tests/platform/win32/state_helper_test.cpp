@@ -130,7 +130,7 @@ TEST_F(StateHelper, MistakesAreOneLineAndAStatus) {
         {L"answer maybe", 2, "velmora-state: usage: answer ok|cancel|abort|retry|ignore|yes|no\n"},
         {L"frobnicate", 2,
          "velmora-state: unknown verb 'frobnicate' (dump, get, hex, set, delete, reset, answer, "
-         "lines)\n"},
+         "lines, serve)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(winphone::toUtf8(c.arguments));

@@ -65,11 +65,20 @@ std::wstring programPath(const wchar_t* name) {
     return path.substr(0, path.find_last_of(L'\\') + 1) + name;
 }
 
-Process::Process(const wchar_t* program, const std::wstring& arguments)
+Process::Process(const wchar_t* program, const std::wstring& arguments, Input from)
     : outPath(tempFile()), errPath(tempFile()) {
     std::wstring path = programPath(program);
     std::wstring commandLine = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    HANDLE in = inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    HANDLE in = NULL;
+    if (from == FromPipe) {
+        // Only the reading end is inherited: the program sees the end of its input once the
+        // test closes the writing end.
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        if (CreatePipe(&in, &input, &inherit, 0))
+            SetHandleInformation(input, HANDLE_FLAG_INHERIT, 0);
+    } else {
+        in = inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    }
     HANDLE out = inheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE err = inheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOW startup = {};
@@ -91,6 +100,7 @@ Process::Process(const wchar_t* program, const std::wstring& arguments)
 }
 
 Process::~Process() {
+    closeInput();
     if (process != NULL) {
         if (wait(0) == STILL_ACTIVE) {
             TerminateProcess(process, 99);
@@ -130,13 +140,59 @@ HWND Process::waitForWindow(const wchar_t* title, DWORD ms) const {
     }
 }
 
+bool Process::send(std::string_view text) {
+    while (input != NULL && !text.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(input, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+            return false;
+        text.remove_prefix(written);
+    }
+    return input != NULL;
+}
+
+void Process::closeInput() {
+    if (input != NULL)
+        CloseHandle(input);
+    input = NULL;
+}
+
+bool Process::waitForOutput(std::string_view text, DWORD ms) const {
+    for (DWORD waited = 0;; waited += 50) {
+        if (out().find(text) != std::string::npos)
+            return true;
+        if (waited >= ms || process == NULL || WaitForSingleObject(process, 50) == WAIT_OBJECT_0)
+            return out().find(text) != std::string::npos;
+    }
+}
+
 ProgramResult runProgram(const wchar_t* program, const std::wstring& arguments) {
     Process p(program, arguments);
     DWORD status = p.wait();
     return {status, p.out(), p.err()};
 }
 
+ProgramResult runWithScript(const wchar_t* program, const std::wstring& arguments,
+                            std::string_view script) {
+    Process p(program, arguments, Process::FromPipe);
+    p.send(script);
+    p.closeInput();
+    DWORD status = p.wait();
+    return {status, p.out(), p.err()};
+}
+
+std::vector<WORD> emptyDialogTemplate(short cx, short cy) {
+    // Room for the header and the three zero words after it (menu, class, caption).
+    std::vector<WORD> t(64, 0);
+    DLGTEMPLATE* header = reinterpret_cast<DLGTEMPLATE*>(t.data());
+    header->style = WS_POPUP | WS_CAPTION;
+    header->cx = cx;
+    header->cy = cy;
+    return t;
+}
+
 void WinePhone::SetUp() {
+    // The tests read bad values on purpose, and check what they are told.
+    winphone::echoStateProblems(false);
     winphone::clearProcessAnswers();
     ASSERT_TRUE(winphone::resetPhone({settingsPath()}));
 }

@@ -8,15 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 // A program of this build, beside the test program: velmora.exe, velmora-state.exe.
 std::wstring programPath(const wchar_t* name);
 
-// A program started with a command line (its arguments; the path is put first), standard input
-// from NUL (nobody at a console) and its output collected.
+// A program started with a command line (its arguments; the path is put first), nobody at a
+// console, and its output collected. Its standard input is NUL, or a pipe that the test writes
+// (a dialog's script) and that stays open until closeInput or the end.
 class Process {
   public:
-    Process(const wchar_t* program, const std::wstring& arguments);
+    enum Input { FromNul, FromPipe };
+    Process(const wchar_t* program, const std::wstring& arguments, Input input = FromNul);
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -29,9 +33,16 @@ class Process {
     std::string err() const;
     // The first visible top-level window of the process with that title, waited for.
     HWND waitForWindow(const wchar_t* title, DWORD ms = 30000) const;
+    // Writes to its standard input pipe; false when there is none or it is closed.
+    bool send(std::string_view text);
+    // Ends its standard input: the end of a dialog's script.
+    void closeInput();
+    // Waits until its standard output holds `text`; false when it ends or time runs out first.
+    bool waitForOutput(std::string_view text, DWORD ms = 30000) const;
 
   private:
     HANDLE process = NULL;
+    HANDLE input = NULL;
     DWORD processId = 0;
     std::wstring outPath, errPath;
 };
@@ -42,6 +53,14 @@ struct ProgramResult {
 };
 // Starts a program and waits for its end.
 ProgramResult runProgram(const wchar_t* program, const std::wstring& arguments);
+// Starts a program with `script` on its standard input (a pipe, closed once written) and waits
+// for its end.
+ProgramResult runWithScript(const wchar_t* program, const std::wstring& arguments,
+                            std::string_view script);
+
+// A dialog template in memory: a popup with a caption, the given size in dialog units, no
+// controls, and no menu, class or caption text.
+std::vector<WORD> emptyDialogTemplate(short cx, short cy);
 
 // Every test starts on a new phone: no settings, no phone state.
 class WinePhone : public ::testing::Test {
