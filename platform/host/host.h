@@ -38,8 +38,11 @@ std::string storePath();
 sqlite3* store(LONG* status = nullptr);
 // Creates a module's tables once per process; the store's status when it cannot.
 LONG ensureSchema(const char* name, const char* sql);
-// Forgets the open store, so that the next use opens $VELMORA_PHONE afresh (tests, tools).
+// Forgets the open store, so that the next use opens $VELMORA_PHONE afresh (tests, tools, and
+// the process's end); what a module keeps for it is written first.
 void closeStore();
+// Has `last` run whenever the open store is about to close, to write what waits for it.
+void whenStoreCloses(void (*last)());
 // The Win32 status code that stands for an SQLite result code.
 LONG statusFromSqlite(int rc);
 // The version of the store's own tables that this build makes and reads.
@@ -256,6 +259,9 @@ struct TelephonyCall {
     std::string arguments;
 };
 LONG telephonyCalls(std::vector<TelephonyCall>* out);
+// The log entries of this process's calls that changed nothing wait for its next call that
+// changes something; this writes them now (before a box is shown, say).
+void writeWaitingCallEntries();
 LONG clearTelephonyCalls();
 // Parses a result code: a LINEERR_* name, signed decimal or 0x hex; false when unreadable.
 bool parseLineResult(std::string_view text, LONG* out);

@@ -180,6 +180,8 @@ void setTerminalPrompts(std::optional<bool> enabled) {
 } // namespace host
 
 int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+    // A box may wait for a person: what the program did before it is on the phone by then.
+    host::writeWaitingCallEntries();
     std::u16string text = lpText ? lpText : u"";
     std::u16string caption = lpCaption ? lpCaption : u"Error";
     std::string text8 = host::toUtf8(text), caption8 = host::toUtf8(caption);

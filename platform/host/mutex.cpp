@@ -190,11 +190,15 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
         SetLastError(ERROR_ALREADY_EXISTS);
         return addHandle(known->second);
     }
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        SetLastError(errorFromErrno(errno));
-        return nullptr;
-    }
+    // The folder exists once the phone has had a named mutex: it is made only when missing.
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == ENOENT) {
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            SetLastError(errorFromErrno(errno));
+            return nullptr;
+        }
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    }
     if (fd < 0) {
         SetLastError(errorFromErrno(errno));
         return nullptr;
@@ -212,8 +216,11 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
     mutex->fd = fd;
     mutex->path = path;
     if (!existed) {
-        // A new mutex, whatever state one of the same name left when it ended.
-        setState(fd, kFree);
+        // A new mutex, whatever state one of the same name left when it ended. (Read first: a
+        // write would cost every run the file's change of time.)
+        char state = kFree;
+        if (pread(fd, &state, 1, kOwnerByte) == 1 && state == kOwned)
+            setState(fd, kFree);
         DWORD ignored;
         if (bInitialOwner)
             tryTake(*mutex, &ignored);

@@ -6,11 +6,14 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <string_view>
 #include <strings.h>
+#include <unordered_map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +25,27 @@ std::set<std::string> schemasDone;
 std::string lastProblem;
 bool badRowsEchoed = true;
 std::set<std::string> badRowsSaid;
+
+// The open connection's statements, prepared once and kept by their text: a timed run repeats a
+// few dozen statements, and parsing each afresh was most of its work. SQLite prepares a kept
+// statement again by itself when another process changes the tables it reads.
+struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> keptStatements;
+// The programs' statements are fixed texts, far fewer than this; a caller that builds texts
+// without end still gets its statements, prepared for the one use.
+const size_t kMostKeptStatements = 256;
+
+// What is to be written to the open store before it closes.
+std::vector<void (*)()> closingHooks;
+
+void forgetStatements() {
+    for (auto& kept : keptStatements)
+        sqlite3_finalize(kept.second);
+    keptStatements.clear();
+}
 
 const char* const kBaseSchema = R"sql(
 CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT);
@@ -132,6 +156,11 @@ LONG prepareStore(sqlite3* db) {
         return ERROR_SUCCESS;
     if (version < 0 || version > kSchemaVersion)
         return newerStore(version);
+    // A new phone's pages are small: its rows are a few dozen bytes, and every commit writes,
+    // and every process that opens the phone first reads back and checks, whole pages of the
+    // WAL. (The size is only taken while the file is still empty, so a phone keeps its own.)
+    if (version == 0)
+        sqlite3_exec(db, "PRAGMA page_size = 1024", nullptr, nullptr, nullptr);
     // WAL lets a timed run and an open dialog use the phone at once; it stays set in the file.
     rc = enableWal(db);
     if (rc == SQLITE_OK)
@@ -262,18 +291,24 @@ sqlite3* store(LONG* status) {
     // A relative path is given as "./path", which SQLite never reads as a special name.
     std::string file = path[0] == '/' ? path : "./" + path;
     sqlite3* db = nullptr;
+    // The store's own state is this process's, used by one thread at a time: SQLite's locks
+    // between threads, and its count of the memory it holds, would only cost each statement.
+    static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    (void)configured;
     int rc =
-        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        sqlite3_open_v2(file.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, 10000);
         // WAL with NORMAL syncs: a crash of any process loses nothing it committed, and a
-        // switch (dozens of small commits) does not wait on the disk for each.
+        // switch (a dozen small commits) does not wait on the disk for each.
         sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
         // The WAL stays when the last process closes the phone: writing it back then cost every
         // timed run four syncs and two unlinks. A commit's automatic checkpoint writes it back
         // once it has grown; a crash loses nothing, as committed pages are in the WAL. The first
         // process to open the phone reads the whole WAL to index it, so the WAL is kept short:
-        // a switch adds about 36 pages, and indexing 128 costs about a third of a millisecond.
+        // a switch adds about two dozen pages of 1 KiB, and indexing 128 costs about a fifth of
+        // a millisecond.
         sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_wal_autocheckpoint(db, 128);
         code = prepareStore(db);
@@ -307,22 +342,41 @@ LONG ensureSchema(const char* name, const char* sql) {
     status = setting(key, &recorded);
     if (status != ERROR_SUCCESS)
         return status;
+    // Within a transaction already open (a telephony call's), the setup is a part of it that
+    // fails alone, and stands only once that transaction commits: until then it is not taken
+    // as done.
+    const bool within = !sqlite3_get_autocommit(db);
     if (recorded != version) {
-        std::string setup = std::string("BEGIN IMMEDIATE;") + sql +
-                            "INSERT INTO settings(name, value) VALUES('" + key + "', '" + version +
-                            "') ON CONFLICT(name) DO UPDATE SET value = excluded.value; COMMIT;";
+        std::string setup = std::string(within ? "SAVEPOINT module_setup;" : "BEGIN IMMEDIATE;") +
+                            sql + "INSERT INTO settings(name, value) VALUES('" + key + "', '" +
+                            version + "') ON CONFLICT(name) DO UPDATE SET value = excluded.value;" +
+                            (within ? "RELEASE module_setup;" : "COMMIT;");
         int rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) {
             status = sqliteFailure(db, rc);
-            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_exec(db,
+                         within ? "ROLLBACK TO module_setup; RELEASE module_setup;" : "ROLLBACK",
+                         nullptr, nullptr, nullptr);
             return status;
         }
+        if (within)
+            return ERROR_SUCCESS;
     }
     schemasDone.insert(name);
     return ERROR_SUCCESS;
 }
 
+void whenStoreCloses(void (*last)()) {
+    if (std::find(closingHooks.begin(), closingHooks.end(), last) == closingHooks.end())
+        closingHooks.push_back(last);
+}
+
 void closeStore() {
+    if (openDb)
+        for (void (*last)() : closingHooks)
+            last();
+    // A connection closes only once its statements are finalized.
+    forgetStatements();
     if (openDb)
         sqlite3_close(openDb);
     openDb = nullptr;
@@ -407,6 +461,45 @@ std::string Row::blob(size_t column) {
     return c ? c->bytes : std::string();
 }
 
+namespace {
+
+// One use of a statement: a kept one is reset and its parameters cleared afterwards, so that it
+// holds no read of the phone open and no caller's values; any other is finalized.
+struct StatementUse {
+    sqlite3_stmt* stmt = nullptr;
+    bool kept = false;
+
+    int prepare(sqlite3* db, const char* sql) {
+        auto found = keptStatements.find(std::string_view(sql));
+        // A kept statement still running (a caller's statement in the middle of its rows) is
+        // not shared: this use gets one of its own.
+        if (found != keptStatements.end() && !sqlite3_stmt_busy(found->second)) {
+            stmt = found->second;
+            kept = true;
+            return SQLITE_OK;
+        }
+        const char* tail = nullptr;
+        int rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+        // Only a whole single statement is kept: its text is then its key, whole.
+        if (rc == SQLITE_OK && stmt && found == keptStatements.end() && tail && !*tail &&
+            keptStatements.size() < kMostKeptStatements) {
+            keptStatements.emplace(sql, stmt);
+            kept = true;
+        }
+        return rc;
+    }
+    ~StatementUse() {
+        if (kept) {
+            sqlite3_reset(stmt);
+            sqlite3_clear_bindings(stmt);
+        } else {
+            sqlite3_finalize(stmt);
+        }
+    }
+};
+
+} // namespace
+
 LONG execute(const char* sql, const std::vector<Param>& params, std::vector<Row>* rows) {
     if (rows)
         rows->clear();
@@ -414,10 +507,11 @@ LONG execute(const char* sql, const std::vector<Param>& params, std::vector<Row>
     sqlite3* db = store(&status);
     if (!db)
         return status;
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    StatementUse use;
+    int rc = use.prepare(db, sql);
     if (rc != SQLITE_OK)
         return sqliteFailure(db, rc);
+    sqlite3_stmt* stmt = use.stmt;
     for (size_t i = 0; i < params.size(); ++i) {
         const Param& p = params[i];
         int idx = static_cast<int>(i) + 1;
@@ -461,12 +555,10 @@ LONG execute(const char* sql, const std::vector<Param>& params, std::vector<Row>
     }
     if (rc != SQLITE_DONE) {
         status = sqliteFailure(db, rc);
-        sqlite3_finalize(stmt);
         if (rows)
             rows->clear();
         return status;
     }
-    sqlite3_finalize(stmt);
     lastProblem.clear();
     return ERROR_SUCCESS;
 }

@@ -29,11 +29,30 @@ CREATE TABLE IF NOT EXISTS line_faults(
 CREATE TABLE IF NOT EXISTS telephony_handles(
     pid INTEGER NOT NULL, handle INTEGER NOT NULL, kind TEXT NOT NULL, device INTEGER,
     PRIMARY KEY(pid, handle));
+-- A handle's record is kept by its key alone, so that opening or closing a handle writes one
+-- page rather than a row's and its key's; the records are carried over.
+CREATE TABLE telephony_handles_keyed(
+    pid INTEGER NOT NULL, handle INTEGER NOT NULL, kind TEXT NOT NULL, device INTEGER,
+    PRIMARY KEY(pid, handle)) WITHOUT ROWID;
+INSERT INTO telephony_handles_keyed(pid, handle, kind, device)
+    SELECT pid, handle, kind, device FROM telephony_handles;
+DROP TABLE telephony_handles;
+ALTER TABLE telephony_handles_keyed RENAME TO telephony_handles;
 -- The call log keeps each call's arguments; the log of phones from before it had them goes.
 DROP TABLE IF EXISTS telephony_calls;
 CREATE TABLE IF NOT EXISTS telephony_call_log(
-    id INTEGER PRIMARY KEY AUTOINCREMENT, pid INTEGER NOT NULL, call TEXT NOT NULL,
+    id INTEGER PRIMARY KEY, pid INTEGER NOT NULL, call TEXT NOT NULL,
     device INTEGER, arguments TEXT NOT NULL, result INTEGER NOT NULL, count INTEGER NOT NULL);
+-- Its entries are numbered by their row alone. The log was made with AUTOINCREMENT numbers,
+-- which cost every entry a second page written (SQLite's record of the last number); such a
+-- log is carried over, numbers and all, into one without.
+CREATE TABLE telephony_call_log_rowid(
+    id INTEGER PRIMARY KEY, pid INTEGER NOT NULL, call TEXT NOT NULL,
+    device INTEGER, arguments TEXT NOT NULL, result INTEGER NOT NULL, count INTEGER NOT NULL);
+INSERT INTO telephony_call_log_rowid(id, pid, call, device, arguments, result, count)
+    SELECT id, pid, call, device, arguments, result, count FROM telephony_call_log;
+DROP TABLE telephony_call_log;
+ALTER TABLE telephony_call_log_rowid RENAME TO telephony_call_log;
 -- A new phone: its cellular line (voice and data, radio on, registered) and a data-only line.
 INSERT OR IGNORE INTO line_devices(idx, name, media, state, registered)
     SELECT 0, 'Cellular Line', 20, 5, 1
@@ -68,9 +87,71 @@ std::map<uintptr_t, Line> lines;
 // Handles of this process; never reused within it, so a stale one never becomes valid again.
 uintptr_t nextHandle = 0x10000;
 
+bool tablesReady = false;
+
+void writeWaitingEntriesNow();
+
 LONG ready() {
-    return ensureSchema("telephony", kSchema);
+    LONG status = ensureSchema("telephony", kSchema);
+    tablesReady = status == ERROR_SUCCESS;
+    static bool writtenAtClose =
+        (whenStoreCloses(writeWaitingEntriesNow), std::atexit(writeWaitingEntriesNow) == 0);
+    (void)writtenAtClose;
+    return status;
 }
+
+// A telephony call that can change the phone, once its telephony tables are set up, is one
+// transaction: its reads, what it changes (a line's state, the records of the handles it opens
+// and closes) and its entry in the call log, committed together as the call returns. A switch
+// makes a dozen calls, and a commit for each statement of them was most of what it wrote. A
+// change and the entry that records it are never apart, and a process killed in a call leaves
+// neither. A call that changes nothing (negotiating a version, reading the capabilities or the
+// equipment state) reads in a transaction of its own and commits nothing: its entry waits (see
+// waitingEntries). Where no transaction can be had (a phone this process may not write, or one
+// busy past the wait), the call's statements run one by one, each failing for itself, as they
+// always did.
+enum CallKind { Changes, ReadsOnly };
+struct CallTransaction {
+    CallKind kind = Changes;
+    bool open = false;
+    bool changesLine = false; // the result reports a change of a line's state or registration
+    std::map<uintptr_t, std::string> removedRecords; // handles whose records it removed, and kind
+};
+CallTransaction* currentCall = nullptr;
+
+class CallScope {
+  public:
+    explicit CallScope(CallKind kind) {
+        if (currentCall)
+            return; // a call made inside another belongs to the outer one's transaction
+        currentCall = &call_;
+        owner_ = true;
+        call_.kind = kind;
+        sqlite3* db = tablesReady ? store() : nullptr;
+        call_.open = db && sqlite3_get_autocommit(db) &&
+                     execute(kind == Changes ? "BEGIN IMMEDIATE" : "BEGIN") == ERROR_SUCCESS;
+    }
+    ~CallScope() {
+        if (!owner_)
+            return;
+        // Every call ends by logging, which commits; a path that does not gives its writes up.
+        if (call_.open)
+            rollBack();
+        currentCall = nullptr;
+    }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+    static void rollBack() {
+        sqlite3* db = store();
+        if (db && !sqlite3_get_autocommit(db))
+            execute("ROLLBACK");
+    }
+
+  private:
+    CallTransaction call_;
+    bool owner_ = false;
+};
 
 // The number of devices, or -1 when the store cannot say.
 long long deviceCount() {
@@ -79,16 +160,36 @@ long long deviceCount() {
                                                                                           : -1;
 }
 
+// A device's row, with every column of line_devices in the order below: ERROR_SUCCESS with the
+// row, ERROR_BAD_UNIT when the phone has no such line, else the store's status. Every look at
+// one device is this one statement.
+enum DeviceColumn { DeviceIndex, DeviceName, DeviceMedia, DeviceState, DeviceRegistered };
+LONG readDevice(DWORD index, std::vector<Row>* rows) {
+    LONG status = ready();
+    if (status == ERROR_SUCCESS)
+        status = execute("SELECT idx, name, media, state, registered FROM line_devices "
+                         "WHERE idx = ?",
+                         {Param::integer(index)}, rows);
+    if (status == ERROR_SUCCESS && rows->empty())
+        status = refuse(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
+    return status;
+}
+
 // ERROR_SUCCESS when the device exists, ERROR_BAD_UNIT when it does not, else the store's status.
 LONG findDevice(DWORD index) {
     std::vector<Row> rows;
-    LONG status = ready();
-    if (status == ERROR_SUCCESS)
-        status =
-            execute("SELECT 1 FROM line_devices WHERE idx = ?", {Param::integer(index)}, &rows);
-    if (status == ERROR_SUCCESS && rows.empty())
-        status = refuse(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
-    return status;
+    return readDevice(index, &rows);
+}
+
+// A device as the console lists it, faults aside; the row is left bad when a column is.
+LineDevice deviceFromRow(Row& r) {
+    LineDevice d;
+    d.index = r.dword(DeviceIndex);
+    d.name = r.text(DeviceName);
+    d.mediaModes = r.dword(DeviceMedia);
+    d.equipmentState = r.dword(DeviceState);
+    d.registered = r.integer(DeviceRegistered) != 0;
+    return d;
 }
 
 // The fault set on a device's operation, 0 when none. A fault the store holds but that cannot be
@@ -104,22 +205,141 @@ LONG faultOf(DWORD device, const char* operation) {
     return rows[0].status() == ERROR_SUCCESS ? code : LINEERR_OPERATIONFAILED;
 }
 
-// Records one call; a repeat of the last call with the same arguments and result only raises
-// its count.
-LONG logged(const char* call, long long device, LONG result, const std::string& arguments = {}) {
-    std::vector<Param> key = {Param::integer(getpid()), Param::str(call),
-                              device < 0 ? Param::null() : Param::integer(device),
-                              Param::str(arguments), Param::integer(result)};
+// One entry of the call log: a call, as many times in a row as `count`.
+struct LogEntry {
+    long long pid;
+    std::string call;
+    long long device; // -1 when the call is not about one device
+    LONG result;
+    std::string arguments;
+    long long count;
+    bool repeats(const LogEntry& e) const {
+        return pid == e.pid && call == e.call && device == e.device && result == e.result &&
+               arguments == e.arguments;
+    }
+};
+
+// The entry this process wrote last, and its row.
+struct WrittenEntry {
+    LogEntry entry;
+    long long id = 0;
+    bool known = false;
+};
+WrittenEntry lastWritten;
+
+// Writes an entry; a repeat of the last call with the same arguments and result only raises
+// its count. Only this process's own last entry can be repeated by it, so the log's last row is
+// looked at only when the entry repeats that one; the row must then still be the last and hold
+// that entry (the log may have been cleared, or the write rolled back, since).
+void writeLogEntry(const LogEntry& e) {
     sqlite3* db = store();
-    if (execute("UPDATE telephony_call_log SET count = count + 1 WHERE id = "
-                "(SELECT MAX(id) FROM telephony_call_log) AND pid = ? AND call = ? "
-                "AND device IS ? AND arguments = ? AND result = ?",
-                key) == ERROR_SUCCESS &&
-        sqlite3_changes(db) == 0)
-        execute("INSERT INTO telephony_call_log(pid, call, device, arguments, result, count) "
-                "VALUES(?, ?, ?, ?, ?, 1)",
-                key);
+    if (lastWritten.known && lastWritten.entry.repeats(e) && db &&
+        execute("UPDATE telephony_call_log SET count = count + ?1 WHERE id = ?2 AND pid = ?3 "
+                "AND call = ?4 AND device IS ?5 AND arguments = ?6 AND result = ?7 "
+                "AND id = (SELECT MAX(id) FROM telephony_call_log)",
+                {Param::integer(e.count), Param::integer(lastWritten.id), Param::integer(e.pid),
+                 Param::str(e.call), e.device < 0 ? Param::null() : Param::integer(e.device),
+                 Param::str(e.arguments), Param::integer(e.result)}) == ERROR_SUCCESS &&
+        sqlite3_changes(db) == 1)
+        return;
+    lastWritten.known =
+        execute("INSERT INTO telephony_call_log(count, pid, call, device, arguments, result) "
+                "VALUES(?, ?, ?, ?, ?, ?)",
+                {Param::integer(e.count), Param::integer(e.pid), Param::str(e.call),
+                 e.device < 0 ? Param::null() : Param::integer(e.device), Param::str(e.arguments),
+                 Param::integer(e.result)}) == ERROR_SUCCESS;
+    if (lastWritten.known) {
+        lastWritten.entry = e;
+        lastWritten.id = sqlite3_last_insert_rowid(db);
+    }
+}
+
+// The entries of this process's calls that changed nothing, in order, not yet written. They are
+// written with the next call that changes something (a session always ends with one), and
+// before the process shows a box, reads the log or closes the phone. A process killed in
+// between leaves them out: never a change, a handle's record, or the entry of a call that made
+// a change. Repeats are counted as they wait, and no more than a few dozen wait: that many are
+// written at once.
+std::vector<LogEntry> waitingEntries;
+const size_t kMostWaitingEntries = 32;
+
+// Takes the waiting entries to be written. A child process finds its parent's entries here:
+// they are the parent's to write.
+std::vector<LogEntry> takeWaitingEntries() {
+    std::vector<LogEntry> taken;
+    taken.swap(waitingEntries);
+    if (taken.empty())
+        return taken;
+    const long long self = getpid();
+    std::erase_if(taken, [self](const LogEntry& e) { return e.pid != self; });
+    return taken;
+}
+
+void writeEntries(const std::vector<LogEntry>& entries) {
+    for (const LogEntry& e : entries)
+        writeLogEntry(e);
+}
+
+void noteUnrecordedClose(uintptr_t handle, const std::string& kind);
+
+// Ends the current call and gives its result: a call that changes nothing lets its entry wait;
+// any other writes the waiting entries and its own, and commits. Its result is the call's,
+// unless the commit failed and took with it a change the result reports.
+LONG logged(const char* call, long long device, LONG result, const std::string& arguments = {}) {
+    LogEntry entry{getpid(), call, device, result, arguments, 1};
+    if (currentCall && currentCall->kind == ReadsOnly) {
+        if (currentCall->open) {
+            currentCall->open = false;
+            execute("COMMIT"); // only ends the reading
+        }
+        if (!waitingEntries.empty() && waitingEntries.back().repeats(entry))
+            ++waitingEntries.back().count;
+        else
+            waitingEntries.push_back(entry);
+        if (waitingEntries.size() >= kMostWaitingEntries)
+            writeWaitingEntriesNow();
+        return result;
+    }
+    std::vector<LogEntry> carried = takeWaitingEntries();
+    writeEntries(carried);
+    writeLogEntry(entry);
+    if (!currentCall || !currentCall->open)
+        return result;
+    currentCall->open = false;
+    // A failed statement may already have rolled the transaction back (a full disk can).
+    sqlite3* db = store();
+    if (db && !sqlite3_get_autocommit(db) && execute("COMMIT") == ERROR_SUCCESS)
+        return result;
+    std::string why = storeProblem();
+    CallScope::rollBack();
+    // Nothing of the call stands: a handle whose record it removed is still recorded, and is
+    // removed again later; a change it made to a line did not happen. The entries are written
+    // one by one, as they would be without a transaction.
+    for (const auto& [handle, kind] : currentCall->removedRecords)
+        noteUnrecordedClose(handle, kind);
+    if (currentCall->changesLine && result == 0)
+        entry.result = result = LINEERR_OPERATIONFAILED;
+    writeEntries(carried);
+    writeLogEntry(entry);
+    refuse(ERROR_CANTWRITE, why);
     return result;
+}
+
+// Writes the waiting entries in a transaction of their own, unless a call's transaction is
+// open (its commit writes them).
+void writeWaitingEntriesNow() {
+    if (currentCall && currentCall->open)
+        return;
+    std::vector<LogEntry> carried = takeWaitingEntries();
+    if (carried.empty())
+        return;
+    sqlite3* db = tablesReady ? store() : nullptr;
+    bool open = db && sqlite3_get_autocommit(db) && execute("BEGIN IMMEDIATE") == ERROR_SUCCESS;
+    writeEntries(carried);
+    if (open && execute("COMMIT") != ERROR_SUCCESS) {
+        CallScope::rollBack();
+        writeEntries(carried);
+    }
 }
 
 // Arguments as the call log shows them: "name=value" pairs, numbers in hex where they are bits
@@ -135,15 +355,19 @@ std::string hexArgument(const char* name, DWORD value, int digits = 0) {
 // opened and closed and as the process ends; what still stands then is said on standard error.
 std::map<uintptr_t, std::string> unrecordedCloses;
 
-bool removeHandleRecord(uintptr_t handle) {
-    return execute("DELETE FROM telephony_handles WHERE pid = ? AND handle = ?",
-                   {Param::integer(getpid()), Param::integer(static_cast<long long>(handle))}) ==
-           ERROR_SUCCESS;
+bool removeHandleRecord(uintptr_t handle, const std::string& kind) {
+    if (execute("DELETE FROM telephony_handles WHERE pid = ? AND handle = ?",
+                {Param::integer(getpid()), Param::integer(static_cast<long long>(handle))}) !=
+        ERROR_SUCCESS)
+        return false;
+    if (currentCall && currentCall->open)
+        currentCall->removedRecords[handle] = kind;
+    return true;
 }
 
 void retryUnrecordedCloses() {
     for (auto it = unrecordedCloses.begin(); it != unrecordedCloses.end();)
-        it = removeHandleRecord(it->first) ? unrecordedCloses.erase(it) : std::next(it);
+        it = removeHandleRecord(it->first, it->second) ? unrecordedCloses.erase(it) : std::next(it);
 }
 
 void sayUnrecordedCloses() {
@@ -154,6 +378,12 @@ void sayUnrecordedCloses() {
                      "'velmora-phone telephony leaks' may still list it\n",
                      program_invocation_short_name, kind.c_str(),
                      static_cast<unsigned long long>(handle), oneLine(storeProblem()).c_str());
+}
+
+void noteUnrecordedClose(uintptr_t handle, const std::string& kind) {
+    static bool sayAtExit = std::atexit(sayUnrecordedCloses) == 0;
+    (void)sayAtExit;
+    unrecordedCloses[handle] = kind;
 }
 
 uintptr_t newHandle(const char* kind, long long device) {
@@ -169,11 +399,8 @@ uintptr_t newHandle(const char* kind, long long device) {
 
 void forgetHandle(uintptr_t handle, const char* kind) {
     retryUnrecordedCloses();
-    if (removeHandleRecord(handle))
-        return;
-    static bool sayAtExit = std::atexit(sayUnrecordedCloses) == 0;
-    (void)sayAtExit;
-    unrecordedCloses[handle] = kind;
+    if (!removeHandleRecord(handle, kind))
+        noteUnrecordedClose(handle, kind);
 }
 
 Session* findSession(HLINEAPP app) {
@@ -201,13 +428,12 @@ bool versionSupported(DWORD version) {
 }
 
 // One column of a device's row: a line's state or media modes, from 0 to 0xFFFFFFFF; nullopt
-// when the device or its column cannot be read.
-std::optional<DWORD> lineColumn(DWORD device, const char* column) {
+// when the device or that column cannot be read.
+std::optional<DWORD> lineColumn(DWORD device, DeviceColumn column) {
     std::vector<Row> rows;
-    std::string sql = std::string("SELECT ") + column + " FROM line_devices WHERE idx = ?";
-    if (execute(sql.c_str(), {Param::integer(device)}, &rows) != ERROR_SUCCESS || rows.empty())
+    if (readDevice(device, &rows) != ERROR_SUCCESS)
         return std::nullopt;
-    DWORD value = rows[0].dword(0);
+    DWORD value = rows[0].dword(column);
     return rows[0].status() == ERROR_SUCCESS ? std::optional<DWORD>(value) : std::nullopt;
 }
 
@@ -302,12 +528,7 @@ LONG lineDevices(std::vector<LineDevice>* out) {
         return Fault{device, operation + '=' + std::to_string(f.int32(2))};
     });
     return collectRows(status, rows, out, [&readable](Row& r) {
-        LineDevice d;
-        d.index = r.dword(0);
-        d.name = r.text(1);
-        d.mediaModes = r.dword(2);
-        d.equipmentState = r.dword(3);
-        d.registered = r.integer(4) != 0;
+        LineDevice d = deviceFromRow(r);
         for (const Fault& f : readable) {
             if (f.device != d.index)
                 continue;
@@ -495,9 +716,14 @@ LONG clearTelephonyLeaks() {
     return status;
 }
 
+void writeWaitingCallEntries() {
+    writeWaitingEntriesNow();
+}
+
 LONG telephonyCalls(std::vector<TelephonyCall>* out) {
     std::vector<Row> rows;
     out->clear();
+    writeWaitingEntriesNow();
     LONG status = ready();
     if (status == ERROR_SUCCESS)
         status = execute("SELECT pid, call, device, result, count, arguments "
@@ -510,6 +736,8 @@ LONG telephonyCalls(std::vector<TelephonyCall>* out) {
 }
 
 LONG clearTelephonyCalls() {
+    // What waits was called before the log is cleared.
+    std::erase_if(waitingEntries, [](const LogEntry& e) { return e.pid == getpid(); });
     LONG status = ready();
     return status == ERROR_SUCCESS ? execute("DELETE FROM telephony_call_log") : status;
 }
@@ -582,6 +810,7 @@ LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCa
                            LPDWORD lpdwNumDevs) {
     if (ready() != ERROR_SUCCESS)
         return LINEERR_NODRIVER;
+    CallScope scope(Changes);
     if (!lphLineApp || !lpfnCallback || !lpdwNumDevs)
         return logged("lineInitialize", -1, LINEERR_INVALPOINTER);
     std::optional<long long> fault;
@@ -604,6 +833,7 @@ LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCa
 }
 
 LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
+    CallScope scope(Changes);
     if (!findSession(hLineApp))
         return logged("lineShutdown", -1, LINEERR_INVALAPPHANDLE);
     // Lines the caller left open are closed with the session, and counted as its leak.
@@ -630,6 +860,7 @@ LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
 LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
                                     DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
                                     LPLINEEXTENSIONID lpExtensionID) {
+    CallScope scope(ReadsOnly);
     const char* call = "lineNegotiateAPIVersion";
     const std::string args =
         hexArgument("low", dwAPILowVersion, 8) + " " + hexArgument("high", dwAPIHighVersion, 8);
@@ -649,6 +880,7 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD d
 
 LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                            DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
+    CallScope scope(ReadsOnly);
     const char* call = "lineGetDevCaps";
     const std::string args =
         hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8);
@@ -666,8 +898,11 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
     DWORD total = lpLineDevCaps->dwTotalSize;
     if (total < fixed)
         return logged(call, dwDeviceID, LINEERR_STRUCTURETOOSMALL, args);
+    std::vector<Row> rows;
     LineDevice device;
-    if (lineDevice(dwDeviceID, &device) != ERROR_SUCCESS)
+    if (readDevice(dwDeviceID, &rows) == ERROR_SUCCESS)
+        device = deviceFromRow(rows[0]);
+    if (rows.empty() || rows[0].status() != ERROR_SUCCESS)
         return logged(call, dwDeviceID, LINEERR_NODEVICE, args);
 
     // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
@@ -698,6 +933,7 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
 LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
                      DWORD dwExtVersion, DWORD_PTR, DWORD dwPrivileges, DWORD dwMediaModes,
                      LPLINECALLPARAMS const) {
+    CallScope scope(Changes);
     const char* call = "lineOpen";
     const std::string args =
         hexArgument("api", dwAPIVersion, 8) + " " + hexArgument("ext", dwExtVersion, 8) + " " +
@@ -717,7 +953,7 @@ LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD
         return logged(call, dwDeviceID, LINEERR_INVALPRIVSELECT, args);
     if (dwPrivileges & LINECALLPRIVILEGE_OWNER) {
         // An owner must name media modes, and only ones the device has.
-        std::optional<DWORD> media = lineColumn(dwDeviceID, "media");
+        std::optional<DWORD> media = lineColumn(dwDeviceID, DeviceMedia);
         if (!dwMediaModes || (dwMediaModes & ~(LINEMEDIAMODE_LAST * 2 - 2)) || !media ||
             (dwMediaModes & ~*media))
             return logged(call, dwDeviceID, LINEERR_INVALMEDIAMODE, args);
@@ -732,6 +968,7 @@ LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD
 }
 
 LONG WINAPI lineClose(HLINE hLine) {
+    CallScope scope(Changes);
     Line* line = findLine(hLine);
     if (!line)
         return logged("lineClose", -1, LINEERR_INVALLINEHANDLE);
@@ -743,6 +980,7 @@ LONG WINAPI lineClose(HLINE hLine) {
 }
 
 LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRadioSupport) {
+    CallScope scope(ReadsOnly);
     const char* call = "lineGetEquipmentState";
     Line* line = findLine(hLine);
     if (!line)
@@ -751,7 +989,7 @@ LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRa
         return logged(call, line->device, LINEERR_INVALPOINTER);
     if (LONG fault = faultOf(line->device, "getstate"))
         return logged(call, line->device, fault);
-    std::optional<DWORD> state = lineColumn(line->device, "state");
+    std::optional<DWORD> state = lineColumn(line->device, DeviceState);
     if (!state)
         return logged(call, line->device, LINEERR_NODEVICE);
     *lpdwState = *state;
@@ -760,6 +998,7 @@ LONG WINAPI lineGetEquipmentState(HLINE hLine, LPDWORD lpdwState, LPDWORD lpdwRa
 }
 
 LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
+    CallScope scope(Changes);
     const char* call = "lineSetEquipmentState";
     const std::string args = "state=" + std::to_string(dwState);
     Line* line = findLine(hLine);
@@ -769,6 +1008,7 @@ LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
         return logged(call, line->device, LINEERR_INVALPARAM, args);
     if (LONG fault = faultOf(line->device, "setstate"))
         return logged(call, line->device, fault, args);
+    currentCall->changesLine = true;
     if (setLineState(line->device, dwState) != ERROR_SUCCESS)
         return logged(call, line->device, LINEERR_OPERATIONFAILED, args);
     return logged(call, line->device, 0, args);
@@ -776,6 +1016,7 @@ LONG WINAPI lineSetEquipmentState(HLINE hLine, DWORD dwState) {
 
 LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator,
                          DWORD dwOperatorFormat) {
+    CallScope scope(Changes);
     const char* call = "lineRegister";
     const std::string args = "mode=" + std::to_string(dwRegisterMode) + " operator=" +
                              (lpszOperator ? oneLine(toUtf8(lpszOperator)) : std::string("-")) +
@@ -793,18 +1034,21 @@ LONG WINAPI lineRegister(HLINE hLine, DWORD dwRegisterMode, LPCWSTR lpszOperator
         return logged(call, line->device, LINEERR_INVALPARAM, args);
     if (LONG fault = faultOf(line->device, "register"))
         return logged(call, line->device, fault, args);
+    currentCall->changesLine = true;
     if (setLineRegistered(line->device, true) != ERROR_SUCCESS)
         return logged(call, line->device, LINEERR_OPERATIONFAILED, args);
     return logged(call, line->device, 0, args);
 }
 
 LONG WINAPI lineUnregister(HLINE hLine) {
+    CallScope scope(Changes);
     const char* call = "lineUnregister";
     Line* line = findLine(hLine);
     if (!line)
         return logged(call, -1, LINEERR_INVALLINEHANDLE);
     if (LONG fault = faultOf(line->device, "unregister"))
         return logged(call, line->device, fault);
+    currentCall->changesLine = true;
     if (setLineRegistered(line->device, false) != ERROR_SUCCESS)
         return logged(call, line->device, LINEERR_OPERATIONFAILED);
     return logged(call, line->device, 0);

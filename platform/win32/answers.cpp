@@ -73,41 +73,69 @@ bool answerFits(UINT type, int answer) {
     return std::find(allowed.begin(), allowed.end(), answer) != allowed.end();
 }
 
+bool isAnswerQueue(const std::string& bytes) {
+    if (bytes.size() % sizeof(DWORD) != 0)
+        return false;
+    for (size_t at = 0; at < bytes.size(); at += sizeof(DWORD)) {
+        DWORD answer;
+        memcpy(&answer, bytes.data() + at, sizeof answer);
+        if (answer > static_cast<DWORD>(IDNO) ||
+            answerName(static_cast<int>(answer)) == std::string_view("none"))
+            return false;
+    }
+    return true;
+}
+
 bool queueAnswer(int answer) {
     if (answerName(answer) == std::string_view("none"))
         return false;
     StateLock lock;
-    DWORD type = 0;
-    std::string queue;
     if (!lock.held())
         return false;
-    LONG status = readStateValue(L"", kAnswersValue, &type, &queue);
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+    // A queue that cannot be read is left as it is: appending would bury what is wrong with it.
+    StateValue<std::string> queue = stateBytes(L"", kAnswersValue);
+    if (!queue && !queue.missing())
         return false;
-    if (status != ERROR_SUCCESS)
-        queue.clear();
+    std::string bytes = queue.value_or(std::string());
     DWORD value = static_cast<DWORD>(answer);
-    queue.append(reinterpret_cast<const char*>(&value), sizeof value);
-    return writeStateValue(L"", kAnswersValue, REG_BINARY, queue.data(),
-                           static_cast<DWORD>(queue.size())) == ERROR_SUCCESS;
+    bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    LONG status = writeStateValue(L"", kAnswersValue, REG_BINARY, bytes.data(),
+                                  static_cast<DWORD>(bytes.size()));
+    if (status != ERROR_SUCCESS)
+        reportStateProblem(status, "the answer cannot be queued");
+    return status == ERROR_SUCCESS;
 }
 
-// The next answer of the phone's queue, 0 when it is empty.
 int takeQueuedAnswer() {
     StateLock lock;
-    DWORD type = 0;
+    if (!lock.held())
+        return -1;
+    DWORD type = REG_NONE;
     std::string queue;
-    if (!lock.held() || readStateValue(L"", kAnswersValue, &type, &queue) != ERROR_SUCCESS ||
-        queue.size() < sizeof(DWORD))
+    LONG status = readStateValue(L"", kAnswersValue, &type, &queue);
+    if (status == ERROR_FILE_NOT_FOUND)
         return 0;
-    DWORD answer;
-    memcpy(&answer, queue.data(), sizeof answer);
-    queue.erase(0, sizeof answer);
-    if (queue.size() < sizeof(DWORD))
+    // A value that is no list of 32-bit entries is left as it is, for a person to look at.
+    if (status != ERROR_SUCCESS || type != REG_BINARY || queue.size() % sizeof(DWORD) != 0) {
+        stateBytes(L"", kAnswersValue); // says what is wrong with it
+        return -1;
+    }
+    if (queue.empty())
+        return 0;
+    // Taken off even when it is no answer, so that the answers behind it come in turn.
+    std::string first = queue.substr(0, sizeof(DWORD));
+    queue.erase(0, sizeof(DWORD));
+    if (queue.empty())
         deleteStateValue(L"", kAnswersValue);
     else
         writeStateValue(L"", kAnswersValue, REG_BINARY, queue.data(),
                         static_cast<DWORD>(queue.size()));
+    if (!isAnswerQueue(first)) {
+        reportStateProblem(ERROR_BADDB, stateValueProblem(L"", kAnswersValue, type, first));
+        return -1;
+    }
+    DWORD answer;
+    memcpy(&answer, first.data(), sizeof answer);
     return static_cast<int>(answer);
 }
 

@@ -99,12 +99,15 @@ bool pinClock(const SYSTEMTIME* time) {
     return setStateText(L"", kClockValue, fromUtf8(formatDateTime(*time)));
 }
 
-std::optional<SYSTEMTIME> pinnedClock() {
-    std::optional<std::wstring> text = stateText(L"", kClockValue);
+StateValue<SYSTEMTIME> pinnedClock() {
+    // The state's layout holds the text to a real date and time.
+    StateValue<std::wstring> text = stateText(L"", kClockValue);
     SYSTEMTIME t;
-    if (text && parseDateTime(toUtf8(*text), &t))
-        return t;
-    return std::nullopt;
+    if (!text)
+        return StateValue<SYSTEMTIME>::failed(text.status(), text.problem());
+    if (!parseDateTime(toUtf8(*text), &t))
+        return StateValue<SYSTEMTIME>::failed(ERROR_BADDB, "the pinned clock cannot be read");
+    return t;
 }
 
 } // namespace winphone
@@ -112,7 +115,9 @@ std::optional<SYSTEMTIME> pinnedClock() {
 void WINAPI phoneGetLocalTime(LPSYSTEMTIME lpSystemTime) {
     if (lpSystemTime == nullptr)
         return;
-    if (std::optional<SYSTEMTIME> pinned = winphone::pinnedClock()) {
+    // A pin that cannot be read leaves the platform's time (and has been said): this call has
+    // no way to fail.
+    if (winphone::StateValue<SYSTEMTIME> pinned = winphone::pinnedClock()) {
         *lpSystemTime = *pinned;
         return;
     }

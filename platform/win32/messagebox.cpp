@@ -16,7 +16,6 @@ namespace winphone {
 namespace {
 
 const wchar_t kMessagesKey[] = L"Messages";
-const wchar_t kLastValue[] = L"Last";
 
 std::deque<int> processAnswers;
 
@@ -31,6 +30,12 @@ int scriptedAnswer(UINT type) {
     }
     if (answer == 0)
         return defaultAnswer(type);
+    // What was wrong with the queue has been said as it was read.
+    if (answer < 0) {
+        writeStd(STD_ERROR_HANDLE, std::string("(the queued answer cannot be read; ") +
+                                       answerName(defaultAnswer(type)) + " taken instead)\n");
+        return defaultAnswer(type);
+    }
     if (answerFits(type, answer))
         return answer;
     writeStd(STD_ERROR_HANDLE, std::string("(the queued answer '") + answerName(answer) +
@@ -45,13 +50,15 @@ std::wstring recordName(DWORD id) {
     return std::wstring(kMessagesKey) + L"\\" + name;
 }
 
-// Records a box about to be shown; its number, 0 when it could not be recorded.
+// Records a box about to be shown; its number, 0 when it could not be recorded. When the count
+// cannot be read (it has been said), the box is numbered after the highest record and the
+// count is left as it is for a person to look at, so that no record is written over.
 DWORD recordBox(const std::wstring& caption, const std::wstring& text, UINT type) {
     StateLock lock;
     if (!lock.held())
         return 0;
-    DWORD id = stateDword(kMessagesKey, kLastValue).value_or(0) + 1;
-    if (!setStateDword(kMessagesKey, kLastValue, id))
+    DWORD id = nextRecordNumber(kMessagesKey);
+    if (id == 0)
         return 0;
     std::wstring record = recordName(id);
     setStateText(record, L"Caption", caption);
@@ -117,12 +124,20 @@ std::vector<MessageRecord> messages() {
     for (const std::wstring& name : stateSubkeys(kMessagesKey)) {
         std::wstring record = std::wstring(kMessagesKey) + L"\\" + name;
         MessageRecord m;
+        // Each value read as what it must hold; the first that cannot be read is the record's.
+        auto checked = [&m](auto value, auto fallback) {
+            if (!value && !value.missing() && m.status == ERROR_SUCCESS) {
+                m.status = value.status();
+                m.problem = value.problem();
+            }
+            return value.value_or(fallback);
+        };
         m.id = static_cast<DWORD>(wcstoul(name.c_str(), nullptr, 10));
-        m.pid = stateDword(record, L"Process").value_or(0);
-        m.caption = stateText(record, L"Caption").value_or(std::wstring());
-        m.text = stateText(record, L"Text").value_or(std::wstring());
-        m.type = stateDword(record, L"Type").value_or(0);
-        m.answer = static_cast<int>(stateDword(record, L"Answer").value_or(0));
+        m.pid = checked(stateDword(record, L"Process"), DWORD(0));
+        m.caption = checked(stateText(record, L"Caption"), std::wstring());
+        m.text = checked(stateText(record, L"Text"), std::wstring());
+        m.type = checked(stateDword(record, L"Type"), DWORD(0));
+        m.answer = static_cast<int>(checked(stateDword(record, L"Answer"), DWORD(0)));
         out.push_back(m);
     }
     std::sort(out.begin(), out.end(),

@@ -13,6 +13,8 @@ namespace winphone {
 
 namespace {
 
+const size_t kMaxValueNameChars = 255;
+
 // HKEY_CLASSES_ROOT … HKEY_CURRENT_USER_LOCAL_SETTINGS: handles the registry API resolves
 // itself and ntdll does not know.
 bool isPredefinedKey(HKEY key) {
@@ -74,6 +76,10 @@ LONG WINAPI phoneRegCreateKeyEx(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPW
 LONG WINAPI phoneRegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                                const BYTE* lpData, DWORD cbData) {
     if (Reserved != 0)
+        return ERROR_INVALID_PARAMETER;
+    // The phone takes value names of at most 255 characters (desktop Win32: 16,383).
+    if (lpValueName != nullptr &&
+        wcsnlen(lpValueName, winphone::kMaxValueNameChars + 1) > winphone::kMaxValueNameChars)
         return ERROR_INVALID_PARAMETER;
     // Desktop Win32 stores a string with a terminator the caller did not count (a 14-byte
     // REG_SZ becomes 16 bytes); the phone keeps the caller's byte count.

@@ -82,15 +82,21 @@ bool writeLine(DWORD index, const std::wstring& name, DWORD media, DWORD state) 
            setStateDword(key, L"Registered", state == LINEEQUIPSTATE_FULL ? 1 : 0);
 }
 
+// Whether the phone's lines have been seeded: "Seeded" is there, whatever it holds (a mark that
+// cannot be read must not have the lines written over).
+bool seeded() {
+    return !stateDword(kLinesKey, L"Seeded").missing();
+}
+
 // A new phone has its cellular line (voice and data, radio on, registered) and a data-only
 // line; once, so that lines removed later stay removed.
 bool ready() {
-    if (stateDword(kLinesKey, L"Seeded"))
+    if (seeded())
         return true;
     StateLock lock;
     if (!lock.held())
         return false;
-    if (stateDword(kLinesKey, L"Seeded"))
+    if (seeded())
         return true;
     return writeLine(0, L"Cellular Line", LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM,
                      LINEEQUIPSTATE_FULL) &&
@@ -98,20 +104,27 @@ bool ready() {
            setStateDword(kLinesKey, L"Seeded", 1);
 }
 
+// A device exists while its State is there, even when what it holds cannot be read: the
+// device is then listed with that error, and the devices after it still count.
+bool deviceExists(DWORD index) {
+    LONG status = stateDword(lineKey(index), L"State").status();
+    return status == ERROR_SUCCESS || status == ERROR_BADDB;
+}
+
 DWORD deviceCount() {
     DWORD count = 0;
-    while (stateDword(lineKey(count), L"State"))
+    while (deviceExists(count))
         ++count;
     return count;
 }
 
-bool deviceExists(DWORD index) {
-    return stateDword(lineKey(index), L"State").has_value();
-}
-
-// The fault set on a device's operation, 0 when none.
+// The fault set on a device's operation, 0 when none. A fault that cannot be read fails the
+// call all the same.
 LONG faultOf(DWORD device, const char* operation) {
-    return static_cast<LONG>(stateDword(faultsKey(device), fromUtf8(operation)).value_or(0));
+    StateValue<DWORD> fault = stateDword(faultsKey(device), fromUtf8(operation));
+    if (fault.missing())
+        return 0;
+    return fault ? static_cast<LONG>(*fault) : LINEERR_OPERATIONFAILED;
 }
 
 std::wstring handleRecordName(DWORD handle) {
@@ -152,20 +165,20 @@ LONG logged(const char* call, long device, LONG result, const std::string& argum
     StateLock lock;
     if (!lock.held())
         return result;
-    DWORD last = stateDword(kCallsKey, L"Last").value_or(0);
+    StateValue<DWORD> last = stateDword(kCallsKey, L"Last");
     const unsigned long pid = GetCurrentProcessId();
-    if (last != 0)
-        if (std::optional<std::wstring> record = stateText(kCallsKey, callRecordName(last))) {
+    if (last && *last != 0)
+        if (std::optional<std::wstring> record = stateText(kCallsKey, callRecordName(*last))) {
             CallRecord r;
             if (parseCallRecord(*record, &r) && r.pid == pid && r.call == call &&
                 r.device == device && r.result == result && r.arguments == arguments) {
                 r.count += 1;
-                setStateText(kCallsKey, callRecordName(last), formatCallRecord(r));
+                setStateText(kCallsKey, callRecordName(*last), formatCallRecord(r));
                 return result;
             }
         }
-    if (setStateDword(kCallsKey, L"Last", last + 1))
-        setStateText(kCallsKey, callRecordName(last + 1),
+    if (DWORD id = nextRecordNumber(kCallsKey))
+        setStateText(kCallsKey, callRecordName(id),
                      formatCallRecord({pid, call, device, result, 1, arguments}));
     return result;
 }
@@ -249,17 +262,30 @@ std::vector<LineDevice> lineDevices() {
     for (DWORD index = 0, count = deviceCount(); index < count; ++index) {
         std::wstring key = lineKey(index);
         LineDevice d;
+        // Each value read as what it must hold; the first that cannot be read is the device's.
+        // A device without one of its values is as unreadable as one holding a wrong one.
+        auto checked = [&d](auto value, auto fallback) {
+            if (!value && d.status == ERROR_SUCCESS) {
+                d.status = value.missing() ? ERROR_BADDB : value.status();
+                d.problem = value.problem();
+            }
+            return value.value_or(fallback);
+        };
         d.index = index;
-        d.name = stateText(key, L"Name").value_or(std::wstring());
-        d.mediaModes = stateDword(key, L"Media").value_or(0);
-        d.equipmentState = stateDword(key, L"State").value_or(0);
-        d.registered = stateDword(key, L"Registered").value_or(0) != 0;
-        for (const std::string& operation : kOperations)
-            if (LONG code = faultOf(index, operation.c_str())) {
+        d.name = checked(stateText(key, L"Name"), std::wstring());
+        d.mediaModes = checked(stateDword(key, L"Media"), DWORD(0));
+        d.equipmentState = checked(stateDword(key, L"State"), DWORD(0));
+        d.registered = checked(stateDword(key, L"Registered"), DWORD(0)) != 0;
+        for (const std::string& operation : kOperations) {
+            StateValue<DWORD> fault = stateDword(faultsKey(index), fromUtf8(operation));
+            if (fault.missing())
+                continue;
+            if (LONG code = static_cast<LONG>(checked(fault, DWORD(0)))) {
                 if (!d.faults.empty())
                     d.faults += ',';
                 d.faults.append(operation).append("=").append(std::to_string(code));
             }
+        }
         if (d.faults.empty())
             d.faults.push_back('-');
         out.push_back(d);
@@ -358,8 +384,7 @@ bool removeLine(DWORD index) {
 
 std::vector<CallRecord> telephonyCalls() {
     std::vector<CallRecord> out;
-    DWORD last = stateDword(kCallsKey, L"Last").value_or(0);
-    for (DWORD id = 1; id <= last; ++id) {
+    for (DWORD id : recordNumbers(kCallsKey)) {
         CallRecord r;
         std::optional<std::wstring> record = stateText(kCallsKey, callRecordName(id));
         if (record && parseCallRecord(*record, &r))
@@ -385,13 +410,23 @@ bool setInitFault(LONG code) {
 
 TelephonyStatus telephonyStatus() {
     TelephonyStatus s;
-    s.reinitAttempts = stateDword(kTelephonyKey, L"ReinitAttempts").value_or(0);
-    s.reinitMilliseconds = stateDword(kTelephonyKey, L"ReinitMs").value_or(0);
-    s.initFault = static_cast<LONG>(stateDword(kTelephonyKey, L"InitFault").value_or(0));
-    s.linesClosedByShutdown = stateDword(kTelephonyKey, L"ClosedByShutdown").value_or(0);
-    for (const std::wstring& name : stateValueNames(kHandlesKey))
-        ++(stateText(kHandlesKey, name).value_or(std::wstring()) == L"session" ? s.sessionsOpen
-                                                                               : s.linesOpen);
+    // Each value read as what it must hold; the first that cannot be read is the status's.
+    auto checked = [&s](auto value, auto fallback) {
+        if (!value && !value.missing() && s.status == ERROR_SUCCESS) {
+            s.status = value.status();
+            s.problem = value.problem();
+        }
+        return value.value_or(fallback);
+    };
+    s.reinitAttempts = checked(stateDword(kTelephonyKey, L"ReinitAttempts"), DWORD(0));
+    s.reinitMilliseconds = checked(stateDword(kTelephonyKey, L"ReinitMs"), DWORD(0));
+    s.initFault = static_cast<LONG>(checked(stateDword(kTelephonyKey, L"InitFault"), DWORD(0)));
+    s.linesClosedByShutdown = checked(stateDword(kTelephonyKey, L"ClosedByShutdown"), DWORD(0));
+    for (const std::wstring& name : stateValueNames(kHandlesKey)) {
+        std::wstring record = checked(stateText(kHandlesKey, name), std::wstring());
+        if (!record.empty())
+            ++(record == L"session" ? s.sessionsOpen : s.linesOpen);
+    }
     return s;
 }
 
@@ -472,15 +507,16 @@ static LONG devCapsUnlogged(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVers
     DWORD total = lpLineDevCaps->dwTotalSize;
     if (total < fixed)
         return LINEERR_STRUCTURETOOSMALL;
-    std::optional<LineDevice> device = lineDevice(dwDeviceID);
-    if (!device)
+    StateValue<std::wstring> name = stateText(lineKey(dwDeviceID), L"Name");
+    StateValue<DWORD> media = stateDword(lineKey(dwDeviceID), L"Media");
+    if (!name || !media)
         return LINEERR_NODEVICE;
 
     // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
     // version, then the line's name if it fits.
     BYTE* record = reinterpret_cast<BYTE*>(lpLineDevCaps);
     memset(record + sizeof(DWORD), 0, fixed - sizeof(DWORD));
-    DWORD nameBytes = static_cast<DWORD>((device->name.size() + 1) * sizeof(WCHAR));
+    DWORD nameBytes = static_cast<DWORD>((name->size() + 1) * sizeof(WCHAR));
     lpLineDevCaps->dwNeededSize = fixed + nameBytes;
     lpLineDevCaps->dwUsedSize = fixed;
     lpLineDevCaps->dwPermanentLineID = 0x00010000u + dwDeviceID;
@@ -489,10 +525,10 @@ static LONG devCapsUnlogged(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVers
     lpLineDevCaps->dwNumAddresses = 1;
     lpLineDevCaps->dwBearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA;
     lpLineDevCaps->dwMaxRate = 9600;
-    lpLineDevCaps->dwMediaModes = device->mediaModes;
+    lpLineDevCaps->dwMediaModes = *media;
     lpLineDevCaps->dwMaxNumActiveCalls = 1;
     if (total - fixed >= nameBytes) {
-        memcpy(record + fixed, device->name.c_str(), nameBytes);
+        memcpy(record + fixed, name->c_str(), nameBytes);
         lpLineDevCaps->dwLineNameSize = nameBytes;
         lpLineDevCaps->dwLineNameOffset = fixed;
         lpLineDevCaps->dwUsedSize = fixed + nameBytes;

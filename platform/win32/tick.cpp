@@ -29,7 +29,7 @@ bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start) {
     return setStateDword(L"", kStepValue, *stepMs);
 }
 
-std::optional<DWORD> virtualTickStep() {
+StateValue<DWORD> virtualTickStep() {
     return stateDword(L"", kStepValue);
 }
 
@@ -43,6 +43,8 @@ DWORD peekTickCount() {
 } // namespace winphone
 
 DWORD WINAPI phoneGetTickCount(void) {
+    // A virtual count that cannot be read (a step of 0 among them, which would stop time) leaves
+    // the platform's, and has been said: this call has no way to fail.
     std::optional<DWORD> step = winphone::virtualTickStep();
     if (!step)
         return GetTickCount();

@@ -32,8 +32,7 @@ BOOL refuseStart(LPCWSTR path, const SYSTEMTIME* time, DWORD error) {
     }
     StateLock lock;
     if (lock.held()) {
-        DWORD id = stateDword(kRefusalsKey, L"Last").value_or(0) + 1;
-        if (setStateDword(kRefusalsKey, L"Last", id)) {
+        if (DWORD id = nextRecordNumber(kRefusalsKey)) {
             setStateText(kRefusalsKey, refusalName(id),
                          std::to_wstring(GetCurrentProcessId()) + L" " + std::to_wstring(error) +
                              L"\t" + at + L"\t" + (path != nullptr ? path : L""));
@@ -48,8 +47,7 @@ BOOL refuseStart(LPCWSTR path, const SYSTEMTIME* time, DWORD error) {
 
 std::vector<TimedStartRefusal> timedStartRefusals() {
     std::vector<TimedStartRefusal> out;
-    DWORD last = stateDword(kRefusalsKey, L"Last").value_or(0);
-    for (DWORD id = last > kRefusalsKept ? last - kRefusalsKept + 1 : 1; id <= last; ++id) {
+    for (DWORD id : recordNumbers(kRefusalsKey)) {
         std::optional<std::wstring> record = stateText(kRefusalsKey, refusalName(id));
         if (!record)
             continue;
@@ -80,19 +78,20 @@ bool takePendingStart(const PendingStart& start) {
 std::vector<PendingStart> pendingStarts() {
     std::vector<PendingStart> out;
     for (const std::wstring& path : stateValueNames(kStartsKey))
-        if (std::optional<std::wstring> at = stateText(kStartsKey, path))
-            out.push_back({path, toUtf8(*at)});
+        if (StateValue<PendingStart> start = pendingStart(path); !start.missing())
+            out.push_back(start ? *start : PendingStart{path, "", start.status(), start.problem()});
     std::sort(out.begin(), out.end(), [](const PendingStart& a, const PendingStart& b) {
         return a.text != b.text ? a.text < b.text : a.path < b.path;
     });
     return out;
 }
 
-std::optional<PendingStart> pendingStart(const std::wstring& path) {
-    std::optional<std::wstring> at = stateText(kStartsKey, path);
+StateValue<PendingStart> pendingStart(const std::wstring& path) {
+    // The state's layout holds the text to a real date and time.
+    StateValue<std::wstring> at = stateText(kStartsKey, path);
     if (!at)
-        return std::nullopt;
-    return PendingStart{path, toUtf8(*at)};
+        return StateValue<PendingStart>::failed(at.status(), at.problem());
+    return PendingStart{path, toUtf8(*at), ERROR_SUCCESS, {}};
 }
 
 } // namespace winphone

@@ -43,14 +43,83 @@ LONG readStateValue(std::wstring_view subkey, std::wstring_view name, DWORD* typ
 LONG writeStateValue(std::wstring_view subkey, std::wstring_view name, DWORD type, const void* data,
                      DWORD size);
 LONG deleteStateValue(std::wstring_view subkey, std::wstring_view name);
-std::optional<DWORD> stateDword(std::wstring_view subkey, std::wstring_view name);
+
+// What is wrong with a value of the phone state, judged by where it stands: its type and size,
+// and its range or form where the state's layout gives one (a line's State is 1-5, the Clock a
+// real date and time, the Answers real answers, ...). "" when nothing is; a value the layout
+// does not know is judged by its type and size alone, and only when `type` says what it must
+// be (REG_DWORD, REG_SZ, REG_BINARY; REG_NONE: any).
+std::string stateValueProblem(std::wstring_view subkey, std::wstring_view name, DWORD type,
+                              const std::string& bytes, DWORD wantedType = REG_NONE);
+
+// A value of the phone state as read, checked against what it must hold there. It has a value
+// only when it was read and is as it must be. Otherwise status() says why, exactly as it came:
+// ERROR_FILE_NOT_FOUND when the value or its key is missing, ERROR_BADDB when it holds anything
+// else than it must, or the registry's own status; problem() says which value and what, on one
+// line. Where
+// missing and unreadable lead to the same default it converts to a std::optional; the program
+// has then been told of a bad value on standard error (reportStateProblem).
+template <typename T> class StateValue {
+  public:
+    StateValue(T value) : status_(ERROR_SUCCESS), value_(std::move(value)) {}
+    static StateValue failed(LONG status, std::string problem = {}) {
+        StateValue v{T()};
+        v.status_ = status == ERROR_SUCCESS ? ERROR_BADDB : status;
+        v.problem_ = std::move(problem);
+        return v;
+    }
+    LONG status() const { return status_; }
+    bool missing() const { return status_ == ERROR_FILE_NOT_FOUND; }
+    const std::string& problem() const { return problem_; }
+    bool has_value() const { return status_ == ERROR_SUCCESS; }
+    explicit operator bool() const { return has_value(); }
+    const T& operator*() const { return value_; }
+    const T* operator->() const { return &value_; }
+    T value_or(T fallback) const { return has_value() ? value_ : fallback; }
+    operator std::optional<T>() const {
+        return has_value() ? std::optional<T>(value_) : std::nullopt;
+    }
+
+  private:
+    LONG status_;
+    T value_;
+    std::string problem_;
+};
+
+// A dword: REG_DWORD of 4 bytes, in its range.
+StateValue<DWORD> stateDword(std::wstring_view subkey, std::wstring_view name);
 bool setStateDword(std::wstring_view subkey, std::wstring_view name, DWORD value);
-// A string value without its terminator; nullopt when missing or not a string.
-std::optional<std::wstring> stateText(std::wstring_view subkey, std::wstring_view name);
+// A string value (REG_SZ of whole UTF-16 characters) without its terminator, in its form.
+StateValue<std::wstring> stateText(std::wstring_view subkey, std::wstring_view name);
 bool setStateText(std::wstring_view subkey, std::wstring_view name, std::wstring_view text);
+// A binary value (REG_BINARY), in its form.
+StateValue<std::string> stateBytes(std::wstring_view subkey, std::wstring_view name);
+
+// The last value of the phone state that could not be read or changed, in this process: its
+// status and what was wrong, for a caller that learns only "failed".
+struct StateProblem {
+    LONG status = ERROR_SUCCESS;
+    std::string text;
+};
+const StateProblem& lastStateProblem();
+// Notes a failure as the last problem and returns its status. A program that meets one goes on
+// with its default, and is told once on standard error ("velmora: ... (status 1009)"), as on
+// the simulated phone; a tool that reports problems itself turns that off.
+LONG reportStateProblem(LONG status, std::string text);
+void echoStateProblems(bool enabled);
+
 // The names of a key's subkeys and values, in the registry's order; empty when it is missing.
 std::vector<std::wstring> stateSubkeys(std::wstring_view subkey);
 std::vector<std::wstring> stateValueNames(std::wstring_view subkey);
+// The number of a new record of a numbered log under `subkey` (records are subkeys or values
+// named by their number, counted by its "Last" value), with "Last" moved on to it; 0 when the
+// state cannot be changed. When "Last" cannot be read (it has been said) the record is numbered
+// after the highest one there and "Last" is left for a person to look at, so that no record is
+// ever written over.
+DWORD nextRecordNumber(std::wstring_view subkey);
+// The numbers of a numbered log's records that are values (not its "Last"), in order; read from
+// the records themselves, so that an unreadable count hides none of them.
+std::vector<DWORD> recordNumbers(std::wstring_view subkey);
 // Deletes a key with everything below it; true also when it did not exist.
 bool deleteKeyTree(HKEY root, const std::wstring& path);
 bool deleteStateKey(std::wstring_view subkey);
@@ -89,14 +158,16 @@ std::string formatDateTime(const SYSTEMTIME& time);
 bool isValidDateTime(const SYSTEMTIME& time, SYSTEMTIME* withWeekday = nullptr);
 // Pins every process on the phone to a local time, or (nullptr) returns to the platform's.
 bool pinClock(const SYSTEMTIME* time);
-std::optional<SYSTEMTIME> pinnedClock();
+// The pinned time; missing when the clock follows the platform's.
+StateValue<SYSTEMTIME> pinnedClock();
 
 // ---- Tick count ----
 // In virtual time every GetTickCount call on the phone advances the count by `stepMs`, from
 // `start` (or from where it stands); nullopt returns to the platform's count. A step of 0 is
 // refused: a count that never moves would hang anything waiting on it.
 bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start = std::nullopt);
-std::optional<DWORD> virtualTickStep();
+// The step of virtual time; missing when the count is the platform's.
+StateValue<DWORD> virtualTickStep();
 // The tick count as GetTickCount would give it on the phone, without advancing virtual time.
 DWORD peekTickCount();
 
@@ -104,10 +175,13 @@ DWORD peekTickCount();
 struct PendingStart {
     std::wstring path;
     std::string text; // the stored local time, YYYY-MM-DD HH:MM:SS
+    // A start whose time cannot be read is listed all the same, with why (and no text).
+    LONG status = ERROR_SUCCESS;
+    std::string problem;
 };
-// Every pending start, earliest first.
+// Every pending start, earliest first (those that cannot be read first of all).
 std::vector<PendingStart> pendingStarts();
-std::optional<PendingStart> pendingStart(const std::wstring& path);
+StateValue<PendingStart> pendingStart(const std::wstring& path);
 // A registration CeRunAppAtTime refused, with its last error, so that whatever fires the starts
 // learns of it from the service rather than from what the program showed. The latest hundred
 // are kept, oldest first.
@@ -131,8 +205,12 @@ int defaultAnswer(UINT type);
 bool answerFits(UINT type, int answer);
 // Queues the answer for the next box any process on the phone shows with nobody at a console.
 bool queueAnswer(int answer);
-// The next answer of the phone's queue, taken off it; 0 when the queue is empty.
+// The next answer of the phone's queue, taken off it; 0 when the queue is empty, -1 when it
+// cannot be read (an entry that is no answer is taken off all the same, so that it does not
+// stand in front of the others).
 int takeQueuedAnswer();
+// What the queue's value must hold: 32-bit answers, each a button a box can have.
+bool isAnswerQueue(const std::string& bytes);
 // An answer for this process's next box only (a script of the process's own), taken before
 // the phone's queue.
 void queueProcessAnswer(int answer);
@@ -143,6 +221,9 @@ struct MessageRecord {
     std::wstring caption, text;
     UINT type;
     int answer; // 0 until the box has been answered
+    // A record with a value that cannot be read is listed with what could be, and why.
+    LONG status = ERROR_SUCCESS;
+    std::string problem;
 };
 std::vector<MessageRecord> messages();
 bool clearMessages();
@@ -181,6 +262,9 @@ struct LineDevice {
     DWORD equipmentState; // 1-5, LINEEQUIPSTATE_*
     bool registered;
     std::string faults; // "operation=code,...", "-" for none
+    // A device with a value that cannot be read is listed with what could be, and why.
+    LONG status = ERROR_SUCCESS;
+    std::string problem;
 };
 std::vector<LineDevice> lineDevices();
 std::optional<LineDevice> lineDevice(DWORD index);
@@ -213,6 +297,9 @@ struct TelephonyStatus {
     long long sessionsOpen = 0;          // sessions started and not shut down, by any process
     long long linesOpen = 0;             // lines opened and not closed, by any process
     long long linesClosedByShutdown = 0; // lines a lineShutdown had to close for its caller
+    // The first value that could not be read (its figure is then left out), and why.
+    LONG status = ERROR_SUCCESS;
+    std::string problem;
 };
 TelephonyStatus telephonyStatus();
 // Forgets the records of open handles and the shutdown count.

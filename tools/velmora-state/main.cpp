@@ -17,7 +17,9 @@
 //                                      end (velmora-phone --wine; serve.cpp)
 //
 // KEY is a path under HKEY_LOCAL_MACHINE, or `settings` (the program's key) or `phone` (the
-// phone state), either followed by \SUBKEY.
+// phone state), either followed by \SUBKEY. A value of the phone state that holds what it must
+// not there (a line's State of 9, a Clock that is no date, ...) is still shown as stored, and
+// said in one line on standard error with its status (1009); the exit status is then 1.
 #include "platform/win32/win32.h"
 #include "protocol.h"
 #include "serve.h"
@@ -35,6 +37,11 @@ using Args = std::vector<std::string>;
 int fail(const std::string& message, int status = 2) {
     winphone::writeStd(STD_ERROR_HANDLE, "velmora-state: " + message + "\n");
     return status;
+}
+
+// A problem of the phone state, with its status, in one line; exit status 1.
+int failOn(LONG status, const std::string& problem) {
+    return fail(problem + " (status " + std::to_string(status) + ")", 1);
 }
 
 void print(const std::string& line) {
@@ -120,11 +127,38 @@ bool parseNumber(const std::string& text, DWORD* out) {
     return true;
 }
 
-// Every value below `path`, depth first, keys and values in the registry's order.
-void dumpKey(const std::wstring& path) {
+// The path below the phone state's key, when `path` is the key or below it.
+std::optional<std::wstring> phoneSubkey(const std::wstring& path) {
+    const std::wstring state = winphone::kStateKey;
+    if (path.size() < state.size() || _wcsnicmp(path.c_str(), state.c_str(), state.size()) != 0)
+        return std::nullopt;
+    if (path.size() == state.size())
+        return std::wstring();
+    if (path[state.size()] != L'\\')
+        return std::nullopt;
+    return path.substr(state.size() + 1);
+}
+
+// Says what is wrong with a value of the phone state as stored, if anything; whether it is
+// as it must be.
+bool judge(const std::wstring& path, const std::wstring& name, DWORD type,
+           const std::string& bytes) {
+    std::optional<std::wstring> subkey = phoneSubkey(path);
+    std::string problem =
+        subkey ? winphone::stateValueProblem(*subkey, name, type, bytes) : std::string();
+    if (problem.empty())
+        return true;
+    failOn(ERROR_BADDB, problem);
+    return false;
+}
+
+// Every value below `path`, depth first, keys and values in the registry's order; false when
+// one of the phone state's is not as it must be.
+bool dumpKey(const std::wstring& path) {
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
+        return true;
+    bool good = true;
     std::string keyName = winphone::toUtf8(path);
     wchar_t name[16384]; // the longest value name the registry allows, and its terminator
     for (DWORD i = 0;; ++i) {
@@ -135,10 +169,16 @@ void dumpKey(const std::wstring& path) {
         DWORD type = 0;
         std::string bytes;
         std::wstring valueName(name, chars);
-        if (readValueBytes(key, valueName, &type, &bytes) == ERROR_SUCCESS)
-            print(keyName + "\t" + winphone::oneLine(winphone::toUtf8(valueName)) + "\t" +
-                  typeName(type) + "\t" + std::to_string(bytes.size()) + "\t" +
-                  decode(type, bytes));
+        LONG status = readValueBytes(key, valueName, &type, &bytes);
+        if (status != ERROR_SUCCESS) {
+            failOn(status, "the value '" + winphone::oneLine(winphone::toUtf8(valueName)) +
+                               "' of " + keyName + " cannot be read");
+            good = false;
+            continue;
+        }
+        print(keyName + "\t" + winphone::oneLine(winphone::toUtf8(valueName)) + "\t" +
+              typeName(type) + "\t" + std::to_string(bytes.size()) + "\t" + decode(type, bytes));
+        good = judge(path, valueName, type, bytes) && good;
     }
     std::vector<std::wstring> subkeys;
     for (DWORD i = 0;; ++i) {
@@ -150,15 +190,16 @@ void dumpKey(const std::wstring& path) {
     }
     RegCloseKey(key);
     for (const std::wstring& subkey : subkeys)
-        dumpKey(path + L"\\" + subkey);
+        good = dumpKey(path + L"\\" + subkey) && good;
+    return good;
 }
 
 int dump(const Args& args) {
     if (args.size() != 1)
         return fail("usage: dump");
-    dumpKey(settingsKey());
-    dumpKey(winphone::kStateKey);
-    return 0;
+    bool good = dumpKey(settingsKey());
+    good = dumpKey(winphone::kStateKey) && good;
+    return good ? 0 : 1;
 }
 
 int getValue(const Args& args, bool asHex) {
@@ -167,20 +208,25 @@ int getValue(const Args& args, bool asHex) {
     HKEY key;
     DWORD type = 0;
     std::string bytes;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath(args[1]).c_str(), 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
+    const std::wstring path = keyPath(args[1]), name = winphone::fromUtf8(args[2]);
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
+    if (status == ERROR_FILE_NOT_FOUND)
         return fail("no key '" + args[1] + "'", 1);
-    LONG status = readValueBytes(key, winphone::fromUtf8(args[2]), &type, &bytes);
-    RegCloseKey(key);
     if (status != ERROR_SUCCESS)
+        return failOn(status, "the key '" + args[1] + "' cannot be opened");
+    status = readValueBytes(key, name, &type, &bytes);
+    RegCloseKey(key);
+    if (status == ERROR_FILE_NOT_FOUND)
         return fail("no value '" + args[2] + "' in '" + args[1] + "'", 1);
+    if (status != ERROR_SUCCESS)
+        return failOn(status, "the value '" + args[2] + "' in '" + args[1] + "' cannot be read");
     if (asHex)
         print(std::to_string(type) + " " + std::to_string(bytes.size()) + " " +
               protocol::hex(bytes));
     else
         print(std::string(typeName(type)) + " " + std::to_string(bytes.size()) + " " +
               decode(type, bytes));
-    return 0;
+    return judge(path, name, type, bytes) ? 0 : 1;
 }
 
 int setValue(const Args& args) {
@@ -249,25 +295,37 @@ int answer(const Args& args) {
     int value = args.size() == 2 ? winphone::answerFromName(args[1]) : 0;
     if (value == 0)
         return fail("usage: answer ok|cancel|abort|retry|ignore|yes|no");
-    return winphone::queueAnswer(value) ? 0 : fail("cannot queue the answer", 1);
+    if (winphone::queueAnswer(value))
+        return 0;
+    const winphone::StateProblem& why = winphone::lastStateProblem();
+    if (why.status == ERROR_SUCCESS)
+        return fail("cannot queue the answer", 1);
+    return failOn(why.status, "cannot queue the answer: " + why.text);
 }
 
 int lines(const Args& args) {
     if (args.size() != 1)
         return fail("usage: lines");
+    int status = 0;
     for (const winphone::LineDevice& d : winphone::lineDevices()) {
+        if (d.status != ERROR_SUCCESS) {
+            status = failOn(d.status, d.problem);
+            continue;
+        }
         char media[16];
         snprintf(media, sizeof media, "0x%08lx", static_cast<unsigned long>(d.mediaModes));
         print(std::to_string(d.index) + "\t" + winphone::oneLine(winphone::toUtf8(d.name)) + "\t" +
               media + "\t" + std::to_string(d.equipmentState) + "\t" +
               (d.registered ? "yes" : "no") + "\t" + d.faults);
     }
-    return 0;
+    return status;
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Every problem of the phone state is reported here, as the verb's own.
+    winphone::echoStateProblems(false);
     Args args;
     for (int i = 1; i < argc; ++i)
         args.push_back(winphone::toUtf8(argv[i]));

@@ -182,23 +182,48 @@ void pin(const Fields& f, Reply& r) {
     r.close(winphone::pinClock(&t) ? ERROR_SUCCESS : ERROR_WRITE_FAULT);
 }
 
+// A listing gives every record it can read; the first it cannot gives the reply's status and
+// reason, so that the console says so instead of showing a shorter list as the whole.
+struct Unreadable {
+    LONG status = ERROR_SUCCESS;
+    std::string problem;
+    // True when the record cannot be read (and is left out).
+    bool note(LONG recordStatus, const std::string& why) {
+        if (recordStatus == ERROR_SUCCESS)
+            return false;
+        if (status == ERROR_SUCCESS) {
+            status = recordStatus;
+            problem = why;
+        }
+        return true;
+    }
+};
+
 void messages(const Fields& f, Reply& r) {
     long long after = 0;
     if (f.size() > 1)
         number(f[1], &after);
-    for (const winphone::MessageRecord& m : winphone::messages())
-        if (m.id > after)
-            r.line({std::to_string(m.id), std::to_string(m.pid), std::to_string(m.type),
-                    std::to_string(m.answer), winphone::toUtf8(m.caption),
-                    winphone::toUtf8(m.text)});
-    r.close(ERROR_SUCCESS);
+    Unreadable first;
+    for (const winphone::MessageRecord& m : winphone::messages()) {
+        if (m.id <= after)
+            continue;
+        if (first.note(m.status, m.problem))
+            continue;
+        r.line({std::to_string(m.id), std::to_string(m.pid), std::to_string(m.type),
+                std::to_string(m.answer), winphone::toUtf8(m.caption), winphone::toUtf8(m.text)});
+    }
+    r.close(first.status, first.problem);
 }
 
 void lines(Reply& r) {
-    for (const winphone::LineDevice& d : winphone::lineDevices())
+    Unreadable first;
+    for (const winphone::LineDevice& d : winphone::lineDevices()) {
+        if (first.note(d.status, d.problem))
+            continue;
         r.line({std::to_string(d.index), winphone::toUtf8(d.name), std::to_string(d.mediaModes),
                 std::to_string(d.equipmentState), d.registered ? "1" : "0", d.faults});
-    r.close(ERROR_SUCCESS);
+    }
+    r.close(first.status, first.problem);
 }
 
 // A change to one line: no such line is ERROR_BAD_UNIT, as on the simulated phone.
@@ -266,7 +291,7 @@ void telephony(const Fields& f, Reply& r) {
         r.line({std::to_string(s.reinitAttempts), std::to_string(s.reinitMilliseconds),
                 std::to_string(s.initFault), std::to_string(s.sessionsOpen),
                 std::to_string(s.linesOpen), std::to_string(s.linesClosedByShutdown)});
-        return r.close(ERROR_SUCCESS);
+        return r.close(s.status, s.problem);
     }
     if (verb == "handles") {
         const std::wstring key = L"Telephony\\Handles";
@@ -310,9 +335,11 @@ void tick(const Fields& f, Reply& r) {
 
 void starts(const Fields& f, Reply& r) {
     if (f[0] == "pending") {
+        Unreadable first;
         for (const winphone::PendingStart& p : winphone::pendingStarts())
-            r.line({winphone::toUtf8(p.path), p.text});
-        return r.close(ERROR_SUCCESS);
+            if (!first.note(p.status, p.problem))
+                r.line({winphone::toUtf8(p.path), p.text});
+        return r.close(first.status, first.problem);
     }
     if (f[0] == "refusals") {
         long long after = 0;
@@ -334,7 +361,10 @@ void starts(const Fields& f, Reply& r) {
         if (!winphone::pinClock(&t))
             return r.close(ERROR_WRITE_FAULT, "the clock cannot be pinned");
     }
-    bool ok = winphone::takePendingStart({winphone::fromUtf8(f[1]), f[2]});
+    winphone::PendingStart due;
+    due.path = winphone::fromUtf8(f[1]);
+    due.text = f[2];
+    bool ok = winphone::takePendingStart(due);
     r.close(ok ? ERROR_SUCCESS : ERROR_WRITE_FAULT, ok ? "" : "the start cannot be taken");
 }
 

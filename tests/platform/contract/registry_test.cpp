@@ -166,4 +166,25 @@ TEST_F(Registry, ARefusedWriteLeavesTheValueAsItWas) {
     EXPECT_EQ(420u, read);
 }
 
+// The phone takes value names of at most 255 characters (desktop Win32 takes 16,383).
+TEST_F(Registry, AValueNameHasAtMost255Characters) {
+    open();
+    DWORD value = 7;
+    for (size_t length : {size_t(255), size_t(256), size_t(20000)}) {
+        SCOPED_TRACE(length);
+        std::basic_string<WCHAR> name(length, TEXT('n'));
+        LONG expected = length <= 255 ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+        EXPECT_EQ(expected, set(name.c_str(), REG_DWORD, &value, sizeof value));
+        DWORD read = contract::kMarker, size = sizeof read;
+        LONG found = RegQueryValueEx(key, name.c_str(), nullptr, nullptr, (BYTE*)&read, &size);
+        if (expected == ERROR_SUCCESS) {
+            EXPECT_EQ(ERROR_SUCCESS, found);
+            EXPECT_EQ(7u, read);
+        } else {
+            EXPECT_NE(ERROR_SUCCESS, found) << "a refused name stores nothing";
+            EXPECT_EQ(contract::kMarker, read);
+        }
+    }
+}
+
 } // namespace

@@ -1,9 +1,12 @@
 // The phone's store shared by several processes at once.
 #include "phone_fixture.h"
 
+#include <sqlite3.h>
+
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -247,6 +250,142 @@ TEST_F(Store, StatementsGiveTheirStatus) {
     // The reason a refusal gives is the caller's to show with its status.
     EXPECT_EQ(ERROR_INVALID_NAME, host::refuse(ERROR_INVALID_NAME, "why"));
     EXPECT_EQ("why", host::storeProblem());
+}
+
+} // namespace
+
+namespace {
+
+// The number of this process's open files that are the phone's store, its WAL or its index.
+int filesOfThePhone(const std::string& dbPath) {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        n += !error && target.rfind(dbPath, 0) == 0;
+    }
+    return n;
+}
+
+// Another connection to the phone, as another process would have: runs statements and gives
+// the first column of the first row.
+std::string fromAnotherConnection(const std::string& dbPath, const std::string& sql) {
+    sqlite3* db = nullptr;
+    std::string first;
+    EXPECT_EQ(SQLITE_OK, sqlite3_open(dbPath.c_str(), &db));
+    sqlite3_busy_timeout(db, 5000);
+    const char* rest = sql.c_str();
+    while (rest && *rest) {
+        sqlite3_stmt* stmt = nullptr;
+        EXPECT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, rest, -1, &stmt, &rest)) << sqlite3_errmsg(db);
+        if (!stmt)
+            break;
+        if (sqlite3_step(stmt) == SQLITE_ROW && first.empty() && sqlite3_column_text(stmt, 0))
+            first = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return first;
+}
+
+long long integerOf(const char* sql, const std::vector<host::Param>& params = {}) {
+    long long value = -1;
+    EXPECT_EQ(ERROR_SUCCESS, host::queryInteger(sql, params, &value)) << host::storeProblem();
+    return value;
+}
+
+// Statements are prepared once per connection and kept; what a kept statement gives must be
+// what a fresh one would give, and keeping it must hold nothing of the phone.
+TEST_F(Store, KeptStatementsActAsFreshOnes) {
+    using host::Param;
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("CREATE TABLE probe(a, b)"));
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("INSERT INTO probe VALUES(1, 2)"));
+    const char* readB = "SELECT b FROM probe";
+    const struct Step {
+        const char* what;
+        std::function<void()> run;
+    } steps[] = {
+        {"a parameter of one use is gone in the next",
+         [] {
+             EXPECT_EQ(5, integerOf("SELECT ?1", {Param::integer(5)}));
+             std::vector<host::Row> rows;
+             ASSERT_EQ(ERROR_SUCCESS, host::execute("SELECT ?1", {}, &rows));
+             EXPECT_EQ(std::nullopt, rows.at(0).integerOrNull(0));
+         }},
+        {"another process rebuilds the table a statement reads",
+         [&] {
+             EXPECT_EQ(2, integerOf(readB));
+             fromAnotherConnection(dbPath, "DROP TABLE probe; CREATE TABLE probe(b, a);"
+                                           "INSERT INTO probe VALUES(7, 1);");
+             EXPECT_EQ(7, integerOf(readB));
+         }},
+        {"a statement read to its end holds no read of the phone open",
+         [&] {
+             EXPECT_EQ(7, integerOf(readB));
+             // A checkpoint that empties the WAL must wait for every reader: none may be left.
+             EXPECT_EQ("0", fromAnotherConnection(dbPath, "PRAGMA wal_checkpoint(TRUNCATE)"));
+             EXPECT_EQ(0, std::filesystem::file_size(dbPath + "-wal"));
+         }},
+        {"a statement that failed serves again",
+         [] {
+             ASSERT_EQ(ERROR_SUCCESS, host::execute("CREATE TABLE once(k PRIMARY KEY)"));
+             const char* insert = "INSERT INTO once VALUES(?)";
+             EXPECT_EQ(ERROR_SUCCESS, host::execute(insert, {Param::integer(1)}));
+             EXPECT_EQ(ERROR_CANTWRITE, host::execute(insert, {Param::integer(1)}));
+             EXPECT_EQ(ERROR_SUCCESS, host::execute(insert, {Param::integer(2)}));
+             EXPECT_EQ(2, integerOf("SELECT COUNT(*) FROM once"));
+         }},
+        {"more texts than are kept are all run",
+         [] {
+             for (int i = 0; i < 400; ++i) {
+                 std::string sql = "SELECT ";
+                 sql += std::to_string(i);
+                 ASSERT_EQ(i, integerOf(sql.c_str()));
+             }
+             EXPECT_EQ(7, integerOf("SELECT b FROM probe"));
+         }},
+        {"closing the store closes its files",
+         [&] {
+             EXPECT_GT(filesOfThePhone(dbPath), 0);
+             host::closeStore();
+             EXPECT_EQ(0, filesOfThePhone(dbPath)) << "a statement kept the connection open";
+             EXPECT_EQ(7, integerOf("SELECT b FROM probe"));
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.run();
+    }
+}
+
+// A module's tables set up within a transaction stand only if it commits: rolled back, they are
+// set up again at the next use.
+TEST_F(Store, ASetupRolledBackIsDoneAgain) {
+    const char* sql = "CREATE TABLE IF NOT EXISTS probe_module(a);";
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("BEGIN IMMEDIATE"));
+    ASSERT_EQ(ERROR_SUCCESS, host::ensureSchema("probe", sql)) << host::storeProblem();
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("ROLLBACK"));
+    ASSERT_EQ(ERROR_SUCCESS, host::ensureSchema("probe", sql)) << host::storeProblem();
+    EXPECT_EQ(1, integerOf("SELECT COUNT(*) FROM sqlite_master WHERE name = 'probe_module'"));
+}
+
+// A new phone is made with small pages; a phone made before with larger ones keeps them, and
+// works as ever.
+TEST_F(Store, ANewPhoneHasSmallPagesAndAnOlderOneKeepsItsOwn) {
+    EXPECT_EQ(1024, integerOf("PRAGMA page_size"));
+    host::closeStore();
+    const std::string older = dir + "/older.db";
+    fromAnotherConnection(older, "PRAGMA page_size = 4096; PRAGMA journal_mode = WAL;"
+                                 "CREATE TABLE made_before(a);");
+    setenv("VELMORA_PHONE", older.c_str(), 1);
+    EXPECT_EQ(ERROR_SUCCESS, host::setSetting("probe", std::string("kept")));
+    host::closeStore();
+    std::optional<std::string> value;
+    EXPECT_EQ(ERROR_SUCCESS, host::setting("probe", &value));
+    EXPECT_EQ("kept", value.value_or(""));
+    EXPECT_EQ(4096, integerOf("PRAGMA page_size"));
+    host::closeStore();
+    setenv("VELMORA_PHONE", dbPath.c_str(), 1);
 }
 
 } // namespace

@@ -4,7 +4,12 @@
 #include "platform/platform.h"
 #include "support/phone_fixture.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
@@ -560,6 +565,350 @@ TEST_F(TelephonyTest, VirtualTickAdvancesByItsStepAndWraps) {
     EXPECT_FALSE(readTickStep());
     DWORD a = GetTickCount(), b = GetTickCount();
     EXPECT_LE(b - a, 1000u);
+}
+
+// ---- Each call is one transaction ----
+
+// Commits the phone's connection is to refuse from now on, as a full disk would: each is turned
+// into a rollback.
+int commitsToRefuse = 0;
+void refuseCommits(int count) {
+    commitsToRefuse = count;
+    sqlite3_commit_hook(
+        host::store(), [](void*) { return commitsToRefuse > 0 ? (--commitsToRefuse, 1) : 0; },
+        nullptr);
+}
+
+// A call whose commit the store refuses has changed nothing on the phone: its result says it
+// failed, and the log records that, after the entry of the call before it, which waited for it.
+TEST_F(TelephonyTest, ACallTheStoreWouldNotCommitChangedNothing) {
+    struct Case {
+        const char* what;
+        std::function<LONG(HLINE)> call;
+        const char* logged;
+        bool registeredBefore;
+    } cases[] = {
+        {"switching off", [](HLINE l) { return lineSetEquipmentState(l, LINEEQUIPSTATE_MINIMUM); },
+         "lineSetEquipmentState", true},
+        {"unregistering", [](HLINE l) { return lineUnregister(l); }, "lineUnregister", true},
+        {"registering", [](HLINE l) { return lineRegister(l, LINEREGMODE_AUTOMATIC, nullptr, 0); },
+         "lineRegister", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, LINEEQUIPSTATE_FULL));
+        ASSERT_EQ(ERROR_SUCCESS, host::setLineRegistered(0, c.registeredBefore));
+        HLINEAPP app = start();
+        HLINE line = open(app, 0);
+        DWORD state = 0, radio = 0;
+        ASSERT_EQ(lineGetEquipmentState(line, &state, &radio), 0);
+        refuseCommits(1);
+        EXPECT_EQ(c.call(line), LINEERR_OPERATIONFAILED);
+        EXPECT_EQ(readLine(0).equipmentState, static_cast<DWORD>(LINEEQUIPSTATE_FULL));
+        EXPECT_EQ(readLine(0).registered, c.registeredBefore);
+        std::vector<host::TelephonyCall> calls = readCalls();
+        ASSERT_GE(calls.size(), 2u);
+        EXPECT_EQ(calls[calls.size() - 2].call, "lineGetEquipmentState");
+        EXPECT_EQ(calls[calls.size() - 2].result, 0);
+        EXPECT_EQ(calls.back().call, c.logged);
+        EXPECT_EQ(calls.back().result, LINEERR_OPERATIONFAILED);
+        close(line);
+        end(app);
+    }
+
+    // A close the store would not commit still closes the line; its record is removed as the
+    // next handle is made.
+    HLINEAPP app = start();
+    HLINE line = open(app, 0);
+    refuseCommits(1);
+    EXPECT_EQ(lineClose(line), 0);
+    std::erase(openLines, line);
+    EXPECT_EQ(lineClose(line), LINEERR_INVALLINEHANDLE);
+    EXPECT_EQ(readTelephony().linesOpen, 1) << "the record stands while the store refuses";
+    HLINE other = open(app, 1);
+    EXPECT_EQ(readTelephony().linesOpen, 1) << "only the line open now";
+    close(other);
+    end(app);
+    EXPECT_TRUE(readHandles().empty());
+}
+
+// A change and the log entry that records it are committed together: a process killed as the
+// entry is committed leaves neither.
+TEST_F(TelephonyTest, AChangeAndItsLogEntryStandOrFallTogether) {
+    host::closeStore();
+    pid_t child = fork();
+    if (child == 0) {
+        host::closeStore(); // a connection of its own
+        HLINEAPP app = 0;
+        HLINE line = 0;
+        DWORD devices = 0;
+        if (lineInitialize(&app, host::instance(), noEvents, u"t", &devices) != 0 ||
+            lineOpen(app, 0, &line, 0x00020000, 0, 0, LINECALLPRIVILEGE_OWNER,
+                     LINEMEDIAMODE_DATAMODEM, nullptr) != 0)
+            _exit(3);
+        static bool entryWritten = false;
+        sqlite3_update_hook(
+            host::store(),
+            [](void*, int, const char*, const char* table, sqlite3_int64) {
+                entryWritten = entryWritten || !std::strcmp(table, "telephony_call_log");
+            },
+            nullptr);
+        sqlite3_commit_hook(
+            host::store(),
+            [](void*) {
+                if (entryWritten)
+                    raise(SIGKILL);
+                return 0;
+            },
+            nullptr);
+        lineSetEquipmentState(line, LINEEQUIPSTATE_MINIMUM);
+        _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_EQ(readLine(0).equipmentState, static_cast<DWORD>(LINEEQUIPSTATE_FULL));
+    for (const host::TelephonyCall& c : readCalls())
+        EXPECT_NE(c.call, "lineSetEquipmentState");
+    // It died with its session and line open, and the phone says so.
+    EXPECT_EQ(readTelephony().sessionsOpen, 1);
+    EXPECT_EQ(readTelephony().linesOpen, 1);
+    EXPECT_EQ(ERROR_SUCCESS, host::clearTelephonyLeaks());
+}
+
+// The entry of a call that changes nothing may wait for the process's next change, but never
+// past a box the process shows or the closing of its phone; repeats are counted as one entry.
+TEST_F(TelephonyTest, EntriesOfCallsThatChangeNothingAreNotLeftBehind) {
+    HLINEAPP app = start();
+    HLINE line = open(app, 0);
+    // Each case reads the state three times more: the entry, the last of the log until the
+    // change, counts them all.
+    const std::string pid = std::to_string(getpid());
+    auto read = [&](int times) {
+        return pid + "\tlineGetEquipmentState\t0\t0\t" + std::to_string(times) + "\t-\n";
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> then;
+        std::string lastLines;
+    } cases[] = {
+        {"a box", [] { MessageBoxW(nullptr, u"Text", u"Caption", MB_OK); }, read(3)},
+        {"the phone closed", [] { host::closeStore(); }, read(6)},
+        {"a change", [&] { ASSERT_EQ(lineSetEquipmentState(line, LINEEQUIPSTATE_FULL), 0); },
+         read(9) + pid + "\tlineSetEquipmentState\t0\t0\t1\tstate=5\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int i = 0; i < 3; ++i) {
+            DWORD state = 0, radio = 0;
+            ASSERT_EQ(lineGetEquipmentState(line, &state, &radio), 0);
+        }
+        c.then();
+        std::string seen = phone({"telephony", "calls"}).out; // as another process sees it
+        ASSERT_GE(seen.size(), c.lastLines.size());
+        EXPECT_EQ(seen.substr(seen.size() - c.lastLines.size()), c.lastLines) << seen;
+    }
+    close(line);
+    end(app);
+}
+
+// Calls that change nothing, made without end, do not pile up: their entries are written as
+// they grow many, each in its place.
+TEST_F(TelephonyTest, ManyCallsThatChangeNothingAreWrittenInOrder) {
+    HLINEAPP app = start();
+    HLINE line = open(app, 0);
+    const int negotiations = 100;
+    for (int i = 0; i < negotiations; ++i) {
+        DWORD version = 0;
+        LINEEXTENSIONID ext;
+        ASSERT_EQ(lineNegotiateAPIVersion(app, i % 2, 0x00020000, 0x00022000, &version, &ext), 0);
+    }
+    std::string seen = phone({"telephony", "calls"}).out;
+    EXPECT_GE(std::count(seen.begin(), seen.end(), '\n'), 2 + negotiations / 2)
+        << "the entries wait for no change";
+    close(line);
+    end(app);
+    std::vector<host::TelephonyCall> calls = readCalls();
+    ASSERT_EQ(calls.size(), 2u + negotiations + 2u);
+    for (int i = 0; i < negotiations; ++i) {
+        EXPECT_EQ(calls[2 + i].call, "lineNegotiateAPIVersion");
+        EXPECT_EQ(calls[2 + i].device, i % 2) << i;
+    }
+    EXPECT_EQ(calls.back().call, "lineShutdown");
+}
+
+// A process killed in a session leaves every change it made, the records of the handles it
+// held, and the entries of its calls up to its last change.
+TEST_F(TelephonyTest, AKilledSessionLeavesItsChangesItsHandlesAndItsEntries) {
+    host::closeStore();
+    pid_t child = fork();
+    if (child == 0) {
+        host::closeStore(); // a connection of its own
+        HLINEAPP app = 0;
+        HLINE line = 0;
+        DWORD devices = 0, state = 0, radio = 0, version = 0;
+        LINEEXTENSIONID ext;
+        if (lineInitialize(&app, host::instance(), noEvents, u"t", &devices) != 0 ||
+            lineOpen(app, 0, &line, 0x00020000, 0, 0, LINECALLPRIVILEGE_OWNER,
+                     LINEMEDIAMODE_DATAMODEM, nullptr) != 0 ||
+            lineGetEquipmentState(line, &state, &radio) != 0 ||
+            lineSetEquipmentState(line, LINEEQUIPSTATE_MINIMUM) != 0 ||
+            lineNegotiateAPIVersion(app, 1, 0x00020000, 0x00022000, &version, &ext) != 0)
+            _exit(3);
+        raise(SIGKILL);
+        _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_EQ(readLine(0).equipmentState, static_cast<DWORD>(LINEEQUIPSTATE_MINIMUM));
+    std::vector<std::string> made;
+    for (const host::TelephonyCall& c : readCalls())
+        made.push_back(c.call);
+    const std::vector<std::string> upToTheChange = {
+        "lineInitialize", "lineOpen", "lineGetEquipmentState", "lineSetEquipmentState"};
+    ASSERT_GE(made.size(), upToTheChange.size());
+    EXPECT_EQ(std::vector<std::string>(made.begin(), made.begin() + 4), upToTheChange);
+    EXPECT_EQ(readTelephony().sessionsOpen, 1);
+    EXPECT_EQ(readTelephony().linesOpen, 1);
+    EXPECT_EQ(ERROR_SUCCESS, host::clearTelephonyLeaks());
+}
+
+// A child process inherits nothing to write: the entries its parent's calls left waiting are
+// written once, by the parent.
+TEST_F(TelephonyTest, AChildLeavesItsParentsEntriesToItsParent) {
+    HLINEAPP app = start();
+    HLINE line = open(app, 0);
+    DWORD state = 0, radio = 0;
+    ASSERT_EQ(lineGetEquipmentState(line, &state, &radio), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        host::closeStore(); // a connection of its own
+        HLINEAPP own = 0;
+        DWORD devices = 0;
+        bool ok = lineInitialize(&own, host::instance(), noEvents, u"t", &devices) == 0 &&
+                  lineShutdown(own) == 0;
+        host::closeStore();
+        _exit(ok ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    close(line);
+    end(app);
+    int read = 0;
+    for (const host::TelephonyCall& c : readCalls())
+        if (c.call == "lineGetEquipmentState") {
+            ++read;
+            EXPECT_EQ(c.pid, getpid());
+        }
+    EXPECT_EQ(read, 1);
+}
+
+// A switch's calls that change something commit once each, not once for each of their
+// statements; those that change nothing commit nothing.
+TEST_F(TelephonyTest, EachCallCommitsOnce) {
+    end(start()); // the phone's tables are set up
+    int commits = 0;
+    sqlite3_commit_hook(
+        host::store(),
+        [](void* count) {
+            ++*static_cast<int*>(count);
+            return 0;
+        },
+        &commits);
+    HLINEAPP app = start();
+    HLINE line = open(app, 0);
+    DWORD state = 0, radio = 0;
+    EXPECT_EQ(lineGetEquipmentState(line, &state, &radio), 0); // changes nothing: no commit
+    EXPECT_EQ(lineSetEquipmentState(line, LINEEQUIPSTATE_MINIMUM), 0);
+    EXPECT_EQ(lineUnregister(line), 0);
+    close(line);
+    end(app);
+    sqlite3_commit_hook(host::store(), nullptr, nullptr);
+    EXPECT_EQ(commits, 6);
+    EXPECT_EQ(readCalls().size(), 9u);
+}
+
+// An older phone's call log, numbered with AUTOINCREMENT, and its handle records, kept with a
+// rowid, are carried over into the tables of now, numbers and all.
+TEST_F(TelephonyTest, AnOlderPhonesLogAndHandlesAreCarriedOver) {
+    end(start());
+    for (const char* sql :
+         {"DROP TABLE telephony_call_log",
+          "CREATE TABLE telephony_call_log(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+          "pid INTEGER NOT NULL, call TEXT NOT NULL, device INTEGER, arguments TEXT NOT NULL, "
+          "result INTEGER NOT NULL, count INTEGER NOT NULL)",
+          "INSERT INTO telephony_call_log VALUES(5, 1, 'lineInitialize', NULL, '', 0, 2), "
+          "(9, 1, 'lineOpen', 0, 'api=0x00020000', -5, 1)",
+          "DROP TABLE telephony_handles",
+          "CREATE TABLE telephony_handles(pid INTEGER NOT NULL, handle INTEGER NOT NULL, "
+          "kind TEXT NOT NULL, device INTEGER, PRIMARY KEY(pid, handle))",
+          "INSERT INTO telephony_handles VALUES(1, 65536, 'session', NULL), (1, 65540, 'line', 0)",
+          "UPDATE settings SET value = 'older' WHERE name = 'schema.telephony'"})
+        ASSERT_EQ(ERROR_SUCCESS, host::execute(sql)) << sql << ": " << host::storeProblem();
+    host::closeStore();
+
+    end(start());
+    std::vector<host::TelephonyCall> calls = readCalls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].call, "lineInitialize");
+    EXPECT_EQ(calls[0].count, 2);
+    EXPECT_EQ(calls[1].call, "lineOpen");
+    EXPECT_EQ(calls[1].result, -5);
+    EXPECT_EQ(calls[1].arguments, "api=0x00020000");
+    EXPECT_EQ(calls[2].call, "lineInitialize");
+    EXPECT_EQ(calls[3].call, "lineShutdown");
+    EXPECT_EQ(query("SELECT MIN(id), MAX(id) FROM telephony_call_log"),
+              (std::vector<std::vector<std::string>>{{"5", "11"}}));
+    std::vector<host::TelephonyHandle> handles = readHandles();
+    ASSERT_EQ(handles.size(), 2u);
+    EXPECT_EQ(handles[0].kind, "session");
+    EXPECT_EQ(handles[1].kind, "line");
+    EXPECT_EQ(handles[1].device, 0);
+    EXPECT_EQ(query("SELECT name FROM sqlite_master WHERE name LIKE 'telephony%' AND "
+                    "(sql LIKE '%AUTOINCREMENT%' OR sql LIKE '%WITHOUT ROWID%')"),
+              (std::vector<std::vector<std::string>>{{"telephony_handles"}}));
+}
+
+// A call repeated with the same arguments and result raises the count of its entry while that
+// entry is the log's last; after another process's entry, or a clearing of the log, it starts a
+// new one.
+TEST_F(TelephonyTest, RepeatsAreCountedWhileTheirEntryIsTheLast) {
+    HLINEAPP app = start();
+    HLINE line = open(app, 0);
+    auto setFull = [&] { ASSERT_EQ(lineSetEquipmentState(line, LINEEQUIPSTATE_FULL), 0); };
+    auto lastCount = [] { return readCalls().back().count; };
+    setFull();
+    setFull();
+    EXPECT_EQ(lastCount(), 2);
+    host::closeStore(); // the same process, as a later use of the phone finds it
+    setFull();
+    EXPECT_EQ(lastCount(), 3);
+
+    pid_t child = fork();
+    if (child == 0) {
+        host::closeStore(); // a connection of its own
+        HLINEAPP own = 0;
+        DWORD devices = 0;
+        _exit(lineInitialize(&own, host::instance(), noEvents, u"t", &devices) == 0 &&
+                      lineShutdown(own) == 0
+                  ? 0
+                  : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    setFull();
+    EXPECT_EQ(lastCount(), 1) << "another process's entry came between";
+    setFull();
+    EXPECT_EQ(lastCount(), 2);
+    ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+    setFull();
+    EXPECT_EQ(readCalls().size(), 1u);
+    EXPECT_EQ(lastCount(), 1);
+    close(line);
+    end(app);
 }
 
 } // namespace

@@ -125,7 +125,10 @@ TEST_F(ConsoleState, RefusedRegistrationsAreRecordedWithTheirError) {
     std::optional<winphone::PendingStart> pending = winphone::pendingStart(L"C:\\a.exe");
     ASSERT_TRUE(pending);
     EXPECT_EQ("2026-12-14 07:00:00", pending->text);
-    EXPECT_TRUE(winphone::takePendingStart({L"C:\\a.exe", "2026-12-14 06:00:00"}));
+    winphone::PendingStart earlier;
+    earlier.path = L"C:\\a.exe";
+    earlier.text = "2026-12-14 06:00:00";
+    EXPECT_TRUE(winphone::takePendingStart(earlier));
     EXPECT_TRUE(winphone::pendingStart(L"C:\\a.exe")); // registered for another time: stays
     EXPECT_TRUE(winphone::takePendingStart(*pending));
     EXPECT_FALSE(winphone::pendingStart(L"C:\\a.exe"));
@@ -150,3 +153,31 @@ TEST_F(ConsoleState, ALineRemovedMovesTheLinesAboveItDown) {
 }
 
 } // namespace
+
+// A numbered log whose count cannot be read goes on after its highest record: the call log and
+// the refusals keep every record already there, and the count stays as found for a person.
+TEST_F(ConsoleState, ALogWhoseCountCannotBeReadWritesOverNothing) {
+    HLINEAPP app = 0;
+    ASSERT_EQ(0, initialize(&app));
+    ASSERT_EQ(0, lineShutdown(app));
+    ASSERT_TRUE(winphone::setStateText(L"Telephony\\Calls", L"Last", L"x"));
+    ASSERT_EQ(0, initialize(&app));
+    ASSERT_EQ(0, lineShutdown(app));
+    std::vector<winphone::CallRecord> calls = winphone::telephonyCalls();
+    ASSERT_EQ(4u, calls.size());
+    EXPECT_EQ("lineInitialize", calls[0].call);
+    EXPECT_EQ("lineShutdown", calls[3].call);
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_EQ(ERROR_SUCCESS, winphone::readStateValue(L"Telephony\\Calls", L"Last", &type, &bytes));
+    EXPECT_EQ(DWORD(REG_SZ), type) << "the unreadable count is left as it was";
+
+    SYSTEMTIME hour25 = {2026, 12, 1, 14, 25, 0, 0, 0};
+    EXPECT_FALSE(CeRunAppAtTime(L"C:\\a.exe", &hour25));
+    ASSERT_TRUE(winphone::setStateText(L"TimedStartRefusals", L"Last", L"?"));
+    EXPECT_FALSE(CeRunAppAtTime(L"C:\\b.exe", &hour25));
+    std::vector<winphone::TimedStartRefusal> refused = winphone::timedStartRefusals();
+    ASSERT_EQ(2u, refused.size());
+    EXPECT_EQ(L"C:\\a.exe", refused[0].path);
+    EXPECT_EQ(L"C:\\b.exe", refused[1].path);
+}
