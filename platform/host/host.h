@@ -6,6 +6,7 @@
 
 // The whole Win32 surface of the simulated phone, the calls only the phone has included.
 #include "platform/platform.h"
+#include "platform/box_answers.h"
 
 #include <cstdint>
 #include <functional>
@@ -146,11 +147,10 @@ LONG pinClock(const std::optional<SYSTEMTIME>& time);
 LONG pinnedClock(std::optional<SYSTEMTIME>* time);
 
 // ---- Message boxes ----
-const char* answerName(int answer);
-int answerFromName(std::string_view name); // 0 when unknown
-// The answer a box of this type gets when nobody picks one.
-int defaultAnswer(UINT type);
-bool answerFits(UINT type, int answer);
+using box_answers::answerFits;
+using box_answers::answerFromName;
+using box_answers::answerName;
+using box_answers::defaultAnswer;
 LONG queueAnswer(int answer);
 // An answer for this process's next box only (a front-end's script), taken before the phone's
 // queue, so that another process on the phone can never take it.

@@ -14,30 +14,7 @@ MessageBoxPresenter presenter;
 std::deque<int> processAnswers;
 std::optional<bool> terminalPrompts;
 
-struct AnswerName {
-    int answer;
-    const char* name;
-};
-const AnswerName kAnswerNames[] = {{IDOK, "ok"},       {IDCANCEL, "cancel"}, {IDABORT, "abort"},
-                                   {IDRETRY, "retry"}, {IDIGNORE, "ignore"}, {IDYES, "yes"},
-                                   {IDNO, "no"}};
-
-std::vector<int> buttons(UINT type) {
-    switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        return {IDOK, IDCANCEL};
-    case MB_ABORTRETRYIGNORE:
-        return {IDABORT, IDRETRY, IDIGNORE};
-    case MB_YESNOCANCEL:
-        return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO:
-        return {IDYES, IDNO};
-    case MB_RETRYCANCEL:
-        return {IDRETRY, IDCANCEL};
-    default:
-        return {IDOK};
-    }
-}
+using box_answers::buttons;
 
 std::string buttonList(UINT type) {
     std::string out;
@@ -98,42 +75,6 @@ int scriptedAnswer(UINT type) {
 }
 
 } // namespace
-
-const char* answerName(int answer) {
-    for (const AnswerName& a : kAnswerNames)
-        if (a.answer == answer)
-            return a.name;
-    return "none";
-}
-
-int answerFromName(std::string_view name) {
-    for (const AnswerName& a : kAnswerNames)
-        if (name == a.name)
-            return a.answer;
-    return 0;
-}
-
-int defaultAnswer(UINT type) {
-    switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-    case MB_YESNOCANCEL:
-    case MB_RETRYCANCEL:
-        return IDCANCEL;
-    case MB_YESNO:
-        return IDNO;
-    case MB_ABORTRETRYIGNORE:
-        return IDABORT;
-    default:
-        return IDOK;
-    }
-}
-
-bool answerFits(UINT type, int answer) {
-    for (int b : buttons(type))
-        if (b == answer)
-            return true;
-    return false;
-}
 
 LONG queueAnswer(int answer) {
     return execute("INSERT INTO answers(answer) VALUES(?)", {Param::integer(answer)});

@@ -1,7 +1,7 @@
-// The answers boxes take when nobody is at a console: the buttons of each type of box, its safe
-// default, and the phone's queue of answers, the state's "Answers" value: a REG_BINARY of 32-bit
-// answers, the first to be taken first. Kept apart from the boxes themselves so that the
-// phone state's helper can queue answers without the windowing libraries.
+// The phone's queue of answers that boxes take when nobody is at a console, the state's
+// "Answers" value: a REG_BINARY of 32-bit answers, the first to be taken first. Kept apart from the
+// boxes themselves so that the phone state's helper can queue answers without the windowing
+// libraries.
 #include "win32.h"
 
 #include <algorithm>
@@ -12,66 +12,7 @@ namespace {
 
 const wchar_t kAnswersValue[] = L"Answers";
 
-struct AnswerName {
-    int answer;
-    const char* name;
-};
-const AnswerName kAnswerNames[] = {{IDOK, "ok"},       {IDCANCEL, "cancel"}, {IDABORT, "abort"},
-                                   {IDRETRY, "retry"}, {IDIGNORE, "ignore"}, {IDYES, "yes"},
-                                   {IDNO, "no"}};
-
-std::vector<int> buttons(UINT type) {
-    switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        return {IDOK, IDCANCEL};
-    case MB_ABORTRETRYIGNORE:
-        return {IDABORT, IDRETRY, IDIGNORE};
-    case MB_YESNOCANCEL:
-        return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO:
-        return {IDYES, IDNO};
-    case MB_RETRYCANCEL:
-        return {IDRETRY, IDCANCEL};
-    default:
-        return {IDOK};
-    }
-}
-
 } // namespace
-
-const char* answerName(int answer) {
-    for (const AnswerName& a : kAnswerNames)
-        if (a.answer == answer)
-            return a.name;
-    return "none";
-}
-
-int answerFromName(std::string_view name) {
-    for (const AnswerName& a : kAnswerNames)
-        if (name == a.name)
-            return a.answer;
-    return 0;
-}
-
-int defaultAnswer(UINT type) {
-    switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-    case MB_YESNOCANCEL:
-    case MB_RETRYCANCEL:
-        return IDCANCEL;
-    case MB_YESNO:
-        return IDNO;
-    case MB_ABORTRETRYIGNORE:
-        return IDABORT;
-    default:
-        return IDOK;
-    }
-}
-
-bool answerFits(UINT type, int answer) {
-    std::vector<int> allowed = buttons(type);
-    return std::find(allowed.begin(), allowed.end(), answer) != allowed.end();
-}
 
 bool isAnswerQueue(const std::string& bytes) {
     if (bytes.size() % sizeof(DWORD) != 0)

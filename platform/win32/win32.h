@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <tapi.h>
 
+#include "platform/box_answers.h"
 #include "platform/phone_only.h"
 
 #include <cstdint>
@@ -198,11 +199,10 @@ std::vector<TimedStartRefusal> timedStartRefusals();
 bool takePendingStart(const PendingStart& start);
 
 // ---- Message boxes ----
-const char* answerName(int answer);
-int answerFromName(std::string_view name); // 0 when unknown
-// The answer a box of this type gets when nobody picks one: OK; Cancel; No (Abort).
-int defaultAnswer(UINT type);
-bool answerFits(UINT type, int answer);
+using box_answers::answerFits;
+using box_answers::answerFromName;
+using box_answers::answerName;
+using box_answers::defaultAnswer;
 // Queues the answer for the next box any process on the phone shows with nobody at a console.
 bool queueAnswer(int answer);
 // The next answer of the phone's queue, taken off it; 0 when the queue is empty, -1 when it
