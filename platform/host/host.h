@@ -7,6 +7,7 @@
 // The whole Win32 surface of the simulated phone, the calls only the phone has included.
 #include "platform/platform.h"
 #include "platform/box_answers.h"
+#include "platform/clock_text.h"
 
 #include <cstdint>
 #include <functional>
@@ -131,14 +132,13 @@ LONG collectRows(LONG status, std::vector<Row>& rows, std::vector<Record>* out, 
 }
 
 // ---- Clock ----
-bool parseDateTime(std::string_view text, SYSTEMTIME* out);
-std::string formatDateTime(const SYSTEMTIME& time);
-int dayOfWeek(int year, int month, int day);
+using clock_text::dayOfWeek;
+using clock_text::daysInMonth;
+using clock_text::formatDateTime;
+using clock_text::isValidDateTime;
+using clock_text::parseDateTime;
 // "Sunday" … "Saturday" for the phone's weekday index (0 = Sunday), taken modulo 7.
 const char* weekdayName(int weekday);
-int daysInMonth(int year, int month);
-// A real local date and time: month, day of that month, hour, minute and second in range.
-bool isValidDateTime(const SYSTEMTIME& time);
 // Pins every process on this phone to a local time, or (nullopt) returns to the host's;
 // ERROR_INVALID_PARAMETER for a time that does not exist, else the store's status.
 LONG pinClock(const std::optional<SYSTEMTIME>& time);

@@ -10,6 +10,7 @@
 #include <tapi.h>
 
 #include "platform/box_answers.h"
+#include "platform/clock_text.h"
 #include "platform/phone_only.h"
 
 #include <cstdint>
@@ -152,9 +153,8 @@ LONG setValueBytes(HKEY key, LPCWSTR name, DWORD type, const void* data, DWORD s
 std::wstring withoutEmptyKeyNames(LPCWSTR path);
 
 // ---- Clock ----
-// "YYYY-MM-DD HH:MM[:SS]"; false unless it is a real date and time (the weekday is filled in).
-bool parseDateTime(std::string_view text, SYSTEMTIME* out);
-std::string formatDateTime(const SYSTEMTIME& time);
+using clock_text::formatDateTime;
+using clock_text::parseDateTime;
 // A real local date and time; fills in its weekday when `withWeekday` is given.
 bool isValidDateTime(const SYSTEMTIME& time, SYSTEMTIME* withWeekday = nullptr);
 // Pins every process on the phone to a local time, or (nullptr) returns to the platform's.
