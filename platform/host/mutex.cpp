@@ -27,7 +27,6 @@ namespace {
 // The bytes of a mutex's file.
 const off_t kOwnerByte = 0;   // write-locked by the owning process; '1' while owned
 const off_t kHandlesByte = 1; // read-locked by every process that has a handle
-const off_t kCreateByte = 2;  // write-locked while a process opens the mutex
 const char kOwned = '1', kFree = '0';
 
 struct Mutex {
@@ -56,16 +55,6 @@ bool lockByte(int fd, short type, off_t byte, bool wait) {
         rc = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range);
     while (rc != 0 && errno == EINTR);
     return rc == 0;
-}
-
-// Whether another process holds a handle to the mutex in this file.
-bool othersHaveHandles(int fd) {
-    struct flock range = {};
-    range.l_type = F_WRLCK;
-    range.l_whence = SEEK_SET;
-    range.l_start = kHandlesByte;
-    range.l_len = 1;
-    return fcntl(fd, F_OFD_GETLK, &range) == 0 && range.l_type != F_UNLCK;
 }
 
 void setState(int fd, char state) {
@@ -203,15 +192,17 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
         SetLastError(errorFromErrno(errno));
         return nullptr;
     }
-    // One process at a time decides whether the mutex exists, so that two creating it at once
-    // do not both think they made it.
-    if (!lockByte(fd, F_WRLCK, kCreateByte, true) || !lockByte(fd, F_RDLCK, kHandlesByte, true)) {
+    // Whether the mutex exists is told by the handles byte alone: a process that can lock it
+    // whole has no other process beside it, so it makes the mutex new and then shares the byte
+    // (the change is one step, so nobody comes between). Every other process waits for its share
+    // until the maker has done so, and finds the mutex existing.
+    const bool existed = !lockByte(fd, F_WRLCK, kHandlesByte, false);
+    if (existed && !lockByte(fd, F_RDLCK, kHandlesByte, true)) {
         DWORD error = errorFromErrno(errno);
         close(fd);
         SetLastError(error);
         return nullptr;
     }
-    bool existed = othersHaveHandles(fd);
     auto mutex = std::make_shared<Mutex>();
     mutex->fd = fd;
     mutex->path = path;
@@ -224,8 +215,8 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
         DWORD ignored;
         if (bInitialOwner)
             tryTake(*mutex, &ignored);
+        lockByte(fd, F_RDLCK, kHandlesByte, false);
     }
-    lockByte(fd, F_UNLCK, kCreateByte, false);
     namedMutexes[path] = mutex;
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return addHandle(mutex);

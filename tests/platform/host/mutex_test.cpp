@@ -4,7 +4,9 @@
 #include "phone_fixture.h"
 
 #include <chrono>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -170,6 +172,52 @@ TEST_F(Mutexes, AnotherProcessHandsItOnReleasedOrKilled) {
         EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(mine, 0)) << "only once abandoned";
         EXPECT_TRUE(ReleaseMutex(mine));
         EXPECT_TRUE(CloseHandle(mine));
+    }
+}
+
+// Processes that open one name at the same moment agree on who made it: exactly one is told
+// the mutex is new, and only that one owns it when each asked for ownership as it opened it.
+TEST_F(Mutexes, ProcessesOpeningANameAtOnceAgreeWhoMadeIt) {
+    enum Outcome { MadeAndOwns = 1, FoundItOwned = 2, Wrong = 3 };
+    const int kProcesses = 8;
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        int go[2];
+        ASSERT_EQ(0, pipe(go));
+        std::vector<pid_t> children;
+        for (int i = 0; i < kProcesses; ++i) {
+            pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                close(go[1]);
+                char c;
+                while (read(go[0], &c, 1) > 0) {
+                }
+                HANDLE h = CreateMutexW(nullptr, TRUE, u"Velmora.Made");
+                const DWORD made = GetLastError();
+                int outcome = Wrong;
+                if (h && made == ERROR_SUCCESS) {
+                    outcome = MadeAndOwns;
+                    // Held long enough for every other process to find it owned.
+                    usleep(300 * 1000);
+                } else if (h && made == ERROR_ALREADY_EXISTS &&
+                           WaitForSingleObject(h, 0) == WAIT_TIMEOUT) {
+                    outcome = FoundItOwned;
+                }
+                _exit(outcome);
+            }
+            children.push_back(pid);
+        }
+        close(go[0]);
+        close(go[1]); // every child goes at once
+        std::map<int, int> outcomes;
+        for (pid_t pid : children) {
+            int status = 0;
+            ASSERT_EQ(pid, waitpid(pid, &status, 0));
+            ++outcomes[WIFEXITED(status) ? WEXITSTATUS(status) : -1];
+        }
+        EXPECT_EQ(1, outcomes[MadeAndOwns]);
+        EXPECT_EQ(kProcesses - 1, outcomes[FoundItOwned]);
     }
 }
 
