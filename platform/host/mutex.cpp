@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <climits>
 #include <fcntl.h>
 #include <map>
 #include <memory>
@@ -95,6 +96,24 @@ std::string fileForName(const std::string& folder, const std::string& name) {
     return folder + "/" + file;
 }
 
+// The folder of the phone's names. The store follows a symbolic link to its file, as SQLite
+// does, so a phone named through a link is the phone the link leads to, and its names are kept
+// beside that file: processes naming the phone either way must share them.
+std::string folderForStore(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        char target[PATH_MAX];
+        ssize_t length = readlink(path.c_str(), target, sizeof target);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof target)
+            break;
+        std::string next(target, static_cast<size_t>(length));
+        size_t slash = path.find_last_of('/');
+        if (next[0] != '/' && slash != std::string::npos)
+            next = path.substr(0, slash + 1) + next;
+        path = next;
+    }
+    return path + "-mutex";
+}
+
 HANDLE addHandle(const std::shared_ptr<Mutex>& mutex) {
     uintptr_t handle = nextHandle;
     nextHandle += 4;
@@ -172,7 +191,7 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return nullptr;
     }
-    const std::string folder = store + "-mutex";
+    const std::string folder = folderForStore(store);
     const std::string path = fileForName(folder, host::toUtf8(lpName));
 
     if (auto known = namedMutexes.find(path); known != namedMutexes.end()) {

@@ -236,4 +236,27 @@ TEST_F(Mutexes, EachPhoneHasItsOwnNames) {
     EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(here, 0));
 }
 
+// The store follows a symbolic link to its file, so a phone named through a link (directly,
+// relatively, or through a chain of links, made before or after the phone's file) is the same
+// phone, and its names are the same names.
+TEST_F(Mutexes, APhoneNamedThroughALinkSharesItsNames) {
+    ASSERT_EQ(0, symlink(dbPath.c_str(), (dir + "/absolute.db").c_str()));
+    ASSERT_EQ(0, symlink(dbPath.substr(dbPath.find_last_of('/') + 1).c_str(),
+                         (dir + "/relative.db").c_str()));
+    ASSERT_EQ(0, symlink("relative.db", (dir + "/chained.db").c_str()));
+    MutexHolder holder(u"Velmora.Linked");
+    ASSERT_TRUE(holder.held());
+    for (const char* link : {"absolute.db", "relative.db", "chained.db"}) {
+        SCOPED_TRACE(link);
+        const std::string linked = dir + "/" + link;
+        setenv("VELMORA_PHONE", linked.c_str(), 1);
+        HANDLE there = CreateMutexW(nullptr, FALSE, u"Velmora.Linked");
+        ASSERT_NE(nullptr, there);
+        EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+        EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(there, 0));
+        EXPECT_TRUE(CloseHandle(there));
+    }
+    setenv("VELMORA_PHONE", dbPath.c_str(), 1);
+}
+
 } // namespace
