@@ -432,6 +432,43 @@ TEST_F(MissedSwitches, StartsDueWhileThePhoneIsOffFireWhenItIsOn) {
     EXPECT_EQ(1, r.status);
 }
 
+// A start armed for a switch in the span but still waiting at its end, for a phone that stays
+// off past it or for a clock that skips past it, came late: it was armed all the same.
+TEST_F(MissedSwitches, AStartStillWaitingAtTheEndIsLate) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> values;
+        const char* armed;
+        std::vector<std::string> args;
+        std::vector<std::string> expected;
+        const char* detail;
+    } cases[] = {
+        {"the phone off past the end",
+         {},
+         "2026-12-12 23:00",
+         {"--until", "2026-12-13 12:00", "--off", "2026-12-13 06:00", "2026-12-13 13:00"},
+         {"2026-12-13 07:00:00 on late -"},
+         "fires at 2026-12-13 13:00, after the span"},
+        {"the end in the skipped hour",
+         {{"C0", "60"}, {"S0", "150"}},
+         "2027-03-27 00:00",
+         {"--until", "2027-03-28 02:45"},
+         {"2027-03-28 02:30:00 on late -"},
+         "fires at 2027-03-28 03:00, after the span"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(0, phone({"line", "0", "state", "5"}).status);
+        store(c.values);
+        armAt(c.armed);
+        CommandResult r = simulate(kBerlin, c.args);
+        EXPECT_EQ(c.expected, missed(r)) << r.out << r.err;
+        for (const std::vector<std::string>& m : tsvRecords(r.out, "missed"))
+            EXPECT_NE(std::string::npos, m[7].find(c.detail)) << m[7];
+        EXPECT_EQ(1, r.status);
+    }
+}
+
 TEST_F(MissedSwitches, ALineFailingToSwitchIsTheCause) {
     armAt("2026-12-12 23:00");
     ASSERT_EQ(0, phone({"line", "0", "fail", "setstate", "LINEERR_OPERATIONFAILED"}).status);

@@ -466,8 +466,11 @@ int simulateVerb(Phone& phone, const Args& args) {
         // start already overdue fires at once; one due while the phone is off, when it is on.
         Lateness lateness;
         SYSTEMTIME at = firingTime(due->at, now, o.off, &lateness);
-        if (host::compareLocalTimes(at, end) > 0)
+        if (host::compareLocalTimes(at, end) > 0) {
+            if (host::compareLocalTimes(due->at, end) <= 0)
+                span.waiting = WaitingStart{due->at, at, lateness};
             break;
+        }
         Start s = fire(phone, *due, at, true);
         pinned = true;
         now = at;

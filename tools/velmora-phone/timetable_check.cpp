@@ -86,23 +86,24 @@ std::string failureOf(const StartRecord& start, DWORD line) {
     return {};
 }
 
-std::string lateDetail(const StartRecord& start, const SimulatedSpan& span) {
-    const std::string due = start.due ? minuteText(*start.due) : std::string("?");
-    const std::string fired = minuteText(start.fired);
-    switch (start.lateness) {
+// `fired` ends the detail: "fired at …", or for a start still waiting, when it will fire.
+std::string lateDetail(const std::optional<SYSTEMTIME>& dueAt, Lateness lateness,
+                       const std::string& fired, const SimulatedSpan& span) {
+    const std::string due = dueAt ? minuteText(*dueAt) : std::string("?");
+    switch (lateness) {
     case Lateness::ClockSkipped:
-        return "due " + due + ", a time the clock skipped; fired at " + fired;
+        return "due " + due + ", a time the clock skipped; " + fired;
     case Lateness::PhoneOff:
-        if (const OffSpan* o = start.due ? offSpanHolding(span.off, *start.due) : nullptr)
+        if (const OffSpan* o = dueAt ? offSpanHolding(span.off, *dueAt) : nullptr)
             return "due " + due + " while the phone was off (" + minuteText(o->from) + " to " +
-                   minuteText(o->to) + "); fired at " + fired;
-        return "due " + due + " while the phone was off; fired at " + fired;
+                   minuteText(o->to) + "); " + fired;
+        return "due " + due + " while the phone was off; " + fired;
     case Lateness::Overdue:
-        return "due " + due + ", already past when the simulation began; fired at " + fired;
+        return "due " + due + ", already past when the simulation began; " + fired;
     case Lateness::OnTime:
         break;
     }
-    return "due " + due + "; fired at " + fired;
+    return "due " + due + "; " + fired;
 }
 
 std::string unarmedDetail(const Switch& sw, const SimulatedSpan& span) {
@@ -160,8 +161,18 @@ LineVerdict judgeLine(const Switch& sw, const host::LineDevice& line, const Simu
             continue;
         if (!sameMinute(*starts[i].due, sw.at))
             break;
-        return {Cause::Late, lateDetail(starts[i], span), starts[i].fired};
+        return {Cause::Late,
+                lateDetail(starts[i].due, starts[i].lateness,
+                           "fired at " + minuteText(starts[i].fired), span),
+                starts[i].fired};
     }
+    // Armed for the switch, but it had not fired when the span ended.
+    if (span.waiting && sameMinute(span.waiting->due, sw.at))
+        return {Cause::Late,
+                lateDetail(span.waiting->due, span.waiting->lateness,
+                           "it fires at " + minuteText(span.waiting->fires) + ", after the span",
+                           span),
+                std::nullopt};
     return {Cause::Unarmed, unarmedDetail(sw, span), std::nullopt};
 }
 

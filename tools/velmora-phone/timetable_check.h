@@ -76,6 +76,13 @@ struct OffSpan {
     SYSTEMTIME from{}, to{};
 };
 
+// A start still pending when the span ended though it fell due within it: the phone stayed off
+// past the end, or its time was skipped and the first minute after it lies past the end.
+struct WaitingStart {
+    SYSTEMTIME due{}, fires{};
+    Lateness lateness = Lateness::OnTime;
+};
+
 // A simulated span: its local begin and end, the lines when it began and when it ended, and
 // every start in the order they fired.
 struct SimulatedSpan {
@@ -83,6 +90,7 @@ struct SimulatedSpan {
     std::vector<host::LineDevice> first, last;
     std::vector<StartRecord> starts;
     std::vector<OffSpan> off;
+    std::optional<WaitingStart> waiting;
 };
 
 // Hands each start the telephony calls its process made. `calls` are the calls logged during
