@@ -41,6 +41,22 @@ const size_t kMostKeptStatements = 256;
 // What is to be written to the open store before it closes.
 std::vector<void (*)()> closingHooks;
 
+// A commit writes the WAL back into the store once it holds kCheckpointFrames. A process that
+// opens the phone cannot tell what an earlier one wrote back, so it writes after what is there;
+// the WAL starts again from its beginning only at a process's second commit. Processes that each
+// commit once would let it grow without end, so at kResetFrames it is written back and emptied
+// (waiting, as any commit may, for readers of it to move on).
+const int kCheckpointFrames = 128;
+const int kResetFrames = 1024;
+
+int checkpointAfterCommit(void*, sqlite3* db, const char* name, int frames) {
+    if (frames >= kResetFrames)
+        sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    else if (frames >= kCheckpointFrames)
+        sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return SQLITE_OK;
+}
+
 void forgetStatements() {
     for (auto& kept : keptStatements)
         sqlite3_finalize(kept.second);
@@ -310,7 +326,7 @@ sqlite3* store(LONG* status) {
         // a switch adds about two dozen pages of 1 KiB, and indexing 128 costs about a fifth of
         // a millisecond.
         sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        sqlite3_wal_autocheckpoint(db, 128);
+        sqlite3_wal_hook(db, checkpointAfterCommit, nullptr);
         code = prepareStore(db);
     } else {
         code = (rc & 0xff) == SQLITE_CANTOPEN ? statusFromOpenFailure(path) : statusFromSqlite(rc);

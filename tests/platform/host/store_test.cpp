@@ -371,6 +371,25 @@ TEST_F(Store, ASetupRolledBackIsDoneAgain) {
 
 // A new phone is made with small pages; a phone made before with larger ones keeps them, and
 // works as ever.
+// Processes that each make one change (the console's `reg set`, say) still keep the WAL short:
+// each one opens the phone afresh and cannot tell what an earlier one wrote back, so without a
+// limit every change would be added to its end.
+TEST_F(Store, OneChangeAProcessKeepsTheLogShort) {
+    const std::string wal = dbPath + "-wal";
+    off_t largest = 0;
+    for (int process = 0; process < 1500; ++process) {
+        ASSERT_EQ(ERROR_SUCCESS, host::setSetting("probe", std::to_string(process)));
+        host::closeStore();
+        struct stat file = {};
+        if (stat(wal.c_str(), &file) == 0)
+            largest = std::max(largest, file.st_size);
+    }
+    EXPECT_LT(largest, 1100 * 1024) << "the log grew without bound";
+    std::optional<std::string> value;
+    EXPECT_EQ(ERROR_SUCCESS, host::setting("probe", &value));
+    EXPECT_EQ("1499", value.value_or(""));
+}
+
 TEST_F(Store, ANewPhoneHasSmallPagesAndAnOlderOneKeepsItsOwn) {
     EXPECT_EQ(1024, integerOf("PRAGMA page_size"));
     host::closeStore();
