@@ -1,12 +1,13 @@
 // UTF-16 to UTF-8, for every platform layer: window texts come as 16-bit code units whether
 // the platform calls them char16_t or wchar_t, and leave as UTF-8. Half a surrogate pair
-// stands for no character and becomes U+FFFD.
+// stands for no character and becomes U+FFFD. And UTF-8 text made to fit one line of a listing.
 #ifndef VELMORA_PLATFORM_UTF8_H
 #define VELMORA_PLATFORM_UTF8_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 template <typename CodeUnit>
 void appendUtf8(std::string& out, const CodeUnit* text, size_t length) {
@@ -36,6 +37,24 @@ void appendUtf8(std::string& out, const CodeUnit* text, size_t length) {
             out += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
+}
+
+// Escapes newlines, tabs and backslashes so that a text fits on one line of a listing.
+inline std::string oneLine(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
 }
 
 #endif

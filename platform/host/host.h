@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/box_answers.h"
 #include "platform/clock_text.h"
+#include "platform/utf8.h"
 
 #include <cstdint>
 #include <functional>
@@ -28,8 +29,7 @@ std::string toUtf8(std::u16string_view text);
 std::string toUtf8(const WCHAR* text);
 std::u16string fromUtf8(std::string_view text);
 bool isValidUtf8(std::string_view text);
-// Escapes newlines, tabs and backslashes so that a text fits on one line of a listing.
-std::string oneLine(std::string_view text);
+using ::oneLine;
 
 // ---- The store ----
 // Where the phone lives: $VELMORA_PHONE, else velmora/phone.db in the XDG state directory.

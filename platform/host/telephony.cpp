@@ -6,6 +6,8 @@
 #include "host.h"
 #include "win32_tapi.h"
 
+#include "platform/line_rules.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -63,16 +65,10 @@ INSERT OR IGNORE INTO line_devices(idx, name, media, state, registered)
 INSERT OR IGNORE INTO settings(name, value) VALUES('lines.seeded', '1');
 )sql";
 
-const std::vector<std::string> kOperations = {"negotiate", "devcaps",    "open",
-                                              "halfopen",  "getstate",   "setstate",
-                                              "register",  "unregister", "close"};
-
-// The API versions this telephony supports.
-const DWORD kLowestVersion = 0x00010003;
-const DWORD kHighestVersion = 0x00020000;
-// Fixed part of the capabilities record for TAPI 1.4 and for 2.0.
-const DWORD kDevCapsSize14 = 240;
-const DWORD kDevCapsSize20 = 252;
+using line_rules::kHighestVersion;
+using line_rules::kLowestVersion;
+using line_rules::kOperations;
+using line_rules::versionSupported;
 
 struct Session {
     long long id;
@@ -421,10 +417,6 @@ LONG checkDevice(HLINEAPP app, DWORD device) {
     if (status == ERROR_BAD_UNIT)
         return LINEERR_BADDEVICEID;
     return status == ERROR_SUCCESS ? 0 : LINEERR_OPERATIONFAILED;
-}
-
-bool versionSupported(DWORD version) {
-    return version >= kLowestVersion && version <= kHighestVersion;
 }
 
 // One column of a device's row: a line's state or media modes, from 0 to 0xFFFFFFFF; nullopt
@@ -894,7 +886,7 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
         return logged(call, dwDeviceID, LINEERR_INCOMPATIBLEEXTVERSION, args);
     if (LONG fault = faultOf(dwDeviceID, "devcaps"))
         return logged(call, dwDeviceID, fault, args);
-    DWORD fixed = dwAPIVersion >= 0x00020000 ? kDevCapsSize20 : kDevCapsSize14;
+    DWORD fixed = line_rules::devCapsFixedSize(dwAPIVersion);
     DWORD total = lpLineDevCaps->dwTotalSize;
     if (total < fixed)
         return logged(call, dwDeviceID, LINEERR_STRUCTURETOOSMALL, args);
@@ -905,28 +897,9 @@ LONG WINAPI lineGetDevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersi
     if (rows.empty() || rows[0].status() != ERROR_SUCCESS)
         return logged(call, dwDeviceID, LINEERR_NODEVICE, args);
 
-    // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
-    // version, then the line's name if it fits.
-    BYTE* record = reinterpret_cast<BYTE*>(lpLineDevCaps);
-    std::memset(record + sizeof(DWORD), 0, fixed - sizeof(DWORD));
     std::u16string name = fromUtf8(device.name);
-    DWORD nameBytes = static_cast<DWORD>((name.size() + 1) * sizeof(char16_t));
-    lpLineDevCaps->dwNeededSize = fixed + nameBytes;
-    lpLineDevCaps->dwUsedSize = fixed;
-    lpLineDevCaps->dwPermanentLineID = 0x00010000u + dwDeviceID;
-    lpLineDevCaps->dwStringFormat = STRINGFORMAT_UNICODE;
-    lpLineDevCaps->dwAddressModes = LINEADDRESSMODE_ADDRESSID;
-    lpLineDevCaps->dwNumAddresses = 1;
-    lpLineDevCaps->dwBearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA;
-    lpLineDevCaps->dwMaxRate = 9600;
-    lpLineDevCaps->dwMediaModes = device.mediaModes;
-    lpLineDevCaps->dwMaxNumActiveCalls = 1;
-    if (total - fixed >= nameBytes) {
-        std::memcpy(record + fixed, name.c_str(), nameBytes);
-        lpLineDevCaps->dwLineNameSize = nameBytes;
-        lpLineDevCaps->dwLineNameOffset = fixed;
-        lpLineDevCaps->dwUsedSize = fixed + nameBytes;
-    }
+    line_rules::fillDevCaps(lpLineDevCaps, fixed, dwDeviceID, name.c_str(), name.size(),
+                            device.mediaModes);
     return logged(call, dwDeviceID, 0, args);
 }
 
@@ -954,7 +927,7 @@ LONG WINAPI lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD
     if (dwPrivileges & LINECALLPRIVILEGE_OWNER) {
         // An owner must name media modes, and only ones the device has.
         std::optional<DWORD> media = lineColumn(dwDeviceID, DeviceMedia);
-        if (!dwMediaModes || (dwMediaModes & ~(LINEMEDIAMODE_LAST * 2 - 2)) || !media ||
+        if (!dwMediaModes || (dwMediaModes & ~line_rules::kKnownMediaModes) || !media ||
             (dwMediaModes & ~*media))
             return logged(call, dwDeviceID, LINEERR_INVALMEDIAMODE, args);
     }

@@ -56,23 +56,6 @@ bool isValidUtf8(std::string_view text) {
     return toUtf8(fromUtf8(text)) == text;
 }
 
-std::string oneLine(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\\')
-            out += "\\\\";
-        else
-            out += c;
-    }
-    return out;
-}
-
 } // namespace host
 
 namespace {

@@ -388,19 +388,35 @@ void echoStateProblems(bool enabled) {
     echoing = enabled;
 }
 
+LONG subkeyNames(HKEY key, std::vector<std::wstring>* names) {
+    wchar_t name[256]; // the longest key name the registry allows, and its terminator
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = ARRAYSIZE(name);
+        LONG status = RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS)
+            return status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status;
+        names->emplace_back(name, chars);
+    }
+}
+
+LONG valueNames(HKEY key, std::vector<std::wstring>* names) {
+    std::wstring name(16384, L'\0'); // the longest value name the registry allows, and its end
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = static_cast<DWORD>(name.size());
+        LONG status =
+            RegEnumValueW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS)
+            return status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status;
+        names->emplace_back(name.data(), chars);
+    }
+}
+
 std::vector<std::wstring> stateSubkeys(std::wstring_view subkey) {
     std::vector<std::wstring> names;
     HKEY key;
     if (openState(subkey, false, &key) != ERROR_SUCCESS)
         return names;
-    wchar_t name[256]; // the longest key name the registry allows, and its terminator
-    for (DWORD i = 0;; ++i) {
-        DWORD chars = ARRAYSIZE(name);
-        if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, chars);
-    }
+    subkeyNames(key, &names);
     RegCloseKey(key);
     return names;
 }
@@ -410,18 +426,7 @@ std::vector<std::wstring> stateValueNames(std::wstring_view subkey) {
     HKEY key;
     if (openState(subkey, false, &key) != ERROR_SUCCESS)
         return names;
-    DWORD longest = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         &longest, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-        std::wstring name(longest + 1, L'\0');
-        for (DWORD i = 0;; ++i) {
-            DWORD chars = longest + 1;
-            if (RegEnumValueW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS)
-                break;
-            names.emplace_back(name.data(), chars);
-        }
-    }
+    valueNames(key, &names);
     RegCloseKey(key);
     return names;
 }

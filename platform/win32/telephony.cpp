@@ -10,6 +10,8 @@
 // call log, "NNNNNNNN" = "PID DEVICE RESULT COUNT CALL", numbered by "Calls\Last").
 #include "win32.h"
 
+#include "platform/line_rules.h"
+
 #include <cstdio>
 #include <map>
 
@@ -46,18 +48,11 @@ const wchar_t kTelephonyKey[] = L"Telephony";
 const wchar_t kHandlesKey[] = L"Telephony\\Handles";
 const wchar_t kCallsKey[] = L"Telephony\\Calls";
 
-const std::vector<std::string> kOperations = {"negotiate", "devcaps",    "open",
-                                              "halfopen",  "getstate",   "setstate",
-                                              "register",  "unregister", "close"};
-
-// The API versions this telephony supports.
-const DWORD kLowestVersion = 0x00010003;
-const DWORD kHighestVersion = 0x00020000;
-// Every media mode of TAPI 2.0: LINEMEDIAMODE_UNKNOWN up to LINEMEDIAMODE_VIDEO.
-const DWORD kKnownMediaModes = (LINEMEDIAMODE_VIDEO << 1) - LINEMEDIAMODE_UNKNOWN;
-// Fixed part of the capabilities record for TAPI 1.4 and for 2.0.
-const DWORD kDevCapsSize14 = 240;
-const DWORD kDevCapsSize20 = 252;
+using line_rules::kHighestVersion;
+using line_rules::kKnownMediaModes;
+using line_rules::kLowestVersion;
+using line_rules::kOperations;
+using line_rules::versionSupported;
 
 struct Handle {
     bool isLine;
@@ -202,10 +197,6 @@ LONG checkDevice(HLINEAPP app, DWORD device) {
     if (!deviceExists(device))
         return LINEERR_BADDEVICEID;
     return 0;
-}
-
-bool versionSupported(DWORD version) {
-    return version >= kLowestVersion && version <= kHighestVersion;
 }
 
 // Adds `delta` to a counter of the state under the lock.
@@ -503,7 +494,7 @@ static LONG devCapsUnlogged(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVers
         return LINEERR_INCOMPATIBLEEXTVERSION;
     if (LONG fault = faultOf(dwDeviceID, "devcaps"))
         return fault;
-    DWORD fixed = dwAPIVersion >= 0x00020000 ? kDevCapsSize20 : kDevCapsSize14;
+    DWORD fixed = line_rules::devCapsFixedSize(dwAPIVersion);
     DWORD total = lpLineDevCaps->dwTotalSize;
     if (total < fixed)
         return LINEERR_STRUCTURETOOSMALL;
@@ -512,27 +503,7 @@ static LONG devCapsUnlogged(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVers
     if (!name || !media)
         return LINEERR_NODEVICE;
 
-    // Only the caller's dwTotalSize bytes are written: the fixed part of the negotiated
-    // version, then the line's name if it fits.
-    BYTE* record = reinterpret_cast<BYTE*>(lpLineDevCaps);
-    memset(record + sizeof(DWORD), 0, fixed - sizeof(DWORD));
-    DWORD nameBytes = static_cast<DWORD>((name->size() + 1) * sizeof(WCHAR));
-    lpLineDevCaps->dwNeededSize = fixed + nameBytes;
-    lpLineDevCaps->dwUsedSize = fixed;
-    lpLineDevCaps->dwPermanentLineID = 0x00010000u + dwDeviceID;
-    lpLineDevCaps->dwStringFormat = STRINGFORMAT_UNICODE;
-    lpLineDevCaps->dwAddressModes = LINEADDRESSMODE_ADDRESSID;
-    lpLineDevCaps->dwNumAddresses = 1;
-    lpLineDevCaps->dwBearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA;
-    lpLineDevCaps->dwMaxRate = 9600;
-    lpLineDevCaps->dwMediaModes = *media;
-    lpLineDevCaps->dwMaxNumActiveCalls = 1;
-    if (total - fixed >= nameBytes) {
-        memcpy(record + fixed, name->c_str(), nameBytes);
-        lpLineDevCaps->dwLineNameSize = nameBytes;
-        lpLineDevCaps->dwLineNameOffset = fixed;
-        lpLineDevCaps->dwUsedSize = fixed + nameBytes;
-    }
+    line_rules::fillDevCaps(lpLineDevCaps, fixed, dwDeviceID, name->c_str(), name->size(), *media);
     return 0;
 }
 

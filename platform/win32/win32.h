@@ -11,6 +11,7 @@
 
 #include "platform/box_answers.h"
 #include "platform/clock_text.h"
+#include "platform/utf8.h"
 #include "platform/phone_only.h"
 
 #include <cstdint>
@@ -24,8 +25,7 @@ namespace winphone {
 // ---- Text ----
 std::string toUtf8(std::wstring_view text);
 std::wstring fromUtf8(std::string_view text);
-// Escapes newlines, tabs and backslashes so that a text fits on one line of a listing.
-std::string oneLine(std::string_view text);
+using ::oneLine;
 // Writes to standard output or error (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE): UTF-8 bytes as
 // they stand (LF stays LF) to a file or a pipe, wide text to a console.
 void writeStd(DWORD which, std::string_view utf8);
@@ -110,7 +110,11 @@ const StateProblem& lastStateProblem();
 LONG reportStateProblem(LONG status, std::string text);
 void echoStateProblems(bool enabled);
 
-// The names of a key's subkeys and values, in the registry's order; empty when it is missing.
+// The names of an open key's subkeys and values, in the registry's order; the status that ended
+// the listing early, else ERROR_SUCCESS.
+LONG subkeyNames(HKEY key, std::vector<std::wstring>* names);
+LONG valueNames(HKEY key, std::vector<std::wstring>* names);
+// The same of a key of the phone state; empty when it is missing.
 std::vector<std::wstring> stateSubkeys(std::wstring_view subkey);
 std::vector<std::wstring> stateValueNames(std::wstring_view subkey);
 // The number of a new record of a numbered log under `subkey` (records are subkeys or values

@@ -1,90 +1,15 @@
 #include "phone.h"
 #include "schedule/settings.h"
+#include "tools/velmora-state/value_text.h"
 
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 namespace phone {
 namespace {
 
-const char* typeName(DWORD type) {
-    switch (type) {
-    case REG_SZ:
-        return "sz";
-    case REG_DWORD:
-        return "dword";
-    default:
-        return "binary";
-    }
-}
-
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
-// The value as "show" and "reg get" print it: text up to its terminator, a number, or hex.
-std::string decode(DWORD type, const std::string& bytes) {
-    if (type == REG_SZ) {
-        std::u16string text;
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            char16_t c = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                               static_cast<unsigned char>(bytes[i + 1]) << 8);
-            if (c == 0)
-                break;
-            text += c;
-        }
-        return host::oneLine(host::toUtf8(text));
-    }
-    if (type == REG_DWORD && bytes.size() <= 4) {
-        DWORD n = 0;
-        for (size_t i = 0; i < bytes.size(); ++i)
-            n |= static_cast<DWORD>(static_cast<unsigned char>(bytes[i])) << (8 * i);
-        return std::to_string(n);
-    }
-    return hex(bytes);
-}
-
-bool parseHex(const std::string& text, std::string* out) {
-    if (text.size() % 2)
-        return false;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        char* end = nullptr;
-        std::string pair = text.substr(i, 2);
-        long v = std::strtol(pair.c_str(), &end, 16);
-        if (*end || !std::isxdigit(static_cast<unsigned char>(pair[0])))
-            return false;
-        *out += static_cast<char>(v);
-    }
-    return true;
-}
-
-// Decimal (a leading '-' counts down from 2^32), or hexadecimal after "0x"; nothing else, so
-// that "010" is ten and not eight.
-bool parseNumber(const std::string& text, DWORD* out) {
-    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    size_t digits = hex ? 2 : (!text.empty() && text[0] == '-' ? 1 : 0);
-    if (digits >= text.size())
-        return false;
-    for (size_t i = digits; i < text.size(); ++i)
-        if (!(hex ? std::isxdigit(static_cast<unsigned char>(text[i]))
-                  : std::isdigit(static_cast<unsigned char>(text[i]))))
-            return false;
-    errno = 0;
-    char* end = nullptr;
-    long long v = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
-    if (*end || errno || v < -2147483648LL || v > 4294967295LL)
-        return false;
-    *out = static_cast<DWORD>(v);
-    return true;
-}
+using value_text::decode;
+using value_text::parseNumber;
+using value_text::typeName;
 
 const std::u16string kSettingsKey = SETTINGS_KEY_PATH;
 
@@ -132,7 +57,7 @@ int regSet(Phone& phone, const Args& args) {
         value.bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
     } else if (kind == "binary") {
         value.type = REG_BINARY;
-        if (!parseHex(args[3], &value.bytes))
+        if (!protocol::unhex(args[3], &value.bytes))
             return fail("'" + args[3] + "' is not hex bytes (two hex digits a byte)");
     } else {
         return fail("unknown value type '" + kind + "' (sz, dword or binary)");

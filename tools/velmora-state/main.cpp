@@ -23,12 +23,10 @@
 #include "platform/win32/win32.h"
 #include "protocol.h"
 #include "serve.h"
+#include "value_text.h"
 #include "schedule/settings.h"
 
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -64,68 +62,9 @@ std::wstring keyPath(const std::string& key) {
     return path;
 }
 
-const char* typeName(DWORD type) {
-    switch (type) {
-    case REG_SZ:
-        return "sz";
-    case REG_DWORD:
-        return "dword";
-    default:
-        return "binary";
-    }
-}
-
-// The value as `get` and `dump` print it: text up to its terminator, a number, or hex.
-std::string decode(DWORD type, const std::string& bytes) {
-    if (type == REG_SZ) {
-        std::wstring text;
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            wchar_t c = static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                             static_cast<unsigned char>(bytes[i + 1]) << 8);
-            if (c == 0)
-                break;
-            text += c;
-        }
-        return winphone::oneLine(winphone::toUtf8(text));
-    }
-    if (type == REG_DWORD && bytes.size() <= 4) {
-        DWORD n = 0;
-        for (size_t i = 0; i < bytes.size(); ++i)
-            n |= static_cast<DWORD>(static_cast<unsigned char>(bytes[i])) << (8 * i);
-        return std::to_string(n);
-    }
-    return protocol::hex(bytes);
-}
-
-bool parseHex(const std::string& text, std::string* out) {
-    if (text.size() % 2)
-        return false;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
-            !std::isxdigit(static_cast<unsigned char>(text[i + 1])))
-            return false;
-        *out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
-    }
-    return true;
-}
-
-// Decimal (a leading '-' counts down from 2^32), or hexadecimal after "0x"; nothing else.
-bool parseNumber(const std::string& text, DWORD* out) {
-    bool isHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    size_t first = isHex ? 2 : (!text.empty() && text[0] == '-' ? 1 : 0);
-    if (first >= text.size())
-        return false;
-    for (size_t i = first; i < text.size(); ++i)
-        if (!(isHex ? std::isxdigit(static_cast<unsigned char>(text[i]))
-                    : std::isdigit(static_cast<unsigned char>(text[i]))))
-            return false;
-    errno = 0;
-    long long v = std::strtoll(text.c_str(), nullptr, isHex ? 16 : 10);
-    if (errno || v < -2147483648LL || v > 4294967295LL)
-        return false;
-    *out = static_cast<DWORD>(v);
-    return true;
-}
+using value_text::decode;
+using value_text::parseNumber;
+using value_text::typeName;
 
 // The path below the phone state's key, when `path` is the key or below it.
 std::optional<std::wstring> phoneSubkey(const std::wstring& path) {
@@ -160,15 +99,11 @@ bool dumpKey(const std::wstring& path) {
         return true;
     bool good = true;
     std::string keyName = winphone::toUtf8(path);
-    wchar_t name[16384]; // the longest value name the registry allows, and its terminator
-    for (DWORD i = 0;; ++i) {
-        DWORD chars = ARRAYSIZE(name);
-        if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
+    std::vector<std::wstring> values, subkeys;
+    winphone::valueNames(key, &values);
+    for (const std::wstring& valueName : values) {
         DWORD type = 0;
         std::string bytes;
-        std::wstring valueName(name, chars);
         LONG status = readValueBytes(key, valueName, &type, &bytes);
         if (status != ERROR_SUCCESS) {
             failOn(status, "the value '" + winphone::oneLine(winphone::toUtf8(valueName)) +
@@ -180,14 +115,7 @@ bool dumpKey(const std::wstring& path) {
               typeName(type) + "\t" + std::to_string(bytes.size()) + "\t" + decode(type, bytes));
         good = judge(path, valueName, type, bytes) && good;
     }
-    std::vector<std::wstring> subkeys;
-    for (DWORD i = 0;; ++i) {
-        DWORD chars = ARRAYSIZE(name);
-        if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        subkeys.emplace_back(name, chars);
-    }
+    winphone::subkeyNames(key, &subkeys);
     RegCloseKey(key);
     for (const std::wstring& subkey : subkeys)
         good = dumpKey(path + L"\\" + subkey) && good;
@@ -249,7 +177,7 @@ int setValue(const Args& args) {
     } else if (kind == "binary" || parseNumber(kind, &type)) {
         if (kind == "binary")
             type = REG_BINARY;
-        if (!parseHex(args[4], &bytes))
+        if (!protocol::unhex(args[4], &bytes))
             return fail("'" + args[4] + "' is not hex bytes (two hex digits a byte)");
     } else {
         return fail("unknown value type '" + kind + "' (sz, dword, binary or a type code)");

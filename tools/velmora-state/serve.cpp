@@ -99,13 +99,9 @@ void listValues(const Fields& f, Reply& r) {
         return r.close(ERROR_SUCCESS);
     if (status != ERROR_SUCCESS)
         return r.close(status);
-    std::vector<wchar_t> name(16384);
-    for (DWORD i = 0;; ++i) {
-        DWORD chars = static_cast<DWORD>(name.size());
-        status = RegEnumValueW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr);
-        if (status != ERROR_SUCCESS)
-            break;
-        std::wstring valueName(name.data(), chars);
+    std::vector<std::wstring> names;
+    status = winphone::valueNames(key, &names);
+    for (const std::wstring& valueName : names) {
         DWORD type = 0;
         std::string bytes;
         LONG read = readValueBytes(key, valueName, &type, &bytes);
@@ -113,7 +109,7 @@ void listValues(const Fields& f, Reply& r) {
                 std::to_string(read)});
     }
     RegCloseKey(key);
-    r.close(status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status);
+    r.close(status);
 }
 
 void writeValue(const Fields& f, Reply& r) {
