@@ -112,14 +112,16 @@ void report(const Start& s, bool tsv) {
 void summary(const Totals& t, bool tsv, std::optional<size_t> missed) {
     std::string tail;
     if (tsv) {
+        // Built by appending: GCC 12 misreads a literal joined to a temporary as an overlap.
         if (missed)
-            tail = "\t" + std::to_string(*missed);
+            tail.append("\t").append(std::to_string(*missed));
         std::printf("summary\t%d\t%d\t%d\t%d\t%d%s\n", t.starts, t.on, t.off, t.boxes, t.problems,
                     tail.c_str());
     } else {
         if (missed)
-            tail = ", " + std::to_string(*missed) +
-                   (*missed == 1 ? " missed switch" : " missed switches");
+            tail.append(", ")
+                .append(std::to_string(*missed))
+                .append(*missed == 1 ? " missed switch" : " missed switches");
         std::printf("%d start%s, %d switch%s on, %d switch%s off, %d box%s, %d problem%s%s.\n",
                     t.starts, t.starts == 1 ? "" : "s", t.on, t.on == 1 ? "" : "es", t.off,
                     t.off == 1 ? "" : "es", t.boxes, t.boxes == 1 ? "" : "es", t.problems,
