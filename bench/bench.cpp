@@ -106,20 +106,186 @@ const char* verdict(bool ok) {
     return ok ? "ok" : "MISSED";
 }
 
+struct Settings {
+    int rounds = 200;
+    int days = 365;
+};
+
+Settings readArguments(int argc, char** argv) {
+    Settings settings;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--rounds"))
+            settings.rounds = std::max(10, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--days"))
+            settings.days = std::max(1, std::atoi(argv[i + 1]));
+    }
+    return settings;
+}
+
+const std::string velmora = VELMORA_EXE, unlocked = VELMORA_UNLOCKED_EXE,
+                  console = VELMORA_PHONE_EXE, bare = "/bin/true";
+
+// The timed runs against the bare start, each round's times and ratios.
+struct RunTimes {
+    std::vector<double> bare, nothing, switching, nothingRatios, switchRatios;
+    std::vector<double> nothingLockRatios, switchLockRatios;
+};
+
+// Monday's switches: a round switches off at 00:00, the next on at 07:00, and the line is
+// set first so that every switching run changes it, with and without the lock alike.
+Sample switchRun(const std::string& program, int round) {
+    const bool off = round % 2 == 0;
+    host::setLineState(0, off ? 5 : 1);
+    pin(off ? "2026-12-14 00:00" : "2026-12-14 07:00");
+    return spawnAndWait({program, "AppRunAtTime"});
+}
+
+// The kinds of run in this round's order. A fixed seed: every run of the benchmark takes the
+// same orders.
+struct RoundOrder {
+    std::mt19937 shuffler{20261214};
+    int kinds[5] = {0, 1, 2, 3, 4};
+};
+
+// Every kind of run once, in a new order each round, so that drift in the machine's load, and
+// whatever a run leaves to the next (the disk's own writing back), falls on every kind alike.
+// False when a timed run failed.
+bool timeRound(RoundOrder* order, int round, bool kept, RunTimes* times) {
+    std::shuffle(std::begin(order->kinds), std::end(order->kinds), order->shuffler);
+    Sample b, n, nu, s, su;
+    for (int kind : order->kinds) {
+        switch (kind) {
+        case 0:
+            b = spawnAndWait({bare});
+            break;
+        case 1:
+            pin("2026-12-15 12:00"); // a Tuesday: the default timetable has nothing due
+            n = spawnAndWait({velmora, "AppRunAtTime"});
+            break;
+        case 2:
+            pin("2026-12-15 12:00");
+            nu = spawnAndWait({unlocked, "AppRunAtTime"});
+            break;
+        case 3:
+            s = switchRun(velmora, round);
+            break;
+        case 4:
+            su = switchRun(unlocked, round);
+            break;
+        }
+    }
+    if (n.status != 1 || s.status != 1 || nu.status != 1 || su.status != 1) {
+        std::fprintf(stderr, "bench: a timed run failed (status %d, %d, %d, %d)\n", n.status,
+                     s.status, nu.status, su.status);
+        return false;
+    }
+    if (!kept)
+        return true;
+    times->bare.push_back(b.seconds);
+    times->nothing.push_back(n.seconds);
+    times->switching.push_back(s.seconds);
+    times->nothingRatios.push_back(n.seconds / b.seconds);
+    times->switchRatios.push_back(s.seconds / b.seconds);
+    times->nothingLockRatios.push_back(n.seconds / nu.seconds);
+    times->switchLockRatios.push_back(s.seconds / su.seconds);
+    return true;
+}
+
+// Peak memory, both kinds of run, through the probe: the timed run's and the bare start's.
+void peakMemory(const std::string& base, long* peakKiB, long* bareKiB) {
+    const std::string scratch = base + "/rss";
+    for (int i = 0; i < 20; ++i) {
+        pin(i % 2 ? "2026-12-14 07:00" : i % 4 ? "2026-12-15 12:00" : "2026-12-14 00:00");
+        *peakKiB = std::max(*peakKiB, peakMemoryKiB({velmora, "AppRunAtTime"}, scratch));
+        *bareKiB = std::max(*bareKiB, peakMemoryKiB({bare}, scratch));
+    }
+}
+
+// The default timetable simulated over `span` days on a fresh phone armed from a Saturday
+// evening; the starts it made.
+Sample simulate(const std::string& base, const std::string& name, int span, int* starts) {
+    const std::string report = base + "/year.tsv";
+    freshPhone(base, name.c_str());
+    pin("2026-12-12 23:00");
+    spawnAndWait({velmora, "AppRunAtTime"});
+    host::closeStore();
+    Sample run = spawnAndWait({console, "simulate", "--days", std::to_string(span), "--tsv"},
+                              report.c_str());
+    *starts = countStarts(report);
+    return run;
+}
+
+// The overhead per start, paired against the same number of switching timed runs started
+// one by one right after, so that the machine's load weighs on both alike.
+std::vector<double> perStartRatios(const std::string& base) {
+    std::vector<double> ratios;
+    for (int pair = 0; pair < 7; ++pair) {
+        int fourWeeks = 0;
+        Sample span = simulate(base, "span" + std::to_string(pair), 28, &fourWeeks);
+        freshPhone(base, "runs");
+        double alone = 0;
+        for (int i = 0; i < fourWeeks; ++i) {
+            pin(i % 2 ? "2026-12-14 07:00" : "2026-12-14 00:00");
+            alone += spawnAndWait({velmora, "AppRunAtTime"}).seconds;
+        }
+        host::closeStore();
+        if (fourWeeks > 0 && alone > 0)
+            ratios.push_back(span.seconds / alone);
+    }
+    return ratios;
+}
+
+// What the whole benchmark measured, for the report.
+struct Results {
+    RunTimes runs;
+    long peakKiB = 0, bareKiB = 0;
+    double yearSeconds = 0;
+    int starts = 0, yearStatus = 0;
+    bool boxesShown = false;
+    std::vector<double> perStartRatios;
+};
+
+void printReport(const Settings& settings, const std::string& base, const Results& r) {
+    const double bareMs = median(r.runs.bare) * 1e3, nothingMs = median(r.runs.nothing) * 1e3,
+                 switchMs = median(r.runs.switching) * 1e3;
+    const double nothingRatio = median(r.runs.nothingRatios),
+                 switchRatio = median(r.runs.switchRatios);
+    const double nothingLock = (median(r.runs.nothingLockRatios) - 1) * 100,
+                 switchLock = (median(r.runs.switchLockRatios) - 1) * 100;
+    const double perStartMs = r.starts ? r.yearSeconds * 1e3 / r.starts : 0;
+    const double yearRatio = median(r.perStartRatios);
+    const double peakMiB = static_cast<double>(r.peakKiB) / 1024.0;
+
+    std::printf("Velmora benchmark: %d rounds, medians (phone in %s)\n", settings.rounds,
+                base.c_str());
+    std::printf("  bare process start (/bin/true)   %8.3f ms\n", bareMs);
+    std::printf("  timed run, nothing due           %8.3f ms   %5.2fx bare   target <= 3x    %s\n",
+                nothingMs, nothingRatio, verdict(nothingRatio <= 3));
+    std::printf("  timed run, switch due            %8.3f ms   %5.2fx bare   target <= 2.5x  %s\n",
+                switchMs, switchRatio, verdict(switchRatio <= 2.5));
+    std::printf(
+        "  the timetable lock, nothing due  %+7.2f %% of the run without it   target <= 5%%  "
+        "%s\n",
+        nothingLock, verdict(nothingLock <= 5));
+    std::printf(
+        "  the timetable lock, switch due   %+7.2f %% of the run without it   target <= 5%%  "
+        "%s\n",
+        switchLock, verdict(switchLock <= 5));
+    std::printf("  peak memory of a timed run       %8.2f MiB  (/bin/true: %.2f MiB)  target <= 4 "
+                "MiB  %s\n",
+                peakMiB, static_cast<double>(r.bareKiB) / 1024.0, verdict(peakMiB <= 4));
+    std::printf("  simulate %d days                %9.3f s    %d starts, %.3f ms per start\n",
+                settings.days, r.yearSeconds, r.starts, perStartMs);
+    std::printf("  per start vs a timed run alone (paired)    %5.2fx        target <= 1.5x  %s\n",
+                yearRatio, verdict(yearRatio <= 1.5));
+    if (r.boxesShown || r.yearStatus != 0)
+        std::printf("  warning: boxes were shown or simulate reported problems\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 200;
-    int days = 365;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--rounds"))
-            rounds = std::max(10, std::atoi(argv[i + 1]));
-        else if (!std::strcmp(argv[i], "--days"))
-            days = std::max(1, std::atoi(argv[i + 1]));
-    }
-    const std::string velmora = VELMORA_EXE, unlocked = VELMORA_UNLOCKED_EXE,
-                      console = VELMORA_PHONE_EXE, bare = "/bin/true";
-
+    const Settings settings = readArguments(argc, argv);
     char tmpl[] = "/tmp/velmora-bench-XXXXXX";
     if (!mkdtemp(tmpl)) {
         std::perror("mkdtemp");
@@ -136,143 +302,28 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::vector<double> bareTimes, nothingTimes, switchTimes, nothingRatios, switchRatios;
-    std::vector<double> nothingLockRatios, switchLockRatios;
-    long peakKiB = 0, bareKiB = 0;
+    Results results;
     const int warmUp = 5;
-    // Monday's switches: a round switches off at 00:00, the next on at 07:00, and the line is
-    // set first so that every switching run changes it, with and without the lock alike.
-    auto switchRun = [&](const std::string& program, int round) {
-        const bool off = round % 2 == 0;
-        host::setLineState(0, off ? 5 : 1);
-        pin(off ? "2026-12-14 00:00" : "2026-12-14 07:00");
-        return spawnAndWait({program, "AppRunAtTime"});
-    };
-    // A fixed seed: every run of the benchmark takes the same orders.
-    std::mt19937 shuffler(20261214);
-    int order[] = {0, 1, 2, 3, 4};
-    for (int round = 0; round < warmUp + rounds; ++round) {
-        // In a new order each round, so that drift in the machine's load, and whatever a run
-        // leaves to the next (the disk's own writing back), falls on every kind alike.
-        std::shuffle(std::begin(order), std::end(order), shuffler);
-        Sample b, n, nu, s, su;
-        for (int kind : order) {
-            switch (kind) {
-            case 0:
-                b = spawnAndWait({bare});
-                break;
-            case 1:
-                pin("2026-12-15 12:00"); // a Tuesday: the default timetable has nothing due
-                n = spawnAndWait({velmora, "AppRunAtTime"});
-                break;
-            case 2:
-                pin("2026-12-15 12:00");
-                nu = spawnAndWait({unlocked, "AppRunAtTime"});
-                break;
-            case 3:
-                s = switchRun(velmora, round);
-                break;
-            case 4:
-                su = switchRun(unlocked, round);
-                break;
-            }
-        }
-        if (n.status != 1 || s.status != 1 || nu.status != 1 || su.status != 1) {
-            std::fprintf(stderr, "bench: a timed run failed (status %d, %d, %d, %d)\n", n.status,
-                         s.status, nu.status, su.status);
+    RoundOrder order;
+    for (int round = 0; round < warmUp + settings.rounds; ++round)
+        if (!timeRound(&order, round, round >= warmUp, &results.runs))
             return 1;
-        }
-        if (round < warmUp)
-            continue;
-        bareTimes.push_back(b.seconds);
-        nothingTimes.push_back(n.seconds);
-        switchTimes.push_back(s.seconds);
-        nothingRatios.push_back(n.seconds / b.seconds);
-        switchRatios.push_back(s.seconds / b.seconds);
-        nothingLockRatios.push_back(n.seconds / nu.seconds);
-        switchLockRatios.push_back(s.seconds / su.seconds);
-    }
     long long lastBox = 0;
-    const bool boxesShown = host::lastMessageId(&lastBox) != ERROR_SUCCESS || lastBox != 0;
+    results.boxesShown = host::lastMessageId(&lastBox) != ERROR_SUCCESS || lastBox != 0;
 
-    // Peak memory, both kinds of run, through the probe.
-    const std::string scratch = base + "/rss";
-    for (int i = 0; i < 20; ++i) {
-        pin(i % 2 ? "2026-12-14 07:00" : i % 4 ? "2026-12-15 12:00" : "2026-12-14 00:00");
-        peakKiB = std::max(peakKiB, peakMemoryKiB({velmora, "AppRunAtTime"}, scratch));
-        bareKiB = std::max(bareKiB, peakMemoryKiB({bare}, scratch));
-    }
+    peakMemory(base, &results.peakKiB, &results.bareKiB);
 
-    // A year of the default timetable, armed from a Saturday evening; three times, the median.
-    const std::string report = base + "/year.tsv";
-    auto simulate = [&](const std::string& name, int span, int* starts) {
-        freshPhone(base, name.c_str());
-        pin("2026-12-12 23:00");
-        spawnAndWait({velmora, "AppRunAtTime"});
-        host::closeStore();
-        Sample run = spawnAndWait({console, "simulate", "--days", std::to_string(span), "--tsv"},
-                                  report.c_str());
-        *starts = countStarts(report);
-        return run;
-    };
+    // A year of the default timetable; three times, the median.
     std::vector<double> yearTimes;
-    int starts = 0, yearStatus = 0;
     for (int i = 0; i < 3; ++i) {
-        Sample year = simulate("year" + std::to_string(i), days, &starts);
+        Sample year = simulate(base, "year" + std::to_string(i), settings.days, &results.starts);
         yearTimes.push_back(year.seconds);
-        yearStatus |= year.status;
+        results.yearStatus |= year.status;
     }
-    const double yearSeconds = median(yearTimes);
+    results.yearSeconds = median(yearTimes);
+    results.perStartRatios = perStartRatios(base);
 
-    // The overhead per start, paired against the same number of switching timed runs started
-    // one by one right after, so that the machine's load weighs on both alike.
-    std::vector<double> perStartRatios;
-    for (int pair = 0; pair < 7; ++pair) {
-        int fourWeeks = 0;
-        Sample span = simulate("span" + std::to_string(pair), 28, &fourWeeks);
-        freshPhone(base, "runs");
-        double alone = 0;
-        for (int i = 0; i < fourWeeks; ++i) {
-            pin(i % 2 ? "2026-12-14 07:00" : "2026-12-14 00:00");
-            alone += spawnAndWait({velmora, "AppRunAtTime"}).seconds;
-        }
-        host::closeStore();
-        if (fourWeeks > 0 && alone > 0)
-            perStartRatios.push_back(span.seconds / alone);
-    }
-
-    const double bareMs = median(bareTimes) * 1e3, nothingMs = median(nothingTimes) * 1e3,
-                 switchMs = median(switchTimes) * 1e3;
-    const double nothingRatio = median(nothingRatios), switchRatio = median(switchRatios);
-    const double nothingLock = (median(nothingLockRatios) - 1) * 100,
-                 switchLock = (median(switchLockRatios) - 1) * 100;
-    const double perStartMs = starts ? yearSeconds * 1e3 / starts : 0;
-    const double yearRatio = median(perStartRatios);
-    const double peakMiB = static_cast<double>(peakKiB) / 1024.0;
-
-    std::printf("Velmora benchmark: %d rounds, medians (phone in %s)\n", rounds, base.c_str());
-    std::printf("  bare process start (/bin/true)   %8.3f ms\n", bareMs);
-    std::printf("  timed run, nothing due           %8.3f ms   %5.2fx bare   target <= 3x    %s\n",
-                nothingMs, nothingRatio, verdict(nothingRatio <= 3));
-    std::printf("  timed run, switch due            %8.3f ms   %5.2fx bare   target <= 2.5x  %s\n",
-                switchMs, switchRatio, verdict(switchRatio <= 2.5));
-    std::printf(
-        "  the timetable lock, nothing due  %+7.2f %% of the run without it   target <= 5%%  "
-        "%s\n",
-        nothingLock, verdict(nothingLock <= 5));
-    std::printf(
-        "  the timetable lock, switch due   %+7.2f %% of the run without it   target <= 5%%  "
-        "%s\n",
-        switchLock, verdict(switchLock <= 5));
-    std::printf("  peak memory of a timed run       %8.2f MiB  (/bin/true: %.2f MiB)  target <= 4 "
-                "MiB  %s\n",
-                peakMiB, static_cast<double>(bareKiB) / 1024.0, verdict(peakMiB <= 4));
-    std::printf("  simulate %d days                %9.3f s    %d starts, %.3f ms per start\n", days,
-                yearSeconds, starts, perStartMs);
-    std::printf("  per start vs a timed run alone (paired)    %5.2fx        target <= 1.5x  %s\n",
-                yearRatio, verdict(yearRatio <= 1.5));
-    if (boxesShown || yearStatus != 0)
-        std::printf("  warning: boxes were shown or simulate reported problems\n");
+    printReport(settings, base, results);
     std::filesystem::remove_all(base);
     return 0;
 }

@@ -1,5 +1,6 @@
-// The date and time picker's display format: parsing the format language and showing a time.
-#include "dialog_manager.h"
+// The date and time picker's display format: parsing the format language, the formats a new
+// picker shows, and showing a time.
+#include "dialog_internals.h"
 #include "host.h"
 
 namespace host {
@@ -129,6 +130,14 @@ std::u16string formatPickerField(const PickerField& f, const SYSTEMTIME& t) {
         return f.width == 1 ? number(t.wYear % 10, 1) : number(t.wYear, 4);
     }
     return {};
+}
+
+std::u16string defaultPickerFormat(DWORD style) {
+    if ((style & DTS_TIMEFORMAT) == DTS_TIMEFORMAT)
+        return u"h:mm:ss tt";
+    if (style & DTS_LONGDATEFORMAT)
+        return u"dddd, MMMM dd, yyyy";
+    return u"M/d/yyyy";
 }
 
 std::u16string formatPickerTime(const std::vector<PickerField>& fields, const SYSTEMTIME& time) {

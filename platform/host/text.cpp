@@ -96,100 +96,120 @@ std::u16string digits(unsigned long long value, unsigned base, bool upper) {
     return out;
 }
 
-} // namespace
+// One directive after its '%': flags, width, precision, and the conversion letter.
+struct Directive {
+    bool left = false, zero = false, plus = false, space = false;
+    int width = 0;
+    int precision = -1;
+    WCHAR conversion = 0;
+};
+
+// Reads a directive from just after its '%', taking a '*' width or precision from the
+// arguments; leaves `p` on the conversion letter. Length letters are skipped: 'h' and 'l' (and
+// 'w') change nothing where int and long are both 32 bits.
+Directive readDirective(const WCHAR*& p, va_list* args) {
+    Directive d;
+    for (;; ++p) {
+        if (*p == u'-')
+            d.left = true;
+        else if (*p == u'0')
+            d.zero = true;
+        else if (*p == u'+')
+            d.plus = true;
+        else if (*p == u' ')
+            d.space = true;
+        else
+            break;
+    }
+    if (*p == u'*') {
+        d.width = va_arg(*args, int);
+        if (d.width < 0) {
+            d.left = true;
+            d.width = -d.width;
+        }
+        ++p;
+    }
+    while (*p >= u'0' && *p <= u'9')
+        d.width = d.width * 10 + (*p++ - u'0');
+    if (*p == u'.') {
+        ++p;
+        d.precision = 0;
+        if (*p == u'*') {
+            d.precision = va_arg(*args, int);
+            ++p;
+        }
+        while (*p >= u'0' && *p <= u'9')
+            d.precision = d.precision * 10 + (*p++ - u'0');
+    }
+    while (*p == u'h' || *p == u'l' || *p == u'w')
+        ++p;
+    d.conversion = *p;
+    return d;
+}
+
+// Writes one converted argument; false for a conversion the language does not have.
+bool convert(Sink& sink, const Directive& d, va_list* args) {
+    std::u16string body;
+    switch (d.conversion) {
+    case u'd':
+    case u'i': {
+        long long v = va_arg(*args, int);
+        std::u16string num = digits(v < 0 ? -v : v, 10, false);
+        if (d.precision >= 0)
+            while (static_cast<int>(num.size()) < d.precision)
+                num.insert(num.begin(), u'0');
+        std::u16string sign = v < 0 ? u"-" : d.plus ? u"+" : d.space ? u" " : u"";
+        if (d.zero && !d.left && d.precision < 0) {
+            while (static_cast<int>(num.size() + sign.size()) < d.width)
+                num.insert(num.begin(), u'0');
+        }
+        putPadded(sink, sign + num, d.width, d.left, u' ');
+        return true;
+    }
+    case u'u':
+    case u'x':
+    case u'X': {
+        unsigned v = va_arg(*args, unsigned);
+        std::u16string num = digits(v, d.conversion == u'u' ? 10 : 16, d.conversion == u'X');
+        if (d.precision >= 0)
+            while (static_cast<int>(num.size()) < d.precision)
+                num.insert(num.begin(), u'0');
+        putPadded(sink, num, d.width, d.left, d.zero && !d.left && d.precision < 0 ? u'0' : u' ');
+        return true;
+    }
+    case u'c':
+        body = static_cast<char16_t>(va_arg(*args, int));
+        putPadded(sink, body, d.width, d.left, u' ');
+        return true;
+    case u's': {
+        const WCHAR* s = va_arg(*args, const WCHAR*);
+        if (!s)
+            s = u"(null)";
+        for (int i = 0; s[i] && (d.precision < 0 || i < d.precision); ++i)
+            body += s[i];
+        putPadded(sink, body, d.width, d.left, u' ');
+        return true;
+    }
+    case u'%':
+        sink.put(u'%');
+        return true;
+    default:
+        return false;
+    }
+}
 
 // The subset of the printf language that the phone's wide formatting offers: flags '-', '0',
 // '+', ' ', width and precision (also '*'), length 'h' and 'l' (32-bit, as on the phone), and
 // the conversions d, i, u, x, X, c, s and %%.
-static HRESULT formatInto(Sink& sink, LPCWSTR format, va_list args) {
+HRESULT formatInto(Sink& sink, LPCWSTR format, va_list* args) {
     for (const WCHAR* p = format; *p; ++p) {
         if (*p != u'%') {
             sink.put(*p);
             continue;
         }
         ++p;
-        bool left = false, zero = false, plus = false, space = false;
-        for (;; ++p) {
-            if (*p == u'-')
-                left = true;
-            else if (*p == u'0')
-                zero = true;
-            else if (*p == u'+')
-                plus = true;
-            else if (*p == u' ')
-                space = true;
-            else
-                break;
-        }
-        int width = 0;
-        if (*p == u'*') {
-            width = va_arg(args, int);
-            if (width < 0) {
-                left = true;
-                width = -width;
-            }
-            ++p;
-        }
-        while (*p >= u'0' && *p <= u'9')
-            width = width * 10 + (*p++ - u'0');
-        int precision = -1;
-        if (*p == u'.') {
-            ++p;
-            precision = 0;
-            if (*p == u'*') {
-                precision = va_arg(args, int);
-                ++p;
-            }
-            while (*p >= u'0' && *p <= u'9')
-                precision = precision * 10 + (*p++ - u'0');
-        }
-        while (*p == u'h' || *p == u'l' || *p == u'w')
-            ++p;
-        std::u16string body;
-        switch (*p) {
-        case u'd':
-        case u'i': {
-            long long v = va_arg(args, int);
-            std::u16string num = digits(v < 0 ? -v : v, 10, false);
-            if (precision >= 0)
-                while (static_cast<int>(num.size()) < precision)
-                    num.insert(num.begin(), u'0');
-            std::u16string sign = v < 0 ? u"-" : plus ? u"+" : space ? u" " : u"";
-            if (zero && !left && precision < 0) {
-                while (static_cast<int>(num.size() + sign.size()) < width)
-                    num.insert(num.begin(), u'0');
-            }
-            putPadded(sink, sign + num, width, left, u' ');
-            break;
-        }
-        case u'u':
-        case u'x':
-        case u'X': {
-            unsigned v = va_arg(args, unsigned);
-            std::u16string num = digits(v, *p == u'u' ? 10 : 16, *p == u'X');
-            if (precision >= 0)
-                while (static_cast<int>(num.size()) < precision)
-                    num.insert(num.begin(), u'0');
-            putPadded(sink, num, width, left, zero && !left && precision < 0 ? u'0' : u' ');
-            break;
-        }
-        case u'c':
-            body = static_cast<char16_t>(va_arg(args, int));
-            putPadded(sink, body, width, left, u' ');
-            break;
-        case u's': {
-            const WCHAR* s = va_arg(args, const WCHAR*);
-            if (!s)
-                s = u"(null)";
-            for (int i = 0; s[i] && (precision < 0 || i < precision); ++i)
-                body += s[i];
-            putPadded(sink, body, width, left, u' ');
-            break;
-        }
-        case u'%':
-            sink.put(u'%');
-            break;
-        default:
+        Directive d = readDirective(p, args);
+        if (!convert(sink, d, args)) {
             // An unknown conversion is a caller's mistake: stop rather than read a wrong argument.
             sink.dest[sink.length] = 0;
             return STRSAFE_E_INVALID_PARAMETER;
@@ -198,6 +218,8 @@ static HRESULT formatInto(Sink& sink, LPCWSTR format, va_list args) {
     sink.dest[sink.length] = 0;
     return sink.truncated ? STRSAFE_E_INSUFFICIENT_BUFFER : S_OK;
 }
+
+} // namespace
 
 HRESULT StringCchPrintfW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszFormat, ...) {
     if (!pszDest || cchDest == 0)
@@ -209,7 +231,7 @@ HRESULT StringCchPrintfW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszFormat, ...)
     Sink sink{pszDest, cchDest};
     va_list args;
     va_start(args, pszFormat);
-    HRESULT hr = formatInto(sink, pszFormat, args);
+    HRESULT hr = formatInto(sink, pszFormat, &args);
     va_end(args);
     return hr;
 }

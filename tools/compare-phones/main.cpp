@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <unistd.h>
 
@@ -204,12 +205,15 @@ void useZone(const std::string& zone) {
     tzset();
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+struct Arguments {
     std::string prefix, file;
     std::vector<std::string> only;
     bool verbose = false;
+};
+
+// The status to exit with at once (--known, or arguments that make no sense), or nullopt to go
+// on and compare.
+std::optional<int> readArguments(int argc, char** argv, Arguments* out) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--known") {
@@ -218,32 +222,131 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (a == "--wine" && i + 1 < argc)
-            prefix = argv[++i];
+            out->prefix = argv[++i];
         else if (a == "--verbose")
-            verbose = true;
+            out->verbose = true;
         else if (a == "--only" && i + 1 < argc)
-            only.push_back(argv[++i]);
-        else if (file.empty() && a[0] != '-')
-            file = a;
+            out->only.push_back(argv[++i]);
+        else if (out->file.empty() && a[0] != '-')
+            out->file = a;
         else
             return usage();
     }
-    if (prefix.empty() || file.empty())
+    if (out->prefix.empty() || out->file.empty())
         return usage();
+    return std::nullopt;
+}
 
+bool readScenarios(const std::string& file, std::vector<Scenario>* scenarios) {
     std::ifstream in(file);
     if (!in) {
         std::fprintf(stderr, "compare-phones: cannot read '%s'\n", file.c_str());
-        return 2;
+        return false;
     }
     std::stringstream text;
     text << in.rdbuf();
-    std::vector<Scenario> scenarios;
     std::string error;
-    if (!compare::parseScenarios(text.str(), &scenarios, &error)) {
+    if (!compare::parseScenarios(text.str(), scenarios, &error)) {
         std::fprintf(stderr, "compare-phones: %s: %s\n", file.c_str(), error.c_str());
-        return 2;
+        return false;
     }
+    return true;
+}
+
+// What the simulated phone showed, for people writing scenarios.
+void showStep(const Step& step, const Observation& a) {
+    std::printf("  %s -> %d\n", step.text.c_str(), a.status);
+    for (const auto* part : {&a.settings, &a.pending, &a.lines, &a.boxes})
+        for (const std::string& line : *part)
+            std::printf("      %s\n", line.c_str());
+    if (!a.output.empty())
+        std::printf("    | %s\n", host::oneLine(a.output).c_str());
+}
+
+void showDifferences(const std::string& file, const Scenario& sc, size_t k,
+                     const std::vector<std::string>& found, const Observation& a,
+                     const Observation& b) {
+    const Step& step = sc.steps[k];
+    std::printf("FAIL %s (%s, line %d), after step %zu, line %d: %s\n", sc.name.c_str(),
+                file.c_str(), sc.line, k + 1, step.line, step.text.c_str());
+    for (const std::string& d : found)
+        std::printf("  %s\n", d.c_str());
+    for (const auto& [side, errors] :
+         {std::pair<const char*, const std::string*>{"simulated", &a.errors}, {"wine", &b.errors}})
+        if (!errors->empty())
+            std::printf("  standard error, %s:\n    %s\n", side, host::oneLine(*errors).c_str());
+}
+
+// Runs the scenario's steps on both phones, comparing them after each; false at the first
+// difference, which is shown.
+bool compareSteps(const Arguments& args, const Scenario& sc, Contender& simulatedSide,
+                  Contender& wineSide) {
+    for (size_t k = 0; k < sc.steps.size(); ++k) {
+        const Step& step = sc.steps[k];
+        if (step.kind == Step::Zone) {
+            useZone(step.words[0]);
+            continue;
+        }
+        Observation a, b;
+        if (step.side != Side::Wine)
+            simulatedSide.step(step, &a);
+        if (step.side != Side::Simulated)
+            wineSide.step(step, &b);
+        // A step on one side only (an edit planted between steps) compares what follows.
+        if (step.side == Side::Simulated)
+            b.status = a.status, b.output = a.output;
+        if (step.side == Side::Wine)
+            a.status = b.status, a.output = b.output;
+        simulatedSide.observe(&a);
+        wineSide.observe(&b);
+        std::vector<std::string> found = compare::differences(a, b);
+        if (args.verbose)
+            showStep(step, a);
+        if (found.empty())
+            continue;
+        showDifferences(args.file, sc, k, found, a, b);
+        return false;
+    }
+    return true;
+}
+
+// One scenario on a new phone on each side: a new store; the prefix's phone keys deleted.
+bool runScenario(const Arguments& args, const Scenario& sc, size_t n, const std::string& dir,
+                 phone::Phone& wine, Contender& wineSide) {
+    const auto scenarioBegan = std::chrono::steady_clock::now();
+    std::string store = dir + "/phone-" + std::to_string(n) + ".db";
+    setenv("VELMORA_PHONE", store.c_str(), 1);
+    host::closeStore();
+    std::unique_ptr<phone::Phone> simulated = phone::storePhone();
+    useZone("UTC");
+    LONG status = simulated->open();
+    if (status == ERROR_SUCCESS)
+        status = wine.resetPhone();
+    if (status != ERROR_SUCCESS) {
+        std::printf("FAIL %s: the phones cannot be made new (status %ld)\n", sc.name.c_str(),
+                    static_cast<long>(status));
+        return false;
+    }
+    Contender simulatedSide{"simulated", simulated.get(), kSimulatedProgram,
+                            realPath(kSimulatedProgram)};
+    const bool ok = compareSteps(args, sc, simulatedSide, wineSide);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - scenarioBegan).count();
+    if (ok)
+        std::printf("ok   %-28s %5.1f s  %s\n", sc.name.c_str(), seconds, sc.about.c_str());
+    std::fflush(stdout);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Arguments args;
+    if (std::optional<int> status = readArguments(argc, argv, &args))
+        return *status;
+    std::vector<Scenario> scenarios;
+    if (!readScenarios(args.file, &scenarios))
+        return 2;
 
     char dirTemplate[] = "/tmp/compare-phones.XXXXXX";
     const char* dir = mkdtemp(dirTemplate);
@@ -251,10 +354,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "compare-phones: no temporary folder\n");
         return 2;
     }
-    std::unique_ptr<phone::Phone> wine = phone::winePhone(prefix);
+    std::unique_ptr<phone::Phone> wine = phone::winePhone(args.prefix);
     if (LONG status = wine->open()) {
         std::fprintf(stderr, "compare-phones: cannot open the Wine phone at '%s' (%s)\n",
-                     prefix.c_str(), phone::statusText(*wine, status).c_str());
+                     args.prefix.c_str(), phone::statusText(*wine, status).c_str());
         return 2;
     }
     const std::string wineProgram = phone::win32ProgramFolder() + "/velmora.exe";
@@ -264,79 +367,13 @@ int main(int argc, char** argv) {
     const auto began = std::chrono::steady_clock::now();
     for (size_t n = 0; n < scenarios.size(); ++n) {
         const Scenario& sc = scenarios[n];
-        if (!only.empty() && std::find(only.begin(), only.end(), sc.name) == only.end())
+        if (!args.only.empty() &&
+            std::find(args.only.begin(), args.only.end(), sc.name) == args.only.end())
             continue;
-        const auto scenarioBegan = std::chrono::steady_clock::now();
-        // A new phone on each side: a new store; the prefix's phone keys deleted.
-        std::string store = std::string(dir) + "/phone-" + std::to_string(n) + ".db";
-        setenv("VELMORA_PHONE", store.c_str(), 1);
-        host::closeStore();
-        std::unique_ptr<phone::Phone> simulated = phone::storePhone();
-        useZone("UTC");
-        LONG status = simulated->open();
-        if (status == ERROR_SUCCESS)
-            status = wine->resetPhone();
-        if (status != ERROR_SUCCESS) {
-            std::printf("FAIL %s: the phones cannot be made new (status %ld)\n", sc.name.c_str(),
-                        static_cast<long>(status));
-            ++failed;
-            continue;
-        }
-        Contender simulatedSide{"simulated", simulated.get(), kSimulatedProgram,
-                                realPath(kSimulatedProgram)};
-
-        bool ok = true;
-        for (size_t k = 0; ok && k < sc.steps.size(); ++k) {
-            const Step& step = sc.steps[k];
-            if (step.kind == Step::Zone) {
-                useZone(step.words[0]);
-                continue;
-            }
-            Observation a, b;
-            if (step.side != Side::Wine)
-                simulatedSide.step(step, &a);
-            if (step.side != Side::Simulated)
-                wineSide.step(step, &b);
-            // A step on one side only (an edit planted between steps) compares what follows.
-            if (step.side == Side::Simulated)
-                b.status = a.status, b.output = a.output;
-            if (step.side == Side::Wine)
-                a.status = b.status, a.output = b.output;
-            simulatedSide.observe(&a);
-            wineSide.observe(&b);
-            std::vector<std::string> found = compare::differences(a, b);
-            if (verbose) {
-                // What the simulated phone showed, for people writing scenarios.
-                std::printf("  %s -> %d\n", step.text.c_str(), a.status);
-                for (const auto* part : {&a.settings, &a.pending, &a.lines, &a.boxes})
-                    for (const std::string& line : *part)
-                        std::printf("      %s\n", line.c_str());
-                if (!a.output.empty())
-                    std::printf("    | %s\n", host::oneLine(a.output).c_str());
-            }
-            if (found.empty())
-                continue;
-            ok = false;
-            std::printf("FAIL %s (%s, line %d), after step %zu, line %d: %s\n", sc.name.c_str(),
-                        file.c_str(), sc.line, k + 1, step.line, step.text.c_str());
-            for (const std::string& d : found)
-                std::printf("  %s\n", d.c_str());
-            for (const auto& [side, errors] :
-                 {std::pair<const char*, std::string*>{"simulated", &a.errors},
-                  {"wine", &b.errors}})
-                if (!errors->empty())
-                    std::printf("  standard error, %s:\n    %s\n", side,
-                                host::oneLine(*errors).c_str());
-        }
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - scenarioBegan).count();
-        if (ok) {
+        if (runScenario(args, sc, n, dir, *wine, wineSide))
             ++passed;
-            std::printf("ok   %-28s %5.1f s  %s\n", sc.name.c_str(), seconds, sc.about.c_str());
-        } else {
+        else
             ++failed;
-        }
-        std::fflush(stdout);
     }
     host::closeStore();
     wine.reset(); // ends the helper, and the wine server it started

@@ -22,6 +22,32 @@ TEST(Formatting, Conversions) {
     EXPECT_EQ("100%", host::toUtf8(out));
 }
 
+template <typename... Args> std::string printed(const WCHAR* format, Args... args) {
+    WCHAR out[64];
+    EXPECT_EQ(S_OK, StringCchPrintfW(out, 64, format, args...)) << host::toUtf8(format);
+    return host::toUtf8(out);
+}
+
+// Each part of a directive, '*' widths and precisions taken from the arguments in order.
+TEST(Formatting, FlagsWidthsAndPrecisions) {
+    struct Case {
+        std::string got, want;
+    } cases[] = {
+        {printed(u"[%*d]", 5, 42), "[   42]"},
+        {printed(u"[%*d]", -5, 42), "[42   ]"},
+        {printed(u"[%.*s|%s]", 2, u"abcdef", u"z"), "[ab|z]"},
+        {printed(u"[%*.*d|%d]", 6, 4, 7, 8), "[  0007|8]"},
+        {printed(u"[%+d|% d|%+d]", 5, 5, -5), "[+5| 5|-5]"},
+        {printed(u"[%05d|%-05d|%05.2d]", -42, 42, 3), "[-0042|42   |   03]"},
+        {printed(u"[%08X|%.4x|%-6u]", 0xBEEFu, 0xAu, 12u), "[0000BEEF|000a|12    ]"},
+        {printed(u"[%c%3c]", 'A', u'\u00e9'), "[A  \u00e9]"},
+        {printed(u"[%ld|%hd|%lu|%ls]", 7, 8, 9u, u"w"), "[7|8|9|w]"},
+        {printed(u"[%s]", static_cast<const WCHAR*>(nullptr)), "[(null)]"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.want, c.got);
+}
+
 TEST(Formatting, NeverWritesPastTheBuffer) {
     WCHAR out[8];
     for (WCHAR& c : out)
