@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <climits>
 #include <fcntl.h>
@@ -243,10 +244,12 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     // Polled: the wait ends within a few milliseconds of the owner's release. The time-out is
-    // counted in the phone's tick count, so virtual time lets a long wait pass at once.
-    DWORD started = 0;
-    bool counting = false;
-    useconds_t pause = 50;
+    // counted on the host's monotonic clock, never in the phone's tick count: virtual time lets
+    // retry windows pass at once, but must not let a process stop waiting for another that still
+    // holds the lock.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
+    std::chrono::microseconds pause(50);
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(tableLock);
@@ -261,15 +264,15 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         }
         if (dwMilliseconds == 0)
             return WAIT_TIMEOUT;
-        DWORD now = GetTickCount();
-        if (!counting) {
-            started = now;
-            counting = true;
-        } else if (dwMilliseconds != INFINITE && now - started >= dwMilliseconds) {
-            return WAIT_TIMEOUT;
+        std::chrono::microseconds sleep = pause;
+        if (dwMilliseconds != INFINITE) {
+            const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - Clock::now());
+            if (left <= std::chrono::microseconds::zero())
+                return WAIT_TIMEOUT;
+            sleep = std::min(sleep, left);
         }
-        usleep(pause);
-        pause = std::min<useconds_t>(pause * 2, 2000);
+        std::this_thread::sleep_for(sleep);
+        pause = std::min(pause * 2, std::chrono::microseconds(2000));
     }
 }
 

@@ -175,6 +175,42 @@ TEST_F(Mutexes, AnotherProcessHandsItOnReleasedOrKilled) {
     }
 }
 
+// The phone's virtual tick count does not shorten a wait: a waiter on a mutex that another
+// process holds waits its whole time-out in real time, and gets the mutex when it is released
+// within it.
+TEST_F(Mutexes, WaitsTakeRealTimeWhateverTheTickCount) {
+    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(10000));
+    struct Case {
+        DWORD timeout;
+        int releasedAfter; // ms, or -1 for never
+        DWORD outcome;
+    } cases[] = {{300, -1, WAIT_TIMEOUT}, {5000, 300, WAIT_OBJECT_0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.timeout);
+        MutexHolder holder(u"Velmora.Real");
+        ASSERT_TRUE(holder.held());
+        HANDLE mine = CreateMutexW(nullptr, FALSE, u"Velmora.Real");
+        const auto start = std::chrono::steady_clock::now();
+        std::thread releaser;
+        if (c.releasedAfter >= 0)
+            releaser = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.releasedAfter));
+                holder.release();
+            });
+        const DWORD outcome = WaitForSingleObject(mine, c.timeout);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (releaser.joinable())
+            releaser.join();
+        EXPECT_EQ(c.outcome, outcome);
+        EXPECT_GE(waited, std::chrono::milliseconds(c.releasedAfter >= 0 ? c.releasedAfter
+                                                                         : (int)c.timeout));
+        if (outcome == WAIT_OBJECT_0) {
+            EXPECT_TRUE(ReleaseMutex(mine));
+        }
+        EXPECT_TRUE(CloseHandle(mine));
+    }
+}
+
 // Processes that open one name at the same moment agree on who made it: exactly one is told
 // the mutex is new, and only that one owns it when each asked for ownership as it opened it.
 TEST_F(Mutexes, ProcessesOpeningANameAtOnceAgreeWhoMadeIt) {
