@@ -7,6 +7,8 @@
 #include "schedule/settings.h"
 #include "schedule/timed_run.h"
 
+#include <sqlite3.h>
+
 #include <chrono>
 #include <thread>
 
@@ -213,6 +215,40 @@ TEST_F(TimedRun, ARegistrationReplacesThePreviousOne) {
     EXPECT_EQ("2026-12-13 00:00:00", pending());
     std::vector<host::PendingStart> all = readPending();
     EXPECT_EQ(1u, all.size());
+    EXPECT_TRUE(shown.empty());
+}
+
+// The next start is registered while the timetable lock is still held, so that it always agrees
+// with the timetable stored under the same lock. Each change to the pending starts is watched
+// from inside the phone's store, as it is made.
+TEST_F(TimedRun, TheNextStartIsRegisteredUnderTheTimetableLock) {
+    readPending(); // the timed-start service's tables exist
+    struct Watch {
+        int changes = 0, unlocked = 0;
+    } watch;
+    sqlite3* db = host::store();
+    ASSERT_EQ(SQLITE_OK, sqlite3_create_function(
+                             db, "velmora_lock_watch", 0, SQLITE_UTF8, &watch,
+                             [](sqlite3_context* context, int, sqlite3_value**) {
+                                 Watch* w = static_cast<Watch*>(sqlite3_user_data(context));
+                                 ++w->changes;
+                                 w->unlocked += mutexIsFree(TIMETABLE_LOCK_NAME);
+                                 sqlite3_result_null(context);
+                             },
+                             nullptr, nullptr));
+    for (const char* change : {"INSERT", "UPDATE", "DELETE"}) {
+        const std::string trigger = std::string("CREATE TEMP TRIGGER watch_") + change + " AFTER " +
+                                    change +
+                                    " ON main.timed_starts BEGIN SELECT velmora_lock_watch(); END";
+        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, trigger.c_str(), nullptr, nullptr, nullptr));
+    }
+    timedStart("2026-12-14 00:00"); // registers 07:00
+    timedStart("2026-12-14 07:00"); // replaces it with Saturday's 00:00
+    ASSERT_TRUE(writeDayFlags(u"0000000"));
+    timedStart("2026-12-19 00:00"); // cancels it
+    EXPECT_EQ("none", pending());
+    EXPECT_EQ(3, watch.changes);
+    EXPECT_EQ(0, watch.unlocked);
     EXPECT_TRUE(shown.empty());
 }
 
