@@ -5,6 +5,8 @@
 // clears as it releases it tells the next owner that the last one died holding it
 // (WAIT_ABANDONED). A named mutex exists while some process has a handle to it (each such
 // process holds a shared lock on a second byte); a name that nobody holds any more starts afresh.
+// The folder and its files take the store's permissions, so that users who share a phone share
+// its names.
 //
 // Ownership belongs to a thread, and a thread that owns a mutex may wait on it again (each wait
 // then needs its own release). A process that closes its last handle while it still owns the
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <climits>
 #include <fcntl.h>
@@ -96,10 +99,10 @@ std::string fileForName(const std::string& folder, const std::string& name) {
     return folder + "/" + file;
 }
 
-// The folder of the phone's names. The store follows a symbolic link to its file, as SQLite
-// does, so a phone named through a link is the phone the link leads to, and its names are kept
-// beside that file: processes naming the phone either way must share them.
-std::string folderForStore(std::string path) {
+// The phone's store file. The store follows a symbolic link to its file, as SQLite does, so a
+// phone named through a link is the phone the link leads to, and its names are kept beside
+// that file: processes naming the phone either way must share them.
+std::string storeFile(std::string path) {
     for (int hops = 0; hops < 40; ++hops) {
         char target[PATH_MAX];
         ssize_t length = readlink(path.c_str(), target, sizeof target);
@@ -111,7 +114,118 @@ std::string folderForStore(std::string path) {
             next = path.substr(0, slash + 1) + next;
         path = next;
     }
-    return path + "-mutex";
+    return path;
+}
+
+// Whoever may use the store may use its names: the folder and its files take the store's
+// permissions and group, as SQLite's WAL and shared-memory files do (the umask has its say
+// once, when the store is made); the folder adds search where reading is granted. Root makes
+// them the store owner's, as SQLite does, so that the owner can still use them. What another
+// user made is left as it is.
+struct Access {
+    bool known = false; // false while there is no store to follow: the umask rules
+    struct stat store = {};
+    mode_t fileMode = 0666, folderMode = 0777;
+};
+
+Access accessOf(const std::string& storeFile) {
+    Access access;
+    access.known = stat(storeFile.c_str(), &access.store) == 0;
+    if (access.known) {
+        access.fileMode = access.store.st_mode & 0666;
+        access.folderMode = access.fileMode | (access.fileMode & 0444) >> 2;
+    }
+    return access;
+}
+
+void follow(const Access& access, int fd, mode_t mode) {
+    struct stat st;
+    if (!access.known || fstat(fd, &st) != 0)
+        return;
+    const uid_t self = geteuid();
+    if (self != 0 && st.st_uid != self)
+        return;
+    const uid_t owner = self == 0 ? access.store.st_uid : st.st_uid;
+    if ((st.st_uid != owner || st.st_gid != access.store.st_gid) &&
+        fchown(fd, owner, access.store.st_gid) != 0) {
+        // A group this user is not in: the mode still grants what the store's does.
+    }
+    if ((st.st_mode & 07777) != mode)
+        fchmod(fd, mode);
+}
+
+void followFolder(const Access& access, const std::string& folder) {
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        follow(access, fd, access.folderMode);
+        close(fd);
+    }
+}
+
+// A name beside `path` that no other process or thread uses.
+std::string temporaryBeside(const std::string& path) {
+    static unsigned made = 0; // under tableLock
+    return path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(++made);
+}
+
+// What is made is made whole under a name of its own, then put in place without replacing what
+// another process put there meanwhile: nobody finds it with the narrower mode the umask gives.
+bool makeFolder(const Access& access, const std::string& folder) {
+    if (!access.known)
+        return mkdir(folder.c_str(), access.folderMode) == 0 || errno == EEXIST;
+    const std::string temporary = temporaryBeside(folder);
+    if (mkdir(temporary.c_str(), 0700) != 0)
+        return false;
+    followFolder(access, temporary);
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, folder.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    const int error = errno;
+    rmdir(temporary.c_str());
+    // A file system that cannot rename so: made in place, and put right by the caller.
+    if (error == EINVAL)
+        return mkdir(folder.c_str(), access.folderMode) == 0 || errno == EEXIST;
+    errno = error;
+    return error == EEXIST;
+}
+
+// The mutex's file, opened for reading and writing; -1 with errno when it cannot be.
+int makeFile(const Access& access, const std::string& path) {
+    if (!access.known)
+        return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, access.fileMode);
+    const std::string temporary = temporaryBeside(path);
+    int fd = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    follow(access, fd, access.fileMode);
+    const bool placed = link(temporary.c_str(), path.c_str()) == 0;
+    const int error = errno;
+    unlink(temporary.c_str());
+    if (placed)
+        return fd;
+    close(fd);
+    if (error == EEXIST)
+        return open(path.c_str(), O_RDWR | O_CLOEXEC);
+    // A file system without hard links: made in place, and put right by the caller.
+    return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, access.fileMode);
+}
+
+// Opens the mutex's file, making it, and the folder, when missing. The folder exists once the
+// phone has had a named mutex.
+int openFile(const Access& access, const std::string& folder, const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
+        fd = makeFile(access, path);
+    if (fd < 0 && errno == ENOENT) {
+        if (!makeFolder(access, folder))
+            return -1;
+        fd = makeFile(access, path);
+    }
+    if (fd >= 0 && access.known) {
+        // Also what this user made before the store's permissions last changed.
+        followFolder(access, folder);
+        follow(access, fd, access.fileMode);
+    }
+    return fd;
 }
 
 HANDLE addHandle(const std::shared_ptr<Mutex>& mutex) {
@@ -191,22 +305,15 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return nullptr;
     }
-    const std::string folder = folderForStore(store);
+    const std::string file = storeFile(store);
+    const std::string folder = file + "-mutex";
     const std::string path = fileForName(folder, host::toUtf8(lpName));
 
     if (auto known = namedMutexes.find(path); known != namedMutexes.end()) {
         SetLastError(ERROR_ALREADY_EXISTS);
         return addHandle(known->second);
     }
-    // The folder exists once the phone has had a named mutex: it is made only when missing.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == ENOENT) {
-        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            SetLastError(errorFromErrno(errno));
-            return nullptr;
-        }
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    }
+    int fd = openFile(accessOf(file), folder, path);
     if (fd < 0) {
         SetLastError(errorFromErrno(errno));
         return nullptr;
@@ -243,10 +350,12 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     // Polled: the wait ends within a few milliseconds of the owner's release. The time-out is
-    // counted in the phone's tick count, so virtual time lets a long wait pass at once.
-    DWORD started = 0;
-    bool counting = false;
-    useconds_t pause = 50;
+    // counted on the host's monotonic clock, never in the phone's tick count: virtual time lets
+    // retry windows pass at once, but must not let a process stop waiting for another that still
+    // holds the lock.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
+    std::chrono::microseconds pause(50);
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(tableLock);
@@ -261,15 +370,15 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         }
         if (dwMilliseconds == 0)
             return WAIT_TIMEOUT;
-        DWORD now = GetTickCount();
-        if (!counting) {
-            started = now;
-            counting = true;
-        } else if (dwMilliseconds != INFINITE && now - started >= dwMilliseconds) {
-            return WAIT_TIMEOUT;
+        std::chrono::microseconds sleep = pause;
+        if (dwMilliseconds != INFINITE) {
+            const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - Clock::now());
+            if (left <= std::chrono::microseconds::zero())
+                return WAIT_TIMEOUT;
+            sleep = std::min(sleep, left);
         }
-        usleep(pause);
-        pause = std::min<useconds_t>(pause * 2, 2000);
+        std::this_thread::sleep_for(sleep);
+        pause = std::min(pause * 2, std::chrono::microseconds(2000));
     }
 }
 

@@ -13,7 +13,11 @@
 #include "schedule/timed_run.h"
 
 #include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -463,6 +467,77 @@ TEST_F(ScheduleDialog, WriteFailuresAreToldAfterTheLockIsLetGo) {
     EXPECT_TRUE(lockFreeAtEveryBox);
     EXPECT_EQ(1u, readPending().size()) << "armed all the same";
     ASSERT_EQ(ERROR_SUCCESS, openSettings());
+}
+
+// A lock that is never let go, at the start or at OK, is waited for a bounded time and then
+// passed by: the dialog opens, and OK stores and arms, all the same; the program says so once,
+// with the platform's time-out.
+TEST_F(ScheduleDialog, ALockNeverLetGoAtTheStartOrAtOkIsPassedBy) {
+    closeSettings();
+    host::closeStore();
+    setClock("2006-03-13 00:00"); // a Monday: 07:00 is next, 06:30 once OK has stored it
+    for (const char16_t* lock : {DIALOG_START_LOCK_NAME, TIMETABLE_LOCK_NAME}) {
+        SCOPED_TRACE(host::toUtf8(lock));
+        ASSERT_EQ(0, phone({"reg", "set", "S1", "dword", "420"}).status);
+        ASSERT_EQ(ERROR_SUCCESS, host::clearMessages());
+        MutexHolder holder(lock);
+        ASSERT_TRUE(holder.held());
+        CommandResult r = velmora({}, "dump\nset 1011 6:30\nok\n");
+        EXPECT_EQ(0, r.status) << r.err;
+        EXPECT_NE(std::string::npos, r.out.find("1000\tButton\t\"SUN\"")) << "the dialog opened";
+        std::vector<host::MessageRecord> all = boxes();
+        ASSERT_EQ(1u, all.size()) << r.err;
+        EXPECT_EQ("rozev -- 出錯", all[0].caption);
+        EXPECT_EQ("等候其他程序時出錯！\nNo : 258", all[0].text);
+        EXPECT_EQ(0, phone({"reg", "get", "S1"}).out.find("dword 4 390")) << "OK stored";
+        std::vector<host::PendingStart> pending = readPending();
+        ASSERT_EQ(1u, pending.size());
+        EXPECT_EQ("2006-03-13 06:30:00", pending[0].text);
+    }
+}
+
+// A program whose dialog template is missing or damaged cannot open the dialog: the start says
+// so and ends. The program is a copy of the real one with its resource image changed.
+TEST_F(ScheduleDialog, ADialogThatCannotBeFoundOrOpenedIsTold) {
+    std::ifstream in(VELMORA_EXE, std::ios::binary);
+    const std::string program((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    // The template's resource header: after its data size and header size, the type RT_DIALOG
+    // and the name IDD_SCHEDULE, both as numbers.
+    const std::string name = std::string("\xFF\xFF\x05\x00\xFF\xFF", 6) + char(IDD_SCHEDULE) + '\0';
+    const size_t at = program.find(name);
+    ASSERT_NE(std::string::npos, at);
+    ASSERT_EQ(std::string::npos, program.find(name, at + 1));
+    uint32_t headerSize = 0;
+    memcpy(&headerSize, program.data() + at - 4, sizeof headerSize);
+    const size_t controlCount = at - 8 + headerSize + 8; // after the style and extended style
+    struct Case {
+        const char* what;
+        size_t offset;
+        char16_t word;
+        const char* notice;
+    } cases[] = {
+        {"another number", at + 6, IDD_SCHEDULE + 1, "Cannot find the schedule dialog\nNo : 1814"},
+        {"more controls than it holds", controlCount, 0xFFFF,
+         "Cannot open the schedule dialog\nNo : 87"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string damaged = program;
+        memcpy(&damaged[c.offset], &c.word, sizeof c.word);
+        const std::string path = dir + "/velmora";
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
+        ASSERT_EQ(0, chmod(path.c_str(), 0755));
+        ASSERT_EQ(ERROR_SUCCESS, host::clearMessages());
+        CommandResult r = runProgram(path, {}, "dump\nok\n", {"VELMORA_PHONE=" + dbPath});
+        EXPECT_EQ(0, r.status) << r.err;
+        EXPECT_EQ("", r.out) << "no dialog";
+        std::vector<host::MessageRecord> all = boxes();
+        ASSERT_EQ(1u, all.size()) << r.err;
+        EXPECT_EQ("rozev -- 出錯", all[0].caption);
+        EXPECT_EQ(c.notice, all[0].text);
+        EXPECT_TRUE(readPending().empty()) << "nothing stored, nothing armed";
+    }
 }
 
 // The same phone state gives the same dump as Wine's dialog manager gives of it (the Wine

@@ -1,5 +1,6 @@
 // Processes that start at the same moment on one phone: interactive starts racing one another,
-// and the dialog's OK racing a timed run. Each race is run for many rounds.
+// and the dialog's OK racing a timed run. Each race is run for many rounds, with the phone's
+// tick count real and virtual: virtual time must not cut short the waits that keep them apart.
 #include "phone_fixture.h"
 
 #include "schedule/next_switch.h"
@@ -20,7 +21,15 @@ extern char** environ;
 
 namespace {
 
-class Races : public TempPhone {};
+class Races : public TempPhone, public ::testing::WithParamInterface<bool> {
+  protected:
+    void SetUp() override {
+        TempPhone::SetUp();
+        if (GetParam()) {
+            ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(10000));
+        }
+    }
+};
 
 // A program started with a pipe for its standard input, which the test writes when it likes.
 struct Started {
@@ -61,7 +70,7 @@ std::string slurp(const std::string& path) {
 
 // Every start while a dialog is opening or open hands over to it: exactly one dialog opens,
 // however many starts come at once.
-TEST_F(Races, StartsAtOnceOpenOneDialog) {
+TEST_P(Races, StartsAtOnceOpenOneDialog) {
     const int kRounds = 4, kStarts = 12;
     signal(SIGPIPE, SIG_IGN);
     for (int round = 0; round < kRounds; ++round) {
@@ -103,7 +112,7 @@ TEST_F(Races, StartsAtOnceOpenOneDialog) {
 
 // A timed run and the dialog's OK at the same moment: whichever comes last, the start left
 // pending is the one the stored timetable gives.
-TEST_F(Races, DialogOkAgainstATimedRunLeavesTheTimetablesStart) {
+TEST_P(Races, DialogOkAgainstATimedRunLeavesTheTimetablesStart) {
     const int kRounds = 50;
     ASSERT_EQ(ERROR_SUCCESS, openSettings());
     setClock("2026-12-14 00:00"); // Monday: the switch-off is due, 07:00 comes next
@@ -138,5 +147,8 @@ TEST_F(Races, DialogOkAgainstATimedRunLeavesTheTimetablesStart) {
     EXPECT_TRUE(boxes().empty());
     closeSettings();
 }
+
+INSTANTIATE_TEST_SUITE_P(Tick, Races, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "virtual" : "real"; });
 
 } // namespace

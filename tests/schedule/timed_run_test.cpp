@@ -7,6 +7,8 @@
 #include "schedule/settings.h"
 #include "schedule/timed_run.h"
 
+#include <sqlite3.h>
+
 #include <chrono>
 #include <thread>
 
@@ -216,6 +218,40 @@ TEST_F(TimedRun, ARegistrationReplacesThePreviousOne) {
     EXPECT_TRUE(shown.empty());
 }
 
+// The next start is registered while the timetable lock is still held, so that it always agrees
+// with the timetable stored under the same lock. Each change to the pending starts is watched
+// from inside the phone's store, as it is made.
+TEST_F(TimedRun, TheNextStartIsRegisteredUnderTheTimetableLock) {
+    readPending(); // the timed-start service's tables exist
+    struct Watch {
+        int changes = 0, unlocked = 0;
+    } watch;
+    sqlite3* db = host::store();
+    ASSERT_EQ(SQLITE_OK, sqlite3_create_function(
+                             db, "velmora_lock_watch", 0, SQLITE_UTF8, &watch,
+                             [](sqlite3_context* context, int, sqlite3_value**) {
+                                 Watch* w = static_cast<Watch*>(sqlite3_user_data(context));
+                                 ++w->changes;
+                                 w->unlocked += mutexIsFree(TIMETABLE_LOCK_NAME);
+                                 sqlite3_result_null(context);
+                             },
+                             nullptr, nullptr));
+    for (const char* change : {"INSERT", "UPDATE", "DELETE"}) {
+        const std::string trigger = std::string("CREATE TEMP TRIGGER watch_") + change + " AFTER " +
+                                    change +
+                                    " ON main.timed_starts BEGIN SELECT velmora_lock_watch(); END";
+        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, trigger.c_str(), nullptr, nullptr, nullptr));
+    }
+    timedStart("2026-12-14 00:00"); // registers 07:00
+    timedStart("2026-12-14 07:00"); // replaces it with Saturday's 00:00
+    ASSERT_TRUE(writeDayFlags(u"0000000"));
+    timedStart("2026-12-19 00:00"); // cancels it
+    EXPECT_EQ("none", pending());
+    EXPECT_EQ(3, watch.changes);
+    EXPECT_EQ(0, watch.unlocked);
+    EXPECT_TRUE(shown.empty());
+}
+
 // ---- The timetable lock, with other processes ----
 
 class TimedRunLock : public TimedRun {
@@ -251,14 +287,16 @@ TEST_F(TimedRunLock, ATimedRunRegistersOnlyOnceTheTimetableIsStored) {
     EXPECT_TRUE(boxes().empty());
 }
 
-// A lock that is never let go is waited for a bounded time; the run then registers all the
-// same, and says so once it is done.
+// A lock that is never let go is waited for a bounded time, in real time however fast the
+// phone's tick count runs; the run then registers all the same, and says so once it is done.
 TEST_F(TimedRunLock, ALockNeverLetGoIsWaitedForBoundedly) {
     MutexHolder holder(TIMETABLE_LOCK_NAME);
     ASSERT_TRUE(holder.held());
-    ASSERT_EQ(ERROR_SUCCESS,
-              host::setVirtualTick(1000)); // ten seconds of tick count pass in ten readings
+    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(1000)); // the wait's length in ten readings
+    const auto started = std::chrono::steady_clock::now();
     CommandResult run = velmora({"AppRunAtTime"});
+    EXPECT_GE(std::chrono::steady_clock::now() - started,
+              std::chrono::milliseconds(NAMED_LOCK_WAIT_MS));
     EXPECT_EQ(1, run.status) << run.err;
     EXPECT_EQ("2026-12-14 07:00:00", programPending());
     std::vector<host::MessageRecord> all = boxes();

@@ -382,6 +382,7 @@ TEST_F(MissedSwitches, NormalWeeksReportNone) {
         const char* what;
         std::vector<std::pair<std::string, std::string>> values;
         std::vector<std::string> expected;
+        const char* radioBefore = "5"; // line 0's state when the span begins
     } cases[] = {
         {"the defaults", {}, {}},
         {"weekday nights off",
@@ -398,12 +399,17 @@ TEST_F(MissedSwitches, NormalWeeksReportNone) {
           {"C5", "1380"}},
          {}},
         {"on and off in one minute", {{"Enabled", "0010000"}, {"S2", "600"}, {"C2", "600"}}, {}},
+        // Switched on and at once off again: off, as it was, is right.
+        {"on and off in one minute, from off",
+         {{"Enabled", "0010000"}, {"S2", "600"}, {"C2", "600"}},
+         {},
+         "1"},
         // The program's search reaches the same weekday a week on; so does the check.
         {"a single weekday", {{"Enabled", "1000000"}}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_EQ(0, phone({"line", "0", "state", "5"}).status);
+        ASSERT_EQ(0, phone({"line", "0", "state", c.radioBefore}).status);
         store(c.values);
         armAt("2026-12-12 23:00");
         CommandResult r = simulate(kBerlin, {"--days", "8"});

@@ -4,11 +4,22 @@
 #include "phone_fixture.h"
 
 #include <chrono>
+#include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
+
+const char kSetpriv[] = "/usr/bin/setpriv";
+
+// A mode's permission bits as ls and chmod spell them.
+std::string octal(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
 
 class Mutexes : public TempPhone {
   protected:
@@ -175,6 +186,42 @@ TEST_F(Mutexes, AnotherProcessHandsItOnReleasedOrKilled) {
     }
 }
 
+// The phone's virtual tick count does not shorten a wait: a waiter on a mutex that another
+// process holds waits its whole time-out in real time, and gets the mutex when it is released
+// within it.
+TEST_F(Mutexes, WaitsTakeRealTimeWhateverTheTickCount) {
+    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(10000));
+    struct Case {
+        DWORD timeout;
+        int releasedAfter; // ms, or -1 for never
+        DWORD outcome;
+    } cases[] = {{300, -1, WAIT_TIMEOUT}, {5000, 300, WAIT_OBJECT_0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.timeout);
+        MutexHolder holder(u"Velmora.Real");
+        ASSERT_TRUE(holder.held());
+        HANDLE mine = CreateMutexW(nullptr, FALSE, u"Velmora.Real");
+        const auto start = std::chrono::steady_clock::now();
+        std::thread releaser;
+        if (c.releasedAfter >= 0)
+            releaser = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.releasedAfter));
+                holder.release();
+            });
+        const DWORD outcome = WaitForSingleObject(mine, c.timeout);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (releaser.joinable())
+            releaser.join();
+        EXPECT_EQ(c.outcome, outcome);
+        EXPECT_GE(waited, std::chrono::milliseconds(c.releasedAfter >= 0 ? c.releasedAfter
+                                                                         : (int)c.timeout));
+        if (outcome == WAIT_OBJECT_0) {
+            EXPECT_TRUE(ReleaseMutex(mine));
+        }
+        EXPECT_TRUE(CloseHandle(mine));
+    }
+}
+
 // Processes that open one name at the same moment agree on who made it: exactly one is told
 // the mutex is new, and only that one owns it when each asked for ownership as it opened it.
 TEST_F(Mutexes, ProcessesOpeningANameAtOnceAgreeWhoMadeIt) {
@@ -257,6 +304,84 @@ TEST_F(Mutexes, APhoneNamedThroughALinkSharesItsNames) {
         EXPECT_TRUE(CloseHandle(there));
     }
     setenv("VELMORA_PHONE", dbPath.c_str(), 1);
+}
+
+// Whoever may use the store may use its mutexes: the folder and its files take the store's
+// permissions whatever the umask, the folder with search where reading is granted, and follow
+// them when they change. Nothing made on the way is left behind.
+TEST_F(Mutexes, TheFolderAndItsFilesTakeTheStoresPermissions) {
+    ASSERT_NE(nullptr, host::store());
+    struct Case {
+        mode_t store, umask, folder, file;
+    } cases[] = {
+        {0600, 077, 0700, 0600}, {0644, 077, 0755, 0644}, {0666, 022, 0777, 0666},
+        {0660, 022, 0770, 0660}, {0640, 0, 0750, 0640},   {0600, 0, 0700, 0600},
+    };
+    const std::string folder = dbPath + "-mutex";
+    const mode_t umaskBefore = umask(0);
+    std::vector<std::u16string> names;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("store " + octal(c.store) + ", umask " + octal(c.umask));
+        ASSERT_EQ(0, chmod(dbPath.c_str(), c.store));
+        umask(c.umask);
+        // The names made before, and a new one.
+        names.push_back(u"Velmora.Name" + host::fromUtf8(std::to_string(names.size())));
+        for (const std::u16string& name : names) {
+            HANDLE h = CreateMutexW(nullptr, FALSE, name.c_str());
+            ASSERT_NE(nullptr, h);
+            CloseHandle(h);
+        }
+        struct stat st;
+        ASSERT_EQ(0, stat(folder.c_str(), &st));
+        EXPECT_EQ(octal(c.folder), octal(st.st_mode));
+        size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            ASSERT_EQ(0, stat(entry.path().c_str(), &st));
+            EXPECT_EQ(octal(c.file), octal(st.st_mode)) << entry.path();
+            ++files;
+        }
+        EXPECT_EQ(names.size(), files);
+        size_t folders = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            folders += entry.path().filename().string().find("-mutex") != std::string::npos;
+        EXPECT_EQ(1u, folders);
+    }
+    umask(umaskBefore);
+}
+
+// Two users on a phone whose store both may write: each one's runs take the timetable lock in
+// the folder and files the other made. Root makes them for the store's owner.
+TEST_F(Mutexes, UsersWhoShareAPhoneShareItsMutexes) {
+    if (geteuid() != 0 || access(kSetpriv, X_OK) != 0)
+        GTEST_SKIP() << "runs programs as two other users: needs root and " << kSetpriv;
+    const int root = 0, first = 60001, second = 60002;
+    auto as = [&](int user, std::vector<std::string> args) {
+        const std::string id = std::to_string(user);
+        args.insert(args.begin(), {"--reuid=" + id, "--regid=" + id, "--clear-groups"});
+        return runProgram(kSetpriv, args, "", {"VELMORA_PHONE=" + dbPath});
+    };
+    ASSERT_EQ(0, chmod(dir.c_str(), 0777));
+    ASSERT_EQ(0, as(first, {VELMORA_PHONE_EXE, "clock", "set", "2026-12-14 00:00"}).status);
+    struct Case {
+        mode_t store;
+        std::vector<int> users; // in the order they run, the first making the mutexes
+    } cases[] = {
+        {0666, {first, second, first}},
+        {0666, {second, first}},
+        {0644, {root, first}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.users[0]);
+        std::filesystem::remove_all(dbPath + "-mutex");
+        for (const char* file : {"", "-wal", "-shm"})
+            ASSERT_EQ(0, chmod((dbPath + file).c_str(), c.store)) << file;
+        for (int user : c.users) {
+            CommandResult run = as(user, {VELMORA_EXE, "AppRunAtTime"});
+            EXPECT_EQ(1, run.status) << user << ": " << run.err;
+            EXPECT_EQ("", run.err) << user;
+        }
+    }
+    EXPECT_TRUE(boxes().empty());
 }
 
 } // namespace
