@@ -9,6 +9,7 @@
 #include "platform/box_answers.h"
 #include "platform/clock_text.h"
 #include "platform/utf8.h"
+#include "platform/phone/line_rules.h"
 
 #include <cstdint>
 #include <functional>
@@ -205,17 +206,14 @@ struct LineDevice {
 LONG lineDevices(std::vector<LineDevice>* out);
 // One device; ERROR_BAD_UNIT when the phone has no such line.
 LONG lineDevice(DWORD index, LineDevice* out);
-// The operations a fault can be set on, as the console names them: negotiate, devcaps, open,
-// halfopen (the open fails yet hands back a line that must still be closed), getstate,
-// setstate, register, unregister, close (the line is closed all the same).
-const std::vector<std::string>& lineOperations();
-bool isLineOperation(std::string_view name);
 // Each returns ERROR_BAD_UNIT when the device does not exist, ERROR_INVALID_PARAMETER when the
 // value is out of range, else the store's status.
 LONG setLineState(DWORD index, DWORD state); // 1-5
 LONG setLineMedia(DWORD index, DWORD mediaModes);
 LONG setLineRegistered(DWORD index, bool registered);
-LONG setLineFault(DWORD index, const std::string& operation, LONG code); // code < 0
+// A fault on one operation (line_rules::LineOperation): halfopen fails the open yet hands back a
+// line that must still be closed; a failing close closes the line all the same.
+LONG setLineFault(DWORD index, line_rules::LineOperation operation, LONG code); // code < 0
 LONG healLine(DWORD index);
 // Appends a device; registered when its state is full.
 LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* index);
@@ -263,8 +261,6 @@ LONG telephonyCalls(std::vector<TelephonyCall>* out);
 // changes something; this writes them now (before a box is shown, say).
 void writeWaitingCallEntries();
 LONG clearTelephonyCalls();
-// Parses a result code: a LINEERR_* name, signed decimal or 0x hex; false when unreadable.
-bool parseLineResult(std::string_view text, LONG* out);
 
 // ---- Tick count ----
 // In virtual time every GetTickCount call on the phone advances the count by `stepMs`,

@@ -13,6 +13,7 @@
 #include "platform/clock_text.h"
 #include "platform/utf8.h"
 #include "platform/phone_only.h"
+#include "platform/phone/line_rules.h"
 
 #include <cstdint>
 #include <optional>
@@ -272,16 +273,14 @@ struct LineDevice {
 };
 std::vector<LineDevice> lineDevices();
 std::optional<LineDevice> lineDevice(DWORD index);
-// The operations a fault can be set on: negotiate, devcaps, open, halfopen (the open fails yet
-// hands back a line that must still be closed), getstate, setstate, register, unregister,
-// close (the line is closed all the same).
-const std::vector<std::string>& lineOperations();
 // Each returns false when the device does not exist, the value is out of range or the state
 // cannot be written.
 bool setLineState(DWORD index, DWORD state); // 1-5
 bool setLineMedia(DWORD index, DWORD mediaModes);
 bool setLineRegistered(DWORD index, bool registered);
-bool setLineFault(DWORD index, const std::string& operation, LONG code); // code < 0
+// A fault on one operation: halfopen fails the open yet hands back a line that must still be
+// closed; a failing close closes the line all the same.
+bool setLineFault(DWORD index, line_rules::LineOperation operation, LONG code); // code < 0
 bool healLine(DWORD index);
 // Appends a device; registered when its state is full. Its index, or nullopt.
 std::optional<DWORD> addLine(std::wstring_view name, DWORD mediaModes, DWORD state);

@@ -242,9 +242,10 @@ void lineChange(const Fields& f, Reply& r) {
         ok = winphone::setLineRegistered(line, value != 0);
     } else if (f[0] == "line-fault") {
         long long code;
-        if (f.size() < 4 || !number(f[3], &code) || code >= 0)
-            return r.close(ERROR_INVALID_PARAMETER, "a fault is a negative result");
-        ok = winphone::setLineFault(line, f[2], static_cast<LONG>(code));
+        std::optional<line_rules::LineOperation> operation = line_rules::operationFromName(f[2]);
+        if (f.size() < 4 || !number(f[3], &code) || code >= 0 || !operation)
+            return r.close(ERROR_INVALID_PARAMETER, "a fault is a negative result on an operation");
+        ok = winphone::setLineFault(line, *operation, static_cast<LONG>(code));
     }
     r.close(ok ? ERROR_SUCCESS : ERROR_WRITE_FAULT);
 }

@@ -53,7 +53,8 @@ bool setLineMedia(DWORD line, DWORD mediaModes) {
 }
 
 bool setLineFault(DWORD line, const char* operation, LONG code) {
-    return host::setLineFault(line, operation, code) == ERROR_SUCCESS;
+    std::optional<line_rules::LineOperation> op = line_rules::operationFromName(operation);
+    return op && host::setLineFault(line, *op, code) == ERROR_SUCCESS;
 }
 
 DWORD lineState(DWORD line) {

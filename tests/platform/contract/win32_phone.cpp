@@ -36,7 +36,8 @@ bool setLineMedia(DWORD line, DWORD mediaModes) {
 }
 
 bool setLineFault(DWORD line, const char* operation, LONG code) {
-    return winphone::setLineFault(line, operation, code);
+    std::optional<line_rules::LineOperation> op = line_rules::operationFromName(operation);
+    return op && winphone::setLineFault(line, *op, code);
 }
 
 DWORD lineState(DWORD line) {

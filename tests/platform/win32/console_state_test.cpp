@@ -17,7 +17,8 @@ LONG initialize(HLINEAPP* app) {
 class ConsoleState : public WinePhone {};
 
 TEST_F(ConsoleState, EveryCallIsLoggedWithItsDeviceAndRepeatsAreCounted) {
-    ASSERT_TRUE(winphone::setLineFault(0, "getstate", LINEERR_OPERATIONFAILED));
+    ASSERT_TRUE(
+        winphone::setLineFault(0, line_rules::LineOperation::GetState, LINEERR_OPERATIONFAILED));
     HLINEAPP app = 0;
     ASSERT_EQ(0, initialize(&app));
     HLINE line = 0;
@@ -137,7 +138,8 @@ TEST_F(ConsoleState, RefusedRegistrationsAreRecordedWithTheirError) {
 TEST_F(ConsoleState, ALineRemovedMovesTheLinesAboveItDown) {
     std::optional<DWORD> added = winphone::addLine(L"Fax", LINEMEDIAMODE_G3FAX, 3);
     ASSERT_EQ(std::optional<DWORD>(2), added);
-    ASSERT_TRUE(winphone::setLineFault(2, "open", LINEERR_RESOURCEUNAVAIL));
+    ASSERT_TRUE(
+        winphone::setLineFault(2, line_rules::LineOperation::Open, LINEERR_RESOURCEUNAVAIL));
     ASSERT_TRUE(winphone::removeLine(1));
     std::vector<winphone::LineDevice> lines = winphone::lineDevices();
     ASSERT_EQ(2u, lines.size());
