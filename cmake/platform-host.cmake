@@ -41,7 +41,8 @@ list(APPEND HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/dialog_script.cpp ${PHON
 add_library(velmora_host STATIC ${HOST_SOURCES})
 target_include_directories(velmora_host PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(velmora_host PUBLIC VELMORA_SIMULATED_PHONE)
-target_link_libraries(velmora_host PUBLIC SQLite::SQLite3 ${VELMORA_CURSES_LIBRARIES})
+target_link_libraries(velmora_host PUBLIC velmora_options SQLite::SQLite3
+                      ${VELMORA_CURSES_LIBRARIES})
 target_include_directories(velmora_host PRIVATE ${CURSES_INCLUDE_DIRS})
 add_library(velmora_platform ALIAS velmora_host)
 

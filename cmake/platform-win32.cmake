@@ -11,7 +11,7 @@ add_library(velmora_win32 STATIC ${WIN32_SOURCES})
 target_include_directories(velmora_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 # Wide strings throughout, as on the phone. Telephony is the layer's own: tapi32 is not linked.
 target_compile_definitions(velmora_win32 PUBLIC UNICODE _UNICODE)
-target_link_libraries(velmora_win32 PUBLIC comctl32 user32 gdi32 advapi32 ntdll)
+target_link_libraries(velmora_win32 PUBLIC velmora_options comctl32 user32 gdi32 advapi32 ntdll)
 add_library(velmora_platform ALIAS velmora_win32)
 # The platform's headers are most of each file's compile time.
 target_precompile_headers(velmora_win32 PRIVATE <windows.h> <commctrl.h> <tapi.h> <optional>

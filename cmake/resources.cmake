@@ -62,3 +62,4 @@ add_custom_command(
 
 add_library(velmora_resources STATIC ${VELMORA_RES_DIR}/resource_image.cpp)
 target_include_directories(velmora_resources PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(velmora_resources PRIVATE velmora_options)

@@ -51,7 +51,7 @@ int regSet(Phone& phone, const Args& args) {
         value.bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
     } else if (kind == "dword") {
         value.type = REG_DWORD;
-        DWORD n;
+        DWORD n = 0;
         if (!parseNumber(args[3], &n))
             return fail("'" + args[3] + "' is not a 32-bit number");
         value.bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);

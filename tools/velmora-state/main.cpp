@@ -162,7 +162,7 @@ int setValue(const Args& args) {
         return fail("usage: set KEY NAME sz TEXT|dword N|binary HEX|TYPE-CODE HEX");
     const std::string& kind = args[3];
     std::string bytes;
-    DWORD type;
+    DWORD type = REG_NONE;
     if (kind == "sz") {
         type = REG_SZ;
         std::wstring text = winphone::fromUtf8(args[4]);
@@ -170,7 +170,7 @@ int setValue(const Args& args) {
         bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
     } else if (kind == "dword") {
         type = REG_DWORD;
-        DWORD n;
+        DWORD n = 0;
         if (!parseNumber(args[4], &n))
             return fail("'" + args[4] + "' is not a 32-bit number");
         bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
