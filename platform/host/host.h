@@ -9,7 +9,9 @@
 #include "platform/box_answers.h"
 #include "platform/clock_text.h"
 #include "platform/utf8.h"
+#include "platform/phone/answers.h"
 #include "platform/phone/line_rules.h"
+#include "platform/phone/timed_start.h"
 
 #include <cstdint>
 #include <functional>
@@ -152,11 +154,11 @@ using box_answers::answerFits;
 using box_answers::answerFromName;
 using box_answers::answerName;
 using box_answers::defaultAnswer;
-LONG queueAnswer(int answer);
-// An answer for this process's next box only (a front-end's script), taken before the phone's
-// queue, so that another process on the phone can never take it.
-void queueProcessAnswer(int answer);
-void clearProcessAnswers();
+// The answers boxes take with nobody at a terminal (platform/phone/answers.h): the phone's queue,
+// and this process's own, taken first (a front-end's script).
+using phone_answers::clearProcessAnswers;
+using phone_answers::queueAnswer;
+using phone_answers::queueProcessAnswer;
 struct MessageRecord {
     long long id;
     long long pid;
@@ -273,20 +275,14 @@ LONG virtualTickStep(std::optional<DWORD>* step);
 DWORD peekTickCount();
 
 // ---- Timed starts ----
-// What CeRunAppAtTime keeps: at most one pending start per executable path, a local time.
-struct PendingStart {
-    std::string path;
-    std::string text; // the stored time, YYYY-MM-DD HH:MM:SS
-    SYSTEMTIME at{};  // the same, with its weekday; only meaningful when valid
-    bool valid = false;
-};
-// Every pending start, earliest first. Rows that cannot be read are left out, and the status is
-// then that of the first (ERROR_BADDB).
-LONG pendingStarts(std::vector<PendingStart>* out);
-// The start pending for one path, or nullopt.
+// What CeRunAppAtTime keeps (platform/phone/timed_start.h): at most one pending start per
+// executable path, a local time. pendingStarts lists them earliest first; takePendingStart takes
+// one off as it fires, leaving a registration made since it was read.
+using phone_timed_start::pendingStarts;
+using phone_timed_start::takePendingStart;
+using timed_start_state::PendingStart;
+// The start pending for one path, or nullopt; the status as pendingStarts gives it.
 LONG pendingStart(const std::string& path, std::optional<PendingStart>* out);
-// Takes a start off the list as it fires; a registration made since it was read stays.
-LONG takePendingStart(const PendingStart& start);
 LONG clearPendingStarts();
 // A registration the service refused: CeRunAppAtTime failed, with this last error. The latest
 // hundred are kept, oldest first, from the one after `afterId`.

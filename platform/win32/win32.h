@@ -13,7 +13,9 @@
 #include "platform/clock_text.h"
 #include "platform/utf8.h"
 #include "platform/phone_only.h"
+#include "platform/phone/answers.h"
 #include "platform/phone/line_rules.h"
+#include "platform/phone/timed_start.h"
 
 #include <cstdint>
 #include <optional>
@@ -178,15 +180,13 @@ StateValue<DWORD> virtualTickStep();
 DWORD peekTickCount();
 
 // ---- Timed starts ----
-struct PendingStart {
-    std::wstring path;
-    std::string text; // the stored local time, YYYY-MM-DD HH:MM:SS
-    // A start whose time cannot be read is listed all the same, with why (and no text).
-    LONG status = ERROR_SUCCESS;
-    std::string problem;
-};
-// Every pending start, earliest first (those that cannot be read first of all).
-std::vector<PendingStart> pendingStarts();
+// What CeRunAppAtTime keeps (platform/phone/timed_start.h): at most one pending start per
+// program path. pendingStarts lists them earliest first (those whose time cannot be read first
+// of all, with why); takePendingStart takes one off as it fires, unless it was registered again
+// meanwhile (for another time).
+using phone_timed_start::pendingStarts;
+using phone_timed_start::takePendingStart;
+using timed_start_state::PendingStart;
 StateValue<PendingStart> pendingStart(const std::wstring& path);
 // A registration CeRunAppAtTime refused, with its last error, so that whatever fires the starts
 // learns of it from the service rather than from what the program showed. The latest hundred
@@ -199,27 +199,19 @@ struct TimedStartRefusal {
     DWORD error;
 };
 std::vector<TimedStartRefusal> timedStartRefusals();
-// Takes a start off the list as it fires, unless it was registered again meanwhile (for
-// another time); false when the state cannot be changed.
-bool takePendingStart(const PendingStart& start);
 
 // ---- Message boxes ----
 using box_answers::answerFits;
 using box_answers::answerFromName;
 using box_answers::answerName;
 using box_answers::defaultAnswer;
-// Queues the answer for the next box any process on the phone shows with nobody at a console.
-bool queueAnswer(int answer);
-// The next answer of the phone's queue, taken off it; 0 when the queue is empty, -1 when it
-// cannot be read (an entry that is no answer is taken off all the same, so that it does not
-// stand in front of the others).
-int takeQueuedAnswer();
+// The answers boxes take with nobody at a console (platform/phone/answers.h): the phone's queue,
+// and this process's own, taken first (a script of the process's own).
+using phone_answers::clearProcessAnswers;
+using phone_answers::queueAnswer;
+using phone_answers::queueProcessAnswer;
 // What the queue's value must hold: 32-bit answers, each a button a box can have.
 bool isAnswerQueue(const std::string& bytes);
-// An answer for this process's next box only (a script of the process's own), taken before
-// the phone's queue.
-void queueProcessAnswer(int answer);
-void clearProcessAnswers();
 struct MessageRecord {
     DWORD id;
     DWORD pid;

@@ -27,6 +27,17 @@ std::string pendingStart(LPCWSTR path) {
     return start ? start->text : "none";
 }
 
+std::vector<Refusal> refusals() {
+    std::vector<Refusal> out;
+    for (const winphone::TimedStartRefusal& r : winphone::timedStartRefusals())
+        out.push_back({r.pid, winphone::toUtf8(r.path), r.at, r.error});
+    return out;
+}
+
+long long processId() {
+    return GetCurrentProcessId();
+}
+
 bool setLineState(DWORD line, DWORD state) {
     return winphone::setLineState(line, state);
 }
@@ -62,5 +73,12 @@ Leaks leaks() {
     winphone::TelephonyStatus s = winphone::telephonyStatus();
     return {s.sessionsOpen, s.linesOpen, s.linesClosedByShutdown};
 }
+
+bool clearLeaks() {
+    return winphone::clearTelephonyLeaks();
+}
+
+// Every process reads the registry afresh.
+void reopenPhone() {}
 
 } // namespace contract

@@ -72,7 +72,7 @@ TEST_F(MessageBoxes, EachBoxTakesTheQueuedAnswerElseItsDefault) {
         for (int answer : c.processQueue)
             winphone::queueProcessAnswer(answer);
         for (int answer : c.phoneQueue)
-            ASSERT_TRUE(winphone::queueAnswer(answer));
+            ASSERT_EQ(ERROR_SUCCESS, winphone::queueAnswer(answer));
 
         EXPECT_EQ(c.answer, MessageBox(nullptr, L"第一行\nsecond line", L"Caption", c.type));
         ASSERT_EQ(1u, watched.boxes.size()) << "the real box was shown";
@@ -86,7 +86,7 @@ TEST_F(MessageBoxes, EachBoxTakesTheQueuedAnswerElseItsDefault) {
         EXPECT_EQ(c.answer, records[0].answer);
         EXPECT_EQ(GetCurrentProcessId(), records[0].pid);
         size_t left = 0;
-        while (winphone::takeQueuedAnswer() != 0)
+        while (takeQueuedAnswer() != 0)
             ++left;
         EXPECT_EQ(c.phoneQueueLeft, left);
     }
@@ -94,7 +94,7 @@ TEST_F(MessageBoxes, EachBoxTakesTheQueuedAnswerElseItsDefault) {
 
 TEST_F(MessageBoxes, BoxesAreNumberedInTurn) {
     EXPECT_EQ(IDOK, MessageBox(nullptr, L"one", L"First", MB_OK));
-    ASSERT_TRUE(winphone::queueAnswer(IDYES));
+    ASSERT_EQ(ERROR_SUCCESS, winphone::queueAnswer(IDYES));
     EXPECT_EQ(IDYES, MessageBox(nullptr, L"two", L"Second", MB_YESNO));
     std::vector<winphone::MessageRecord> records = winphone::messages();
     ASSERT_EQ(2u, records.size());
