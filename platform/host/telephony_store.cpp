@@ -397,14 +397,17 @@ LONG readDevice(DWORD index, DeviceValue which, DWORD* value) {
     return rows[0].status();
 }
 
-LONG readDeviceName(DWORD index, std::u16string* name) {
+LONG readDeviceCaps(DWORD index, std::u16string* name, DWORD* mediaModes) {
     std::vector<Row> rows;
     LONG status = readDeviceRow(index, &rows);
     if (status != ERROR_SUCCESS)
         return status;
     std::string read = rows[0].text(DeviceName);
-    if (rows[0].status() == ERROR_SUCCESS)
+    DWORD media = rows[0].dword(DeviceMedia);
+    if (rows[0].status() == ERROR_SUCCESS) {
         *name = fromUtf8(read);
+        *mediaModes = media;
+    }
     return rows[0].status();
 }
 

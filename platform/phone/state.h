@@ -73,7 +73,9 @@ LONG findDevice(DWORD index);
 // when the value cannot be read, else the store's status.
 enum class DeviceValue { Media, State, Registered };
 LONG readDevice(DWORD index, DeviceValue which, DWORD* value);
-LONG readDeviceName(DWORD index, std::u16string* name);
+// What a device's capabilities report of it, its name and media modes, read together; the same
+// statuses.
+LONG readDeviceCaps(DWORD index, std::u16string* name, DWORD* mediaModes);
 // Sets a value of an existing device; ERROR_BAD_UNIT when there is none, else the store's status.
 LONG writeDevice(DWORD index, DeviceValue which, DWORD value);
 

@@ -231,8 +231,7 @@ LONG devCaps(HLINEAPP app, DWORD device, DWORD apiVersion, DWORD extVersion, LPL
         return call.answer(LINEERR_STRUCTURETOOSMALL);
     std::u16string name;
     DWORD media = 0;
-    if (phone_state::readDeviceName(device, &name) != ERROR_SUCCESS ||
-        phone_state::readDevice(device, phone_state::DeviceValue::Media, &media) != ERROR_SUCCESS)
+    if (phone_state::readDeviceCaps(device, &name, &media) != ERROR_SUCCESS)
         return call.answer(LINEERR_NODEVICE);
     line_rules::fillDevCaps(caps, fixed, device, name.c_str(), name.size(), media);
     return call.answer(0);

@@ -189,11 +189,12 @@ LONG readDevice(DWORD index, DeviceValue which, DWORD* value) {
     return read.status();
 }
 
-LONG readDeviceName(DWORD index, std::u16string* name) {
+LONG readDeviceCaps(DWORD index, std::u16string* name, DWORD* mediaModes) {
     StateValue<std::wstring> read = stateText(lineKey(index), L"Name");
-    if (read)
-        name->assign(read->begin(), read->end());
-    return read.status();
+    if (!read)
+        return read.status();
+    name->assign(read->begin(), read->end());
+    return readDevice(index, DeviceValue::Media, mediaModes);
 }
 
 LONG writeDevice(DWORD index, DeviceValue which, DWORD value) {
