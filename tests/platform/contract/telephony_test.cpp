@@ -50,12 +50,11 @@ class Telephony : public Seam {
 
 // ---- Sessions and handles ----
 
+// Their names and media modes are their capabilities' (CapabilitiesFillOnlyTheCallersRecord).
 TEST_F(Telephony, ANewPhoneHasAVoiceLineAndADataLine) {
     DWORD count = 0;
     HLINEAPP app = start(&count);
     ASSERT_EQ(2u, count);
-    const DWORD media[] = {LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM,
-                           LINEMEDIAMODE_DATAMODEM};
     for (DWORD device = 0; device < count; ++device) {
         DWORD version = contract::kMarker;
         LINEEXTENSIONID extension;
@@ -65,21 +64,6 @@ TEST_F(Telephony, ANewPhoneHasAVoiceLineAndADataLine) {
         EXPECT_EQ(kVersion, version);
         EXPECT_EQ(0u, extension.dwExtensionID0 | extension.dwExtensionID1 |
                           extension.dwExtensionID2 | extension.dwExtensionID3);
-
-        // A record of 292 bytes inside a larger buffer: nothing past its total size is written.
-        union {
-            LINEDEVCAPS caps;
-            BYTE raw[400];
-        } record;
-        memset(record.raw, contract::kMarkerByte, sizeof record.raw);
-        record.caps.dwTotalSize = 292;
-        ASSERT_EQ(0, lineGetDevCaps(app, device, kVersion, 0, &record.caps));
-        DWORD modes;
-        memcpy(&modes, record.raw + 60, sizeof modes); // dwMediaModes, the 16th field
-        EXPECT_EQ(media[device], modes) << device;
-        EXPECT_LE(record.caps.dwUsedSize, 292u);
-        for (size_t i = 292; i < sizeof record.raw; ++i)
-            ASSERT_EQ(contract::kMarkerByte, record.raw[i]) << "byte " << i;
         EXPECT_EQ(DWORD(LINEEQUIPSTATE_FULL), contract::lineState(device));
         EXPECT_TRUE(contract::lineRegistered(device));
     }
@@ -197,27 +181,37 @@ TEST_F(Telephony, NegotiatesTheHighestCommonVersion) {
 
 TEST_F(Telephony, CapabilitiesFillOnlyTheCallersRecord) {
     HLINEAPP app = start();
-    // A record of 292 bytes inside a larger buffer: nothing past its total size is written.
     union {
         LINEDEVCAPS caps;
         BYTE raw[400];
     } record;
-    memset(record.raw, contract::kMarkerByte, sizeof record.raw);
-    record.caps.dwTotalSize = 292;
-    ASSERT_EQ(0, lineGetDevCaps(app, 0, kVersion, 0, &record.caps));
-    DWORD media;
-    memcpy(&media, record.raw + 60, sizeof media); // dwMediaModes, the 16th field
-    EXPECT_EQ(DWORD(LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM), media);
-    EXPECT_EQ(DWORD(STRINGFORMAT_UNICODE), record.caps.dwStringFormat);
-    ASSERT_EQ(sizeof(u"Cellular Line"), record.caps.dwLineNameSize);
-    ASSERT_LE(record.caps.dwLineNameOffset + record.caps.dwLineNameSize, 292u);
-    std::u16string name(
-        reinterpret_cast<const char16_t*>(record.raw + record.caps.dwLineNameOffset),
-        record.caps.dwLineNameSize / 2 - 1);
-    EXPECT_TRUE(name == u"Cellular Line");
-    EXPECT_EQ(record.caps.dwNeededSize, record.caps.dwUsedSize);
-    for (size_t i = 292; i < sizeof record.raw; ++i)
-        ASSERT_EQ(contract::kMarkerByte, record.raw[i]) << "byte " << i << " written past it";
+    struct Line {
+        const char16_t* name;
+        DWORD media;
+    } lines[] = {{u"Cellular Line", LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM},
+                 {u"Cellular Data", LINEMEDIAMODE_DATAMODEM}};
+    for (DWORD device = 0; device < 2; ++device) {
+        SCOPED_TRACE(device);
+        // A record of 292 bytes inside a larger buffer: nothing past its total size is written.
+        memset(record.raw, contract::kMarkerByte, sizeof record.raw);
+        record.caps.dwTotalSize = 292;
+        ASSERT_EQ(0, lineGetDevCaps(app, device, kVersion, 0, &record.caps));
+        DWORD media;
+        memcpy(&media, record.raw + 60, sizeof media); // dwMediaModes, the 16th field
+        EXPECT_EQ(lines[device].media, media);
+        EXPECT_EQ(DWORD(STRINGFORMAT_UNICODE), record.caps.dwStringFormat);
+        std::u16string expected = lines[device].name;
+        ASSERT_EQ((expected.size() + 1) * 2, record.caps.dwLineNameSize);
+        ASSERT_LE(record.caps.dwLineNameOffset + record.caps.dwLineNameSize, 292u);
+        std::u16string name(
+            reinterpret_cast<const char16_t*>(record.raw + record.caps.dwLineNameOffset),
+            expected.size());
+        EXPECT_TRUE(name == expected);
+        EXPECT_EQ(record.caps.dwNeededSize, record.caps.dwUsedSize);
+        EXPECT_LE(record.caps.dwUsedSize, 292u);
+        for (size_t i = 292; i < sizeof record.raw; ++i)
+            ASSERT_EQ(contract::kMarkerByte, record.raw[i]) << "byte " << i << " written past it";
+    }
 
     // The fixed part alone: the name does not fit and is left out, the needed size says so.
     memset(record.raw, contract::kMarkerByte, sizeof record.raw);
