@@ -283,6 +283,7 @@ using phone_timed_start::takePendingStart;
 using timed_start_state::PendingStart;
 // The start pending for one path, or nullopt; the status as pendingStarts gives it.
 LONG pendingStart(const std::string& path, std::optional<PendingStart>* out);
+// Forgets every pending start; the store's status.
 LONG clearPendingStarts();
 // A registration the service refused: CeRunAppAtTime failed, with this last error. The latest
 // hundred are kept, oldest first, from the one after `afterId`.
@@ -296,6 +297,8 @@ struct TimedStartRefusal {
 LONG timedStartRefusals(std::vector<TimedStartRefusal>* out, long long afterId = 0);
 // The id of the latest refusal, 0 when none.
 LONG lastTimedStartRefusalId(long long* id);
+
+// ---- Calendar (calendar.cpp) ----
 // When a start registered for a local time fires, in seconds since the epoch: the first
 // instant whose local time is at or after it. A time in the hour skipped when clocks go forward
 // fires at the first minute that exists after it; a time in a repeated hour fires at its first

@@ -187,6 +187,7 @@ DWORD peekTickCount();
 using phone_timed_start::pendingStarts;
 using phone_timed_start::takePendingStart;
 using timed_start_state::PendingStart;
+// The start pending for one path; missing when there is none, else why it cannot be read.
 StateValue<PendingStart> pendingStart(const std::wstring& path);
 // A registration CeRunAppAtTime refused, with its last error, so that whatever fires the starts
 // learns of it from the service rather than from what the program showed. The latest hundred
