@@ -35,8 +35,9 @@ endif()
 file(GLOB HOST_SOURCES CONFIGURE_DEPENDS platform/host/*.cpp)
 list(REMOVE_ITEM HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/host/process_main.cpp
                               ${PROJECT_SOURCE_DIR}/platform/host/static_link.cpp)
-# The dialog's line commands, which every layer serves.
-list(APPEND HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/dialog_script.cpp)
+# The dialog's line commands and the phone's own rules, which every layer serves.
+file(GLOB PHONE_SOURCES CONFIGURE_DEPENDS platform/phone/*.cpp)
+list(APPEND HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/dialog_script.cpp ${PHONE_SOURCES})
 add_library(velmora_host STATIC ${HOST_SOURCES})
 target_include_directories(velmora_host PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(velmora_host PUBLIC VELMORA_SIMULATED_PHONE)

@@ -4,8 +4,9 @@
 # process entry that hands the wide command line to the program's WinMain.
 file(GLOB WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
 list(REMOVE_ITEM WIN32_SOURCES ${PROJECT_SOURCE_DIR}/platform/win32/process_main.cpp)
-# The dialog's line commands, which every layer serves.
-list(APPEND WIN32_SOURCES ${PROJECT_SOURCE_DIR}/platform/dialog_script.cpp)
+# The dialog's line commands and the phone's own rules, which every layer serves.
+file(GLOB PHONE_SOURCES CONFIGURE_DEPENDS platform/phone/*.cpp)
+list(APPEND WIN32_SOURCES ${PROJECT_SOURCE_DIR}/platform/dialog_script.cpp ${PHONE_SOURCES})
 add_library(velmora_win32 STATIC ${WIN32_SOURCES})
 target_include_directories(velmora_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 # Wide strings throughout, as on the phone. Telephony is the layer's own: tapi32 is not linked.

@@ -9,6 +9,9 @@
 #include "platform/box_answers.h"
 #include "platform/clock_text.h"
 #include "platform/utf8.h"
+#include "platform/phone/answers.h"
+#include "platform/phone/line_rules.h"
+#include "platform/phone/timed_start.h"
 
 #include <cstdint>
 #include <functional>
@@ -151,11 +154,11 @@ using box_answers::answerFits;
 using box_answers::answerFromName;
 using box_answers::answerName;
 using box_answers::defaultAnswer;
-LONG queueAnswer(int answer);
-// An answer for this process's next box only (a front-end's script), taken before the phone's
-// queue, so that another process on the phone can never take it.
-void queueProcessAnswer(int answer);
-void clearProcessAnswers();
+// The answers boxes take with nobody at a terminal (platform/phone/answers.h): the phone's queue,
+// and this process's own, taken first (a front-end's script).
+using phone_answers::clearProcessAnswers;
+using phone_answers::queueAnswer;
+using phone_answers::queueProcessAnswer;
 struct MessageRecord {
     long long id;
     long long pid;
@@ -205,17 +208,14 @@ struct LineDevice {
 LONG lineDevices(std::vector<LineDevice>* out);
 // One device; ERROR_BAD_UNIT when the phone has no such line.
 LONG lineDevice(DWORD index, LineDevice* out);
-// The operations a fault can be set on, as the console names them: negotiate, devcaps, open,
-// halfopen (the open fails yet hands back a line that must still be closed), getstate,
-// setstate, register, unregister, close (the line is closed all the same).
-const std::vector<std::string>& lineOperations();
-bool isLineOperation(std::string_view name);
 // Each returns ERROR_BAD_UNIT when the device does not exist, ERROR_INVALID_PARAMETER when the
 // value is out of range, else the store's status.
 LONG setLineState(DWORD index, DWORD state); // 1-5
 LONG setLineMedia(DWORD index, DWORD mediaModes);
 LONG setLineRegistered(DWORD index, bool registered);
-LONG setLineFault(DWORD index, const std::string& operation, LONG code); // code < 0
+// A fault on one operation (line_rules::LineOperation): halfopen fails the open yet hands back a
+// line that must still be closed; a failing close closes the line all the same.
+LONG setLineFault(DWORD index, line_rules::LineOperation operation, LONG code); // code < 0
 LONG healLine(DWORD index);
 // Appends a device; registered when its state is full.
 LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* index);
@@ -263,8 +263,6 @@ LONG telephonyCalls(std::vector<TelephonyCall>* out);
 // changes something; this writes them now (before a box is shown, say).
 void writeWaitingCallEntries();
 LONG clearTelephonyCalls();
-// Parses a result code: a LINEERR_* name, signed decimal or 0x hex; false when unreadable.
-bool parseLineResult(std::string_view text, LONG* out);
 
 // ---- Tick count ----
 // In virtual time every GetTickCount call on the phone advances the count by `stepMs`,
@@ -277,20 +275,15 @@ LONG virtualTickStep(std::optional<DWORD>* step);
 DWORD peekTickCount();
 
 // ---- Timed starts ----
-// What CeRunAppAtTime keeps: at most one pending start per executable path, a local time.
-struct PendingStart {
-    std::string path;
-    std::string text; // the stored time, YYYY-MM-DD HH:MM:SS
-    SYSTEMTIME at{};  // the same, with its weekday; only meaningful when valid
-    bool valid = false;
-};
-// Every pending start, earliest first. Rows that cannot be read are left out, and the status is
-// then that of the first (ERROR_BADDB).
-LONG pendingStarts(std::vector<PendingStart>* out);
-// The start pending for one path, or nullopt.
+// What CeRunAppAtTime keeps (platform/phone/timed_start.h): at most one pending start per
+// executable path, a local time. pendingStarts lists them earliest first; takePendingStart takes
+// one off as it fires, leaving a registration made since it was read.
+using phone_timed_start::pendingStarts;
+using phone_timed_start::takePendingStart;
+using timed_start_state::PendingStart;
+// The start pending for one path, or nullopt; the status as pendingStarts gives it.
 LONG pendingStart(const std::string& path, std::optional<PendingStart>* out);
-// Takes a start off the list as it fires; a registration made since it was read stays.
-LONG takePendingStart(const PendingStart& start);
+// Forgets every pending start; the store's status.
 LONG clearPendingStarts();
 // A registration the service refused: CeRunAppAtTime failed, with this last error. The latest
 // hundred are kept, oldest first, from the one after `afterId`.
@@ -304,6 +297,8 @@ struct TimedStartRefusal {
 LONG timedStartRefusals(std::vector<TimedStartRefusal>* out, long long afterId = 0);
 // The id of the latest refusal, 0 when none.
 LONG lastTimedStartRefusalId(long long* id);
+
+// ---- Calendar (calendar.cpp) ----
 // When a start registered for a local time fires, in seconds since the epoch: the first
 // instant whose local time is at or after it. A time in the hour skipped when clocks go forward
 // fires at the first minute that exists after it; a time in a repeated hour fires at its first

@@ -1,9 +1,9 @@
 // Message boxes: every box is recorded on the phone. At a terminal the person picks the button;
-// otherwise the box goes to standard error and takes the next scripted answer, or its default.
+// otherwise the box goes to standard error and takes the next scripted answer, or its default
+// (platform/phone/answers.h).
 #include "host.h"
 
 #include <cstdio>
-#include <deque>
 #include <iostream>
 #include <unistd.h>
 
@@ -11,7 +11,6 @@ namespace host {
 namespace {
 
 MessageBoxPresenter presenter;
-std::deque<int> processAnswers;
 std::optional<bool> terminalPrompts;
 
 using box_answers::buttons;
@@ -45,40 +44,7 @@ int askAtTerminal(const std::string& caption, const std::string& text, UINT type
     }
 }
 
-// Answers this process's own front-end gave come first; only then those queued on the phone.
-int scriptedAnswer(UINT type) {
-    int answer;
-    if (!processAnswers.empty()) {
-        answer = processAnswers.front();
-        processAnswers.pop_front();
-    } else {
-        // Taken in one statement, so that two boxes shown at once never get the same answer.
-        std::vector<Row> rows;
-        if (execute("DELETE FROM answers WHERE id = (SELECT MIN(id) FROM answers) RETURNING answer",
-                    {}, &rows) != ERROR_SUCCESS ||
-            rows.empty())
-            return defaultAnswer(type);
-        answer = rows[0].int32(0);
-        // A queued answer that is no number (said on standard error as it is read) answers
-        // nothing; it is taken off the queue so that it does not stand in front of the others.
-        if (rows[0].status() != ERROR_SUCCESS) {
-            std::fprintf(stderr, "(the queued answer cannot be read; %s taken instead)\n",
-                         answerName(defaultAnswer(type)));
-            return defaultAnswer(type);
-        }
-    }
-    if (answerFits(type, answer))
-        return answer;
-    std::fprintf(stderr, "(the queued answer '%s' does not fit this box; %s taken instead)\n",
-                 answerName(answer), answerName(defaultAnswer(type)));
-    return defaultAnswer(type);
-}
-
 } // namespace
-
-LONG queueAnswer(int answer) {
-    return execute("INSERT INTO answers(answer) VALUES(?)", {Param::integer(answer)});
-}
 
 LONG messages(std::vector<MessageRecord>* out, long long afterId) {
     std::vector<Row> rows;
@@ -98,13 +64,6 @@ LONG messages(std::vector<MessageRecord>* out, long long afterId) {
 
 LONG lastMessageId(long long* id) {
     return queryInteger("SELECT COALESCE(MAX(id), 0) FROM messages", {}, id);
-}
-
-void queueProcessAnswer(int answer) {
-    processAnswers.push_back(answer);
-}
-void clearProcessAnswers() {
-    processAnswers.clear();
 }
 
 LONG clearMessages() {
@@ -132,7 +91,7 @@ int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     } else if (host::usePrompts()) {
         answer = host::askAtTerminal(caption8, text8, uType);
     } else {
-        answer = host::scriptedAnswer(uType);
+        answer = phone_answers::scriptedAnswer(uType);
         std::fprintf(stderr, "== %s ==\n%s\n-> %s\n", caption8.c_str(), text8.c_str(),
                      host::answerName(answer));
     }

@@ -1,13 +1,11 @@
 // The phone's registry: keys and values with their type code and exact bytes.
 #include "host.h"
 
+#include "platform/phone/registry_rules.h"
+
 #include <map>
 
 namespace {
-
-// The phone's registry takes value names of at most 255 characters, not counting the
-// terminator (RegSetValueEx in the Windows CE reference; desktop Windows allows 16,383).
-const size_t kMaxValueNameChars = 255;
 
 std::map<uintptr_t, std::string> openKeys;
 uintptr_t nextKeyHandle = 0x1000;
@@ -65,20 +63,12 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR, DWORD,
     if (!host::store(&status))
         return status;
 
-    // Key names are separated by backslashes; empty names (a leading backslash) are skipped.
-    std::string sub = lpSubKey ? host::toUtf8(lpSubKey) : std::string();
+    // Every key on the way down, so that the missing ones are made.
     std::vector<std::string> chain;
-    size_t start = 0;
-    while (start <= sub.size()) {
-        size_t end = sub.find('\\', start);
-        if (end == std::string::npos)
-            end = sub.size();
-        if (end > start) {
-            path += '\\';
-            path.append(sub, start, end - start);
-            chain.push_back(path);
-        }
-        start = end + 1;
+    for (const std::u16string& name : registry_rules::keyNames(lpSubKey)) {
+        path += '\\';
+        path += host::toUtf8(name);
+        chain.push_back(path);
     }
     std::vector<host::Row> rows;
     status = host::execute("SELECT 1 FROM registry_keys WHERE path = ?", {host::Param::str(path)},
@@ -141,9 +131,10 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
         return ERROR_INVALID_HANDLE;
     if (Reserved != 0 || (!lpData && cbData != 0))
         return ERROR_INVALID_PARAMETER;
-    if (lpValueName && std::char_traits<WCHAR>::length(lpValueName) > kMaxValueNameChars)
+    if (!registry_rules::valueNameFits(lpValueName))
         return host::refuse(ERROR_INVALID_PARAMETER,
-                            "a value name has at most " + std::to_string(kMaxValueNameChars) +
+                            "a value name has at most " +
+                                std::to_string(registry_rules::kMaxValueNameChars) +
                                 " characters; this one has " +
                                 std::to_string(std::char_traits<WCHAR>::length(lpValueName)));
     std::string bytes(reinterpret_cast<const char*>(lpData ? lpData : (const BYTE*)""), cbData);

@@ -9,40 +9,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <deque>
 
 namespace winphone {
 
 namespace {
 
 const wchar_t kMessagesKey[] = L"Messages";
-
-std::deque<int> processAnswers;
-
-// Answers this process's own script gave come first; only then those queued on the phone.
-int scriptedAnswer(UINT type) {
-    int answer = 0;
-    if (!processAnswers.empty()) {
-        answer = processAnswers.front();
-        processAnswers.pop_front();
-    } else {
-        answer = takeQueuedAnswer();
-    }
-    if (answer == 0)
-        return defaultAnswer(type);
-    // What was wrong with the queue has been said as it was read.
-    if (answer < 0) {
-        writeStd(STD_ERROR_HANDLE, std::string("(the queued answer cannot be read; ") +
-                                       answerName(defaultAnswer(type)) + " taken instead)\n");
-        return defaultAnswer(type);
-    }
-    if (answerFits(type, answer))
-        return answer;
-    writeStd(STD_ERROR_HANDLE, std::string("(the queued answer '") + answerName(answer) +
-                                   "' does not fit this box; " + answerName(defaultAnswer(type)) +
-                                   " taken instead)\n");
-    return defaultAnswer(type);
-}
 
 std::wstring recordName(DWORD id) {
     wchar_t name[16];
@@ -111,14 +83,6 @@ int showAndPress(HWND owner, const std::wstring& text, const std::wstring& capti
 
 } // namespace
 
-void queueProcessAnswer(int answer) {
-    processAnswers.push_back(answer);
-}
-
-void clearProcessAnswers() {
-    processAnswers.clear();
-}
-
 std::vector<MessageRecord> messages() {
     std::vector<MessageRecord> out;
     for (const std::wstring& name : stateSubkeys(kMessagesKey)) {
@@ -162,7 +126,7 @@ int WINAPI phoneMessageBox(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uT
     if (winphone::consoleInput()) {
         answer = MessageBoxW(hWnd, text.c_str(), caption.c_str(), uType);
     } else {
-        int planned = winphone::scriptedAnswer(uType);
+        int planned = phone_answers::scriptedAnswer(uType);
         winphone::writeStd(STD_ERROR_HANDLE, "== " + winphone::toUtf8(caption) + " ==\n" +
                                                  winphone::toUtf8(text) + "\n-> " +
                                                  winphone::answerName(planned) + "\n");

@@ -3,6 +3,8 @@
 // registry of the prefix.
 #include "win32.h"
 
+#include "platform/phone/registry_rules.h"
+
 #include <winternl.h>
 
 // ntdll's own call below RegSetValueEx: it stores the bytes as given.
@@ -12,8 +14,6 @@ extern "C" NTSTATUS NTAPI NtSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueN
 namespace winphone {
 
 namespace {
-
-const size_t kMaxValueNameChars = 255;
 
 // HKEY_CLASSES_ROOT … HKEY_CURRENT_USER_LOCAL_SETTINGS: handles the registry API resolves
 // itself and ntdll does not know.
@@ -44,17 +44,8 @@ LONG setValueBytes(HKEY key, LPCWSTR name, DWORD type, const void* data, DWORD s
 
 std::wstring withoutEmptyKeyNames(LPCWSTR path) {
     std::wstring out;
-    for (LPCWSTR name = path; name != nullptr && *name != 0;) {
-        LPCWSTR end = name;
-        while (*end != 0 && *end != L'\\')
-            ++end;
-        if (end > name) {
-            if (!out.empty())
-                out += L'\\';
-            out.append(name, end);
-        }
-        name = *end != 0 ? end + 1 : end;
-    }
+    for (const std::wstring& name : registry_rules::keyNames(path))
+        out.append(out.empty() ? L"" : L"\\").append(name);
     return out;
 }
 
@@ -78,8 +69,7 @@ LONG WINAPI phoneRegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, D
     if (Reserved != 0)
         return ERROR_INVALID_PARAMETER;
     // The phone takes value names of at most 255 characters (desktop Win32: 16,383).
-    if (lpValueName != nullptr &&
-        wcsnlen(lpValueName, winphone::kMaxValueNameChars + 1) > winphone::kMaxValueNameChars)
+    if (!registry_rules::valueNameFits(lpValueName))
         return ERROR_INVALID_PARAMETER;
     // Desktop Win32 stores a string with a terminator the caller did not count (a 14-byte
     // REG_SZ becomes 16 bytes); the phone keeps the caller's byte count.

@@ -13,6 +13,9 @@
 #include "platform/clock_text.h"
 #include "platform/utf8.h"
 #include "platform/phone_only.h"
+#include "platform/phone/answers.h"
+#include "platform/phone/line_rules.h"
+#include "platform/phone/timed_start.h"
 
 #include <cstdint>
 #include <optional>
@@ -177,15 +180,14 @@ StateValue<DWORD> virtualTickStep();
 DWORD peekTickCount();
 
 // ---- Timed starts ----
-struct PendingStart {
-    std::wstring path;
-    std::string text; // the stored local time, YYYY-MM-DD HH:MM:SS
-    // A start whose time cannot be read is listed all the same, with why (and no text).
-    LONG status = ERROR_SUCCESS;
-    std::string problem;
-};
-// Every pending start, earliest first (those that cannot be read first of all).
-std::vector<PendingStart> pendingStarts();
+// What CeRunAppAtTime keeps (platform/phone/timed_start.h): at most one pending start per
+// program path. pendingStarts lists them earliest first (those whose time cannot be read first
+// of all, with why); takePendingStart takes one off as it fires, unless it was registered again
+// meanwhile (for another time).
+using phone_timed_start::pendingStarts;
+using phone_timed_start::takePendingStart;
+using timed_start_state::PendingStart;
+// The start pending for one path; missing when there is none, else why it cannot be read.
 StateValue<PendingStart> pendingStart(const std::wstring& path);
 // A registration CeRunAppAtTime refused, with its last error, so that whatever fires the starts
 // learns of it from the service rather than from what the program showed. The latest hundred
@@ -198,27 +200,19 @@ struct TimedStartRefusal {
     DWORD error;
 };
 std::vector<TimedStartRefusal> timedStartRefusals();
-// Takes a start off the list as it fires, unless it was registered again meanwhile (for
-// another time); false when the state cannot be changed.
-bool takePendingStart(const PendingStart& start);
 
 // ---- Message boxes ----
 using box_answers::answerFits;
 using box_answers::answerFromName;
 using box_answers::answerName;
 using box_answers::defaultAnswer;
-// Queues the answer for the next box any process on the phone shows with nobody at a console.
-bool queueAnswer(int answer);
-// The next answer of the phone's queue, taken off it; 0 when the queue is empty, -1 when it
-// cannot be read (an entry that is no answer is taken off all the same, so that it does not
-// stand in front of the others).
-int takeQueuedAnswer();
+// The answers boxes take with nobody at a console (platform/phone/answers.h): the phone's queue,
+// and this process's own, taken first (a script of the process's own).
+using phone_answers::clearProcessAnswers;
+using phone_answers::queueAnswer;
+using phone_answers::queueProcessAnswer;
 // What the queue's value must hold: 32-bit answers, each a button a box can have.
 bool isAnswerQueue(const std::string& bytes);
-// An answer for this process's next box only (a script of the process's own), taken before
-// the phone's queue.
-void queueProcessAnswer(int answer);
-void clearProcessAnswers();
 struct MessageRecord {
     DWORD id;
     DWORD pid;
@@ -272,16 +266,14 @@ struct LineDevice {
 };
 std::vector<LineDevice> lineDevices();
 std::optional<LineDevice> lineDevice(DWORD index);
-// The operations a fault can be set on: negotiate, devcaps, open, halfopen (the open fails yet
-// hands back a line that must still be closed), getstate, setstate, register, unregister,
-// close (the line is closed all the same).
-const std::vector<std::string>& lineOperations();
 // Each returns false when the device does not exist, the value is out of range or the state
 // cannot be written.
 bool setLineState(DWORD index, DWORD state); // 1-5
 bool setLineMedia(DWORD index, DWORD mediaModes);
 bool setLineRegistered(DWORD index, bool registered);
-bool setLineFault(DWORD index, const std::string& operation, LONG code); // code < 0
+// A fault on one operation: halfopen fails the open yet hands back a line that must still be
+// closed; a failing close closes the line all the same.
+bool setLineFault(DWORD index, line_rules::LineOperation operation, LONG code); // code < 0
 bool healLine(DWORD index);
 // Appends a device; registered when its state is full. Its index, or nullopt.
 std::optional<DWORD> addLine(std::wstring_view name, DWORD mediaModes, DWORD state);

@@ -9,6 +9,8 @@
 
 namespace {
 
+using Op = line_rules::LineOperation;
+
 const LONG kReinit = -2147483566;
 const char* const kInitText = "Fault!\nlineInitialize ret: -2147483566";
 
@@ -214,18 +216,18 @@ TEST_F(RadioTest, ADeviceCountOfZeroStartsAndEndsTheSession) {
 
 TEST_F(RadioTest, NegotiationOrCapabilitiesFailureShowsItsBoxAndTheNextDeviceIsVisited) {
     struct Case {
-        const char* operation;
+        line_rules::LineOperation operation;
         LONG code;
         const char* text;
     };
     const Case cases[] = {
-        {"negotiate", LINEERR_INCOMPATIBLEAPIVERSION, "lineNegotiateAPIVersion ret: -2147483636"},
-        {"devcaps", LINEERR_NOMEM, "lineGetDevCaps ret: -2147483580"},
-        {"negotiate", -1, "lineNegotiateAPIVersion ret: -1"},
+        {Op::Negotiate, LINEERR_INCOMPATIBLEAPIVERSION, "lineNegotiateAPIVersion ret: -2147483636"},
+        {Op::DevCaps, LINEERR_NOMEM, "lineGetDevCaps ret: -2147483580"},
+        {Op::Negotiate, -1, "lineNegotiateAPIVersion ret: -1"},
     };
     addSecondVoiceLine(5);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.operation);
+        SCOPED_TRACE(line_rules::operationName(c.operation));
         ASSERT_EQ(ERROR_SUCCESS, host::setLineState(2, 5));
         ASSERT_EQ(ERROR_SUCCESS, host::healLine(0));
         ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(0, c.operation, c.code));
@@ -251,7 +253,7 @@ TEST_F(RadioTest, NegotiationOrCapabilitiesFailureShowsItsBoxAndTheNextDeviceIsV
 TEST_F(RadioTest, BoxesAreOwnedByTheActiveWindow) {
     HWND window = host::createTopLevelWindow(u"Somebody", u"SomeClass");
     host::setActiveWindow(window);
-    ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(0, "devcaps", -7));
+    ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(0, Op::DevCaps, -7));
     answerBoxes({});
     switchRadio(host::instance(), FALSE);
     host::setActiveWindow(nullptr);
@@ -264,7 +266,7 @@ TEST_F(RadioTest, BoxesAreOwnedByTheActiveWindow) {
 
 TEST_F(RadioTest, SilentFailuresStillCloseTheLine) {
     struct Case {
-        const char* operation;
+        line_rules::LineOperation operation;
         BOOL on;
         DWORD before;
         DWORD after;
@@ -272,16 +274,16 @@ TEST_F(RadioTest, SilentFailuresStillCloseTheLine) {
         bool opened; // whether a line came back, which must then be closed
     };
     const Case cases[] = {
-        {"open", FALSE, 5, 5, true, false},      {"halfopen", FALSE, 5, 5, true, true},
-        {"getstate", FALSE, 5, 5, true, true},   {"setstate", FALSE, 5, 5, true, true},
-        {"unregister", FALSE, 5, 1, true, true}, {"open", TRUE, 1, 1, false, false},
-        {"halfopen", TRUE, 1, 1, false, true},   {"getstate", TRUE, 1, 1, false, true},
-        {"setstate", TRUE, 1, 1, false, true},   {"register", TRUE, 1, 5, false, true},
-        {"close", FALSE, 5, 1, false, true},     {"close", TRUE, 1, 5, true, true},
+        {Op::Open, FALSE, 5, 5, true, false},      {Op::HalfOpen, FALSE, 5, 5, true, true},
+        {Op::GetState, FALSE, 5, 5, true, true},   {Op::SetState, FALSE, 5, 5, true, true},
+        {Op::Unregister, FALSE, 5, 1, true, true}, {Op::Open, TRUE, 1, 1, false, false},
+        {Op::HalfOpen, TRUE, 1, 1, false, true},   {Op::GetState, TRUE, 1, 1, false, true},
+        {Op::SetState, TRUE, 1, 1, false, true},   {Op::Register, TRUE, 1, 5, false, true},
+        {Op::Close, FALSE, 5, 1, false, true},     {Op::Close, TRUE, 1, 5, true, true},
     };
     addSecondVoiceLine(5);
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.operation) + (c.on ? " on" : " off"));
+        SCOPED_TRACE(std::string(line_rules::operationName(c.operation)) + (c.on ? " on" : " off"));
         ASSERT_EQ(ERROR_SUCCESS, host::healLine(0));
         ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, c.before));
         ASSERT_EQ(ERROR_SUCCESS, host::setLineRegistered(0, c.before != 1));

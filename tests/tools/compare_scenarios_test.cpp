@@ -42,7 +42,8 @@ TEST(CompareScenarios, TheTableCoversWhatBothPhonesMustAgreeOn) {
     std::vector<Scenario> table = theTable();
     EXPECT_GE(table.size(), 30u);
     // A fault on every operation the telephony offers.
-    for (const std::string& operation : host::lineOperations()) {
+    for (line_rules::LineOperation op : line_rules::kOperations) {
+        const std::string operation = line_rules::operationName(op);
         bool found = false;
         for (const Scenario& s : table)
             for (const Step& step : s.steps)

@@ -91,7 +91,7 @@ class ScriptedPhone final : public Phone {
     LONG setLineState(DWORD, DWORD) override { return answer(); }
     LONG setLineMedia(DWORD, DWORD) override { return answer(); }
     LONG setLineRegistered(DWORD, bool) override { return answer(); }
-    LONG setLineFault(DWORD, const std::string&, LONG) override { return answer(); }
+    LONG setLineFault(DWORD, line_rules::LineOperation, LONG) override { return answer(); }
     LONG healLine(DWORD) override { return answer(); }
     LONG addLine(const std::string&, DWORD, DWORD, DWORD*) override { return answer(); }
     LONG removeLine(DWORD) override { return answer(); }

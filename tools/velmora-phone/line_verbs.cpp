@@ -44,8 +44,8 @@ std::string hex(DWORD v) {
 
 std::string operationList() {
     std::string out;
-    for (const std::string& op : host::lineOperations())
-        out += (out.empty() ? "" : ", ") + op;
+    for (line_rules::LineOperation op : line_rules::kOperations)
+        out += std::string(out.empty() ? "" : ", ") + line_rules::operationName(op);
     return out;
 }
 
@@ -115,12 +115,13 @@ int lineVerb(Phone& phone, const Args& args) {
     }
     if (what == "fail" && args.size() == 4) {
         LONG code = 0;
-        if (!host::isLineOperation(args[2]))
+        std::optional<line_rules::LineOperation> operation = line_rules::operationFromName(args[2]);
+        if (!operation)
             return fail("'" + args[2] + "' is not an operation (" + operationList() + ")");
-        if (!host::parseLineResult(args[3], &code) || code >= 0)
+        if (!line_rules::parseLineResult(args[3], &code) || code >= 0)
             return fail("'" + args[3] +
                         "' is not a failure code (a negative number, 0x8... or a LINEERR_ name)");
-        return done(phone, "set the fault", phone.setLineFault(index, args[2], code));
+        return done(phone, "set the fault", phone.setLineFault(index, *operation, code));
     }
     if (what == "heal" && args.size() == 2)
         return done(phone, "clear the line's faults", phone.healLine(index));
@@ -179,7 +180,7 @@ int telephonyVerb(Phone& phone, const Args& args) {
         return done(phone, "clear the call log", phone.clearCalls());
     if (args[0] == "fail" && args.size() == 2) {
         LONG code = 0;
-        if (!host::parseLineResult(args[1], &code) || code >= 0)
+        if (!line_rules::parseLineResult(args[1], &code) || code >= 0)
             return fail("'" + args[1] +
                         "' is not a failure code (a negative number, 0x8... or a LINEERR_ name)");
         return done(phone, "set the fault", phone.setInitFault(code));

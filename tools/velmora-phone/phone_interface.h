@@ -98,8 +98,8 @@ class Phone {
     virtual LONG setLineState(DWORD index, DWORD state) = 0;
     virtual LONG setLineMedia(DWORD index, DWORD mediaModes) = 0;
     virtual LONG setLineRegistered(DWORD index, bool registered) = 0;
-    // `operation` is one of host::lineOperations(); `code` < 0.
-    virtual LONG setLineFault(DWORD index, const std::string& operation, LONG code) = 0;
+    // `code` < 0.
+    virtual LONG setLineFault(DWORD index, line_rules::LineOperation operation, LONG code) = 0;
     virtual LONG healLine(DWORD index) = 0;
     virtual LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* index) = 0;
     virtual LONG removeLine(DWORD index) = 0;

@@ -159,7 +159,7 @@ class StorePhone final : public Phone {
     LONG setLineRegistered(DWORD index, bool registered) override {
         return host::setLineRegistered(index, registered);
     }
-    LONG setLineFault(DWORD index, const std::string& operation, LONG code) override {
+    LONG setLineFault(DWORD index, line_rules::LineOperation operation, LONG code) override {
         return host::setLineFault(index, operation, code);
     }
     LONG healLine(DWORD index) override { return host::healLine(index); }

@@ -243,8 +243,9 @@ class WinePhone final : public Phone {
     LONG setLineRegistered(DWORD index, bool registered) override {
         return call({"line-register", std::to_string(index), registered ? "1" : "0"});
     }
-    LONG setLineFault(DWORD index, const std::string& operation, LONG code) override {
-        return call({"line-fault", std::to_string(index), operation, std::to_string(code)});
+    LONG setLineFault(DWORD index, line_rules::LineOperation operation, LONG code) override {
+        return call({"line-fault", std::to_string(index), line_rules::operationName(operation),
+                     std::to_string(code)});
     }
     LONG healLine(DWORD index) override { return call({"line-heal", std::to_string(index)}); }
     LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* index) override {

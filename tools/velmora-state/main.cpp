@@ -223,7 +223,7 @@ int answer(const Args& args) {
     int value = args.size() == 2 ? winphone::answerFromName(args[1]) : 0;
     if (value == 0)
         return fail("usage: answer ok|cancel|abort|retry|ignore|yes|no");
-    if (winphone::queueAnswer(value))
+    if (winphone::queueAnswer(value) == ERROR_SUCCESS)
         return 0;
     const winphone::StateProblem& why = winphone::lastStateProblem();
     if (why.status == ERROR_SUCCESS)

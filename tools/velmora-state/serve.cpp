@@ -242,9 +242,10 @@ void lineChange(const Fields& f, Reply& r) {
         ok = winphone::setLineRegistered(line, value != 0);
     } else if (f[0] == "line-fault") {
         long long code;
-        if (f.size() < 4 || !number(f[3], &code) || code >= 0)
-            return r.close(ERROR_INVALID_PARAMETER, "a fault is a negative result");
-        ok = winphone::setLineFault(line, f[2], static_cast<LONG>(code));
+        std::optional<line_rules::LineOperation> operation = line_rules::operationFromName(f[2]);
+        if (f.size() < 4 || !number(f[3], &code) || code >= 0 || !operation)
+            return r.close(ERROR_INVALID_PARAMETER, "a fault is a negative result on an operation");
+        ok = winphone::setLineFault(line, *operation, static_cast<LONG>(code));
     }
     r.close(ok ? ERROR_SUCCESS : ERROR_WRITE_FAULT);
 }
@@ -332,7 +333,9 @@ void tick(const Fields& f, Reply& r) {
 void starts(const Fields& f, Reply& r) {
     if (f[0] == "pending") {
         Unreadable first;
-        for (const winphone::PendingStart& p : winphone::pendingStarts())
+        std::vector<winphone::PendingStart> all;
+        winphone::pendingStarts(&all);
+        for (const winphone::PendingStart& p : all)
             if (!first.note(p.status, p.problem))
                 r.line({winphone::toUtf8(p.path), p.text});
         return r.close(first.status, first.problem);
@@ -360,7 +363,7 @@ void starts(const Fields& f, Reply& r) {
     winphone::PendingStart due;
     due.path = winphone::fromUtf8(f[1]);
     due.text = f[2];
-    bool ok = winphone::takePendingStart(due);
+    bool ok = winphone::takePendingStart(due) == ERROR_SUCCESS;
     r.close(ok ? ERROR_SUCCESS : ERROR_WRITE_FAULT, ok ? "" : "the start cannot be taken");
 }
 
@@ -542,7 +545,7 @@ const Command kCommands[] = {
     {"answer", 2,
      [](const Fields& f, Reply& r) {
          long long n = 0;
-         r.close(number(f[1], &n) && winphone::queueAnswer(static_cast<int>(n))
+         r.close(number(f[1], &n) && winphone::queueAnswer(static_cast<int>(n)) == ERROR_SUCCESS
                      ? ERROR_SUCCESS
                      : ERROR_INVALID_PARAMETER);
      }},

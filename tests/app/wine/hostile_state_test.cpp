@@ -219,7 +219,8 @@ TEST_F(HostileState, EachGivesAClearErrorAndNoCrash) {
          {helper(L"dump", 1, "of phone\\TimedStarts holds the dword 7")},
          [&] {
              EXPECT_EQ("unreadable", pendingOfProgram());
-             std::vector<winphone::PendingStart> all = winphone::pendingStarts();
+             std::vector<winphone::PendingStart> all;
+             winphone::pendingStarts(&all);
              ASSERT_EQ(1u, all.size()) << "listed, not left out";
              EXPECT_EQ(ERROR_BADDB, all[0].status);
          }},

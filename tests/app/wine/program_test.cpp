@@ -161,7 +161,7 @@ TEST_F(Program, ReinitPastTheWindowAsksThenGivesUp) {
         ASSERT_TRUE(winphone::setReinitAttempts(1000));
         ASSERT_TRUE(winphone::setVirtualTick(1000, 0));
         for (int answer : c.answers)
-            ASSERT_TRUE(winphone::queueAnswer(answer));
+            ASSERT_EQ(ERROR_SUCCESS, winphone::queueAnswer(answer));
 
         ProgramResult run = runProgram(kProgram, L"AppRunAtTime");
         EXPECT_EQ(DWORD(EXIT_TIMED_RUN), run.status);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace contract {
 
@@ -25,6 +26,15 @@ void endPhone();
 bool pinClock(const char* when);
 // The pending start of an executable, "YYYY-MM-DD HH:MM:SS", or "none".
 std::string pendingStart(LPCWSTR path);
+// The registrations the timed-start service refused, oldest first; the path in UTF-8.
+struct Refusal {
+    long long pid;
+    std::string path, at;
+    DWORD error;
+};
+std::vector<Refusal> refusals();
+// This process's id, as the phone records it.
+long long processId();
 bool setLineState(DWORD line, DWORD state);
 bool setLineMedia(DWORD line, DWORD mediaModes);
 bool setLineFault(DWORD line, const char* operation, LONG code);
@@ -36,6 +46,9 @@ struct Leaks {
     long long sessionsOpen, linesOpen, linesClosedByShutdown;
 };
 Leaks leaks();
+bool clearLeaks();
+// The phone as the next process finds it: what this one keeps of it is let go.
+void reopenPhone();
 
 } // namespace contract
 

@@ -44,6 +44,19 @@ std::string pendingStart(LPCWSTR path) {
     return start ? start->text : "none";
 }
 
+std::vector<Refusal> refusals() {
+    std::vector<host::TimedStartRefusal> all;
+    EXPECT_EQ(ERROR_SUCCESS, host::timedStartRefusals(&all));
+    std::vector<Refusal> out;
+    for (const host::TimedStartRefusal& r : all)
+        out.push_back({r.pid, r.path, r.at, r.error});
+    return out;
+}
+
+long long processId() {
+    return getpid();
+}
+
 bool setLineState(DWORD line, DWORD state) {
     return host::setLineState(line, state) == ERROR_SUCCESS;
 }
@@ -53,7 +66,8 @@ bool setLineMedia(DWORD line, DWORD mediaModes) {
 }
 
 bool setLineFault(DWORD line, const char* operation, LONG code) {
-    return host::setLineFault(line, operation, code) == ERROR_SUCCESS;
+    std::optional<line_rules::LineOperation> op = line_rules::operationFromName(operation);
+    return op && host::setLineFault(line, *op, code) == ERROR_SUCCESS;
 }
 
 DWORD lineState(DWORD line) {
@@ -79,6 +93,14 @@ Leaks leaks() {
     if (host::telephonyStatus(&s) != ERROR_SUCCESS)
         return {-1, -1, -1};
     return {s.sessionsOpen, s.linesOpen, s.linesClosedByShutdown};
+}
+
+bool clearLeaks() {
+    return host::clearTelephonyLeaks() == ERROR_SUCCESS;
+}
+
+void reopenPhone() {
+    host::closeStore();
 }
 
 } // namespace contract

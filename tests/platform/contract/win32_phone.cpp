@@ -27,6 +27,17 @@ std::string pendingStart(LPCWSTR path) {
     return start ? start->text : "none";
 }
 
+std::vector<Refusal> refusals() {
+    std::vector<Refusal> out;
+    for (const winphone::TimedStartRefusal& r : winphone::timedStartRefusals())
+        out.push_back({r.pid, winphone::toUtf8(r.path), r.at, r.error});
+    return out;
+}
+
+long long processId() {
+    return GetCurrentProcessId();
+}
+
 bool setLineState(DWORD line, DWORD state) {
     return winphone::setLineState(line, state);
 }
@@ -36,7 +47,8 @@ bool setLineMedia(DWORD line, DWORD mediaModes) {
 }
 
 bool setLineFault(DWORD line, const char* operation, LONG code) {
-    return winphone::setLineFault(line, operation, code);
+    std::optional<line_rules::LineOperation> op = line_rules::operationFromName(operation);
+    return op && winphone::setLineFault(line, *op, code);
 }
 
 DWORD lineState(DWORD line) {
@@ -61,5 +73,12 @@ Leaks leaks() {
     winphone::TelephonyStatus s = winphone::telephonyStatus();
     return {s.sessionsOpen, s.linesOpen, s.linesClosedByShutdown};
 }
+
+bool clearLeaks() {
+    return winphone::clearTelephonyLeaks();
+}
+
+// Every process reads the registry afresh.
+void reopenPhone() {}
 
 } // namespace contract

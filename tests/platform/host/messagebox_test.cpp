@@ -9,31 +9,6 @@ namespace {
 
 class MessageBoxes : public TempPhone {};
 
-TEST_F(MessageBoxes, DefaultAnswerByType) {
-    struct Case {
-        UINT type;
-        int answer;
-    } cases[] = {{MB_OK, IDOK},
-                 {MB_OK | MB_ICONERROR, IDOK},
-                 {MB_RETRYCANCEL, IDCANCEL},
-                 {MB_YESNO | MB_ICONQUESTION, IDNO},
-                 {MB_OKCANCEL, IDCANCEL},
-                 {MB_ICONINFORMATION, IDOK}};
-    for (const Case& c : cases)
-        EXPECT_EQ(c.answer, MessageBoxW(nullptr, u"text", u"caption", c.type)) << c.type;
-}
-
-TEST_F(MessageBoxes, QueuedAnswersAreTakenInOrder) {
-    ASSERT_EQ(ERROR_SUCCESS, host::queueAnswer(IDRETRY));
-    ASSERT_EQ(ERROR_SUCCESS, host::queueAnswer(IDYES));
-    ASSERT_EQ(ERROR_SUCCESS, host::queueAnswer(IDRETRY));
-    EXPECT_EQ(IDRETRY, MessageBoxW(nullptr, u"a", u"Error", MB_RETRYCANCEL));
-    // An answer the box does not have is used up, and the box takes its default.
-    EXPECT_EQ(IDCANCEL, MessageBoxW(nullptr, u"b", u"Error", MB_RETRYCANCEL));
-    EXPECT_EQ(IDRETRY, MessageBoxW(nullptr, u"c", u"Error", MB_RETRYCANCEL));
-    EXPECT_EQ(IDCANCEL, MessageBoxW(nullptr, u"d", u"Error", MB_RETRYCANCEL)) << "queue empty";
-}
-
 TEST_F(MessageBoxes, EveryBoxIsRecorded) {
     MessageBoxW(nullptr, u"寫入！\nNo : 5", u"rozev -- 出錯", MB_OK | MB_ICONERROR);
     std::vector<host::MessageRecord> all = boxes();

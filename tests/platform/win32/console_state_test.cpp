@@ -17,7 +17,8 @@ LONG initialize(HLINEAPP* app) {
 class ConsoleState : public WinePhone {};
 
 TEST_F(ConsoleState, EveryCallIsLoggedWithItsDeviceAndRepeatsAreCounted) {
-    ASSERT_TRUE(winphone::setLineFault(0, "getstate", LINEERR_OPERATIONFAILED));
+    ASSERT_TRUE(
+        winphone::setLineFault(0, line_rules::LineOperation::GetState, LINEERR_OPERATIONFAILED));
     HLINEAPP app = 0;
     ASSERT_EQ(0, initialize(&app));
     HLINE line = 0;
@@ -106,38 +107,11 @@ TEST_F(ConsoleState, ReinitLastsItsSpanOfTickCountFromTheFirstAttempt) {
     EXPECT_EQ(0, lineShutdown(app));
 }
 
-TEST_F(ConsoleState, RefusedRegistrationsAreRecordedWithTheirError) {
-    SYSTEMTIME bad = {2026, 12, 0, 14, 25, 0, 0, 0};
-    SYSTEMTIME good = {2026, 12, 0, 14, 7, 0, 0, 0};
-    EXPECT_TRUE(CeRunAppAtTime(L"C:\\a.exe", &good));
-    EXPECT_FALSE(CeRunAppAtTime(L"C:\\a.exe", &bad));
-    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
-    EXPECT_FALSE(CeRunAppAtTime(L"", &good));
-    std::vector<winphone::TimedStartRefusal> refused = winphone::timedStartRefusals();
-    ASSERT_EQ(2u, refused.size());
-    EXPECT_EQ(L"C:\\a.exe", refused[0].path);
-    EXPECT_EQ("2026-12-14 25:00:00", refused[0].at);
-    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), refused[0].error);
-    EXPECT_EQ(GetCurrentProcessId(), refused[0].pid);
-    EXPECT_EQ(L"", refused[1].path);
-    EXPECT_LT(refused[0].id, refused[1].id);
-    // The refusal left the earlier registration in place; a fired start is taken off once.
-    std::optional<winphone::PendingStart> pending = winphone::pendingStart(L"C:\\a.exe");
-    ASSERT_TRUE(pending);
-    EXPECT_EQ("2026-12-14 07:00:00", pending->text);
-    winphone::PendingStart earlier;
-    earlier.path = L"C:\\a.exe";
-    earlier.text = "2026-12-14 06:00:00";
-    EXPECT_TRUE(winphone::takePendingStart(earlier));
-    EXPECT_TRUE(winphone::pendingStart(L"C:\\a.exe")); // registered for another time: stays
-    EXPECT_TRUE(winphone::takePendingStart(*pending));
-    EXPECT_FALSE(winphone::pendingStart(L"C:\\a.exe"));
-}
-
 TEST_F(ConsoleState, ALineRemovedMovesTheLinesAboveItDown) {
     std::optional<DWORD> added = winphone::addLine(L"Fax", LINEMEDIAMODE_G3FAX, 3);
     ASSERT_EQ(std::optional<DWORD>(2), added);
-    ASSERT_TRUE(winphone::setLineFault(2, "open", LINEERR_RESOURCEUNAVAIL));
+    ASSERT_TRUE(
+        winphone::setLineFault(2, line_rules::LineOperation::Open, LINEERR_RESOURCEUNAVAIL));
     ASSERT_TRUE(winphone::removeLine(1));
     std::vector<winphone::LineDevice> lines = winphone::lineDevices();
     ASSERT_EQ(2u, lines.size());

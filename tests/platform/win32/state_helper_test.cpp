@@ -49,7 +49,7 @@ TEST_F(StateHelper, ValuesRoundTripWithExactBytes) {
 TEST_F(StateHelper, DumpListsTheSettingsAndThePhoneState) {
     setSetting(L"Enabled", REG_SZ, L"1100001", 14);
     setClock("2026-12-12 23:00");
-    ASSERT_TRUE(winphone::queueAnswer(IDYES));
+    ASSERT_EQ(ERROR_SUCCESS, winphone::queueAnswer(IDYES));
     ProgramResult dump = helper(L"dump");
     EXPECT_EQ(0u, dump.status) << dump.err;
     EXPECT_EQ(std::string::npos, dump.out.find('\r')) << "LF line endings";
@@ -81,9 +81,9 @@ TEST_F(StateHelper, LinesAreListedAndThenCanBeSet) {
 TEST_F(StateHelper, AnswersResetAndDeletes) {
     EXPECT_EQ(0u, helper(L"answer yes").status);
     EXPECT_EQ(0u, helper(L"answer retry").status);
-    EXPECT_EQ(IDYES, winphone::takeQueuedAnswer());
-    EXPECT_EQ(IDRETRY, winphone::takeQueuedAnswer());
-    EXPECT_EQ(0, winphone::takeQueuedAnswer());
+    EXPECT_EQ(IDYES, takeQueuedAnswer());
+    EXPECT_EQ(IDRETRY, takeQueuedAnswer());
+    EXPECT_EQ(0, takeQueuedAnswer());
 
     EXPECT_EQ(0u, helper(L"set phone\\Lines\\0 State dword 1").status);
     EXPECT_EQ(DWORD(1), winphone::stateDword(L"Lines\\0", L"State").value_or(0));
@@ -105,7 +105,7 @@ TEST_F(StateHelper, AnswersQueuedAtOnceAreAllKept) {
     for (auto& p : helpers)
         EXPECT_EQ(0u, p->wait()) << p->err();
     int yes = 0, no = 0;
-    for (int answer; (answer = winphone::takeQueuedAnswer()) != 0;)
+    for (int answer; (answer = takeQueuedAnswer()) != 0;)
         ++(answer == IDYES ? yes : no);
     EXPECT_EQ(kProcesses / 2, yes);
     EXPECT_EQ(kProcesses / 2, no);

@@ -207,6 +207,11 @@ void WinePhone::setClock(const char* when) {
     ASSERT_TRUE(winphone::pinClock(&t));
 }
 
+int WinePhone::takeQueuedAnswer() {
+    int answer = 0;
+    return answers_state::takeFirstAnswer(&answer) == ERROR_SUCCESS ? answer : 0;
+}
+
 bool WinePhone::setting(const wchar_t* name, DWORD* type, std::string* bytes) {
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsPath().c_str(), 0, KEY_READ, &key) !=

@@ -74,6 +74,8 @@ class WinePhone : public ::testing::Test {
     void setDword(const wchar_t* name, DWORD value) {
         setSetting(name, REG_DWORD, &value, sizeof value);
     }
+    // The next answer of the phone's queue, taken off it; 0 when none can be taken.
+    static int takeQueuedAnswer();
 };
 
 #endif
