@@ -96,6 +96,26 @@ inline std::string formatDateTime(const SYSTEMTIME& t) {
     return text;
 }
 
+// The same to the minute, "YYYY-MM-DD HH:MM", however many digits the year has.
+inline std::string formatMinute(const SYSTEMTIME& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute);
+    return text;
+}
+
+// A stored "... HH:MM:SS" without its seconds; a text without them stays as it is.
+inline std::string withoutSeconds(const std::string& text) {
+    size_t colon = text.rfind(':');
+    size_t first = text.find(':');
+    return colon != std::string::npos && colon != first ? text.substr(0, colon) : text;
+}
+
+// The date of a stored "YYYY-MM-DD HH:MM:SS", without its time.
+inline std::string withoutTime(const std::string& text) {
+    return text.substr(0, text.find(' '));
+}
+
 } // namespace clock_text
 
 #endif

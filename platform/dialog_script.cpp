@@ -93,26 +93,13 @@ std::string quoted(std::string_view text) {
 // Errors quote what the script said: kept to one printable line of sensible length, cut
 // between characters.
 std::string printable(std::string_view text) {
-    static const char hex[] = "0123456789abcdef";
     std::string line;
     for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (line.size() >= kErrorBytes && (c & 0xC0) != 0x80) {
+        if (line.size() >= kErrorBytes && (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
             line += "...";
             break;
         }
-        if (c == '\n')
-            line += "\\n";
-        else if (c == '\r')
-            line += "\\r";
-        else if (c == '\t')
-            line += "\\t";
-        else if (c == '\\')
-            line += "\\\\";
-        else if (c < 0x20 || c == 0x7f)
-            line += {'\\', 'x', hex[c >> 4], hex[c & 15]};
-        else
-            line += static_cast<char>(c);
+        line += oneLine(text.substr(i, 1));
     }
     return line;
 }

@@ -39,10 +39,12 @@ void appendUtf8(std::string& out, const CodeUnit* text, size_t length) {
     }
 }
 
-// Escapes newlines, tabs and backslashes so that a text fits on one line of a listing.
+// Escapes what would not stay on one line of a listing or could drive a terminal: newlines,
+// tabs and backslashes by their letters, every other control character as \xHH.
 inline std::string oneLine(std::string_view text) {
     std::string out;
     for (char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
         if (c == '\n')
             out += "\\n";
         else if (c == '\r')
@@ -51,7 +53,12 @@ inline std::string oneLine(std::string_view text) {
             out += "\\t";
         else if (c == '\\')
             out += "\\\\";
-        else
+        else if (byte < 0x20 || byte == 0x7F) {
+            const char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+        } else
             out += c;
     }
     return out;

@@ -35,6 +35,19 @@ TEST_F(PhoneConsole, RegistryValuesRoundTrip) {
     }
 }
 
+// No stored text reaches the terminal as control characters: a name and a text holding an
+// escape sequence are shown escaped, as newlines and tabs are.
+TEST_F(PhoneConsole, ControlCharactersAreShownEscaped) {
+    ASSERT_EQ(0, phone({"reg", "set", "A\x1b[2JB\tC", "sz", "x\x07y\x7f"}).status);
+    CommandResult r = phone({"show"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_NE(std::string::npos, r.out.find("A\\x1b[2JB\\tC")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("x\\x07y\\x7f")) << r.out;
+    EXPECT_EQ(r.out.end(), std::find_if(r.out.begin(), r.out.end(), [](char c) {
+                  return (static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7f;
+              }));
+}
+
 TEST_F(PhoneConsole, ValuesWrittenAsTheProgramWritesThem) {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,

@@ -596,3 +596,22 @@ TEST_F(MissedSwitches, BadOffSpansAndPicturesAreRefusedBeforeAnythingRuns) {
 }
 
 } // namespace
+
+// Dates are written whole however many digits the year has: a switch missed in the year 12026
+// is named to its minute, in the text and in the picture.
+TEST_F(TimedVerbs, FiveDigitYearsAreWrittenWhole) {
+    ASSERT_EQ(0, phone({"clock", "set", "12026-12-12 23:00"}).status);
+    ASSERT_EQ(1, velmora({"AppRunAtTime"}).status);
+    ASSERT_EQ(0, phone({"line", "0", "fail", "setstate", "-5"}).status);
+    const std::string picture = dir + "/year.svg";
+    CommandResult r = phone({"simulate", "--days", "1", "--svg", picture});
+    EXPECT_NE(std::string::npos,
+              r.out.find("MISSED switch-off Sun 12026-12-13 00:00 (line 0 on (5) at "
+                         "12026-12-13 07:00): the line failed: lineSetEquipmentState on line 0 "
+                         "answered -5 (0xFFFFFFFB) at 12026-12-13 00:00\n"))
+        << r.out;
+    const std::string svg = slurp(picture);
+    for (const char* whole : {"data-date=\"12026-12-12\"", "data-date=\"12026-12-13\"",
+                              "start: switched nothing; next 12026-12-13 07:00<"})
+        EXPECT_NE(std::string::npos, svg.find(whole)) << whole;
+}

@@ -225,7 +225,7 @@ std::string dayRows(const Layout& layout, const std::vector<ClockChange>& change
         const SYSTEMTIME day = host::addDays(layout.firstDay, static_cast<int>(row));
         const double top = layout.rowTop(row);
         const double bottom = top + layout.rowHeight - kRowGap;
-        out += "<g class=\"day\" data-date=\"" + stamp(day).substr(0, 10) + "\">\n";
+        out += "<g class=\"day\" data-date=\"" + clock_text::withoutTime(stamp(day)) + "\">\n";
         out += "<rect class=\"row\" x=\"" + num(kChartX) + "\" y=\"" + num(top) + "\" width=\"" +
                num(kChartWidth) + "\" height=\"" + num(bottom - top) + "\"/>\n";
         out += "<text class=\"weekday\" x=\"6\" y=\"" + num(top + 15) + "\">" +

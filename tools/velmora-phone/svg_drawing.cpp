@@ -45,11 +45,13 @@ std::string stamp(const SYSTEMTIME& t) {
 }
 
 std::string minuteText(const SYSTEMTIME& t) {
-    return stamp(t).substr(0, 16);
+    return clock_text::formatMinute(t);
 }
 
 std::string clockText(const SYSTEMTIME& t) {
-    return stamp(t).substr(11, 5);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u:%02u", t.wHour, t.wMinute);
+    return text;
 }
 
 SYSTEMTIME dateOf(const SYSTEMTIME& t) {

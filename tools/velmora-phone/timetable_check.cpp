@@ -42,7 +42,7 @@ std::string clockText(DWORD minute) {
 
 // "2027-03-28 02:30": a start or a switch is named to the minute.
 std::string minuteText(const SYSTEMTIME& t) {
-    return host::formatDateTime(t).substr(0, 16);
+    return clock_text::formatMinute(t);
 }
 
 std::string radioText(DWORD state) {
