@@ -99,8 +99,8 @@ inline std::string formatDateTime(const SYSTEMTIME& t) {
 // The same to the minute, "YYYY-MM-DD HH:MM", however many digits the year has.
 inline std::string formatMinute(const SYSTEMTIME& t) {
     char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay,
-                  t.wHour, t.wMinute);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute);
     return text;
 }
 

@@ -65,7 +65,8 @@ std::string startTitle(const StartRecord& s) {
     text += changes.empty() ? ": switched nothing" : ": " + changes;
     if (!s.started)
         text += "; the program could not be started";
-    text += s.next ? "; next " + clock_text::withoutSeconds(s.next->text) : std::string("; nothing pending");
+    text += s.next ? "; next " + clock_text::withoutSeconds(s.next->text)
+                   : std::string("; nothing pending");
     return text;
 }
 
