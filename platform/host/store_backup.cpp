@@ -77,7 +77,8 @@ LONG checkBackup(sqlite3* db, const std::string& path) {
     std::string answer;
     LONG status = firstText(db, "PRAGMA quick_check", &answer);
     if (status != ERROR_SUCCESS)
-        return refuse(status, "'" + path + "' cannot be read as a phone's backup: " + storeProblem());
+        return refuse(status,
+                      "'" + path + "' cannot be read as a phone's backup: " + storeProblem());
     if (answer != "ok")
         return refuse(ERROR_BADDB, "'" + path + "' is damaged: " + answer);
     status = firstText(db,
@@ -147,9 +148,11 @@ LONG backupStore(const std::string& file) {
                 status = sqliteFailure(copy.db, rc);
         }
     }
-    if (status == ERROR_SUCCESS && std::rename(partial.c_str(), file.c_str()) != 0)
-        status = refuse(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTWRITE,
-                        "cannot put the backup at '" + file + "': " + std::strerror(errno));
+    if (status == ERROR_SUCCESS && std::rename(partial.c_str(), file.c_str()) != 0) {
+        const int error = errno;
+        status = refuse(error == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTWRITE,
+                        "cannot put the backup at '" + file + "': " + std::strerror(error));
+    }
     if (status != ERROR_SUCCESS)
         std::remove(partial.c_str());
     return status;
@@ -166,7 +169,11 @@ LONG restoreStore(const std::string& file) {
     if (!phone)
         return status;
     const std::string scratch = storePath() + ".restoring";
-    std::remove(scratch.c_str());
+    auto removeScratch = [&] {
+        for (const char* part : {"", "-journal", "-wal", "-shm"})
+            std::remove((scratch + part).c_str());
+    };
+    removeScratch();
     {
         Connection backup;
         status = openFile(file, SQLITE_OPEN_READONLY, &backup);
@@ -178,7 +185,7 @@ LONG restoreStore(const std::string& file) {
         if (status == ERROR_SUCCESS)
             status = copyPages(phone, backup.db);
     }
-    std::remove(scratch.c_str());
+    removeScratch();
     if (status != ERROR_SUCCESS)
         return status;
     // The whole phone went into the WAL; written back now unless a reader holds it.
