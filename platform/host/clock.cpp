@@ -40,9 +40,12 @@ LONG pinnedClock(std::optional<SYSTEMTIME>* time) {
 void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     if (!lpSystemTime)
         return;
-    // A pin that cannot be read leaves the host's time: this call has no way to fail.
+    // A pin that cannot be read leaves the host's time: this call has no way to fail. It is read
+    // twice first, so that a lock or a read of the disk failing once does not move the clock.
     std::optional<SYSTEMTIME> pinned;
-    if (host::pinnedClock(&pinned) == ERROR_SUCCESS && pinned) {
+    if ((host::pinnedClock(&pinned) == ERROR_SUCCESS ||
+         host::pinnedClock(&pinned) == ERROR_SUCCESS) &&
+        pinned) {
         *lpSystemTime = *pinned;
         return;
     }

@@ -53,6 +53,16 @@ LONG statusFromSqlite(int rc);
 // The version of the store's own tables that this build makes and reads.
 int storeSchemaVersion();
 
+// Copies the whole phone into `file` (replacing it) as one self-contained SQLite file, as of one
+// moment while other processes use the phone; the store's status when it cannot, and then
+// nothing is left at `file`. ERROR_INVALID_PARAMETER when `file` is the phone itself.
+LONG backupStore(const std::string& file);
+// Replaces the phone's whole state with the backup at `file`, in one transaction that processes
+// see whole, and upgrades an older one. ERROR_FILE_NOT_FOUND when there is none, ERROR_BADDB for
+// a file that is no phone's backup or is damaged, ERROR_REVISION_MISMATCH for one of a later
+// build, else the store's status; the phone is then left as it was.
+LONG restoreStore(const std::string& file);
+
 // Why the last failing store operation failed, in words (the SQLite message, the bad column,
 // the refused name); empty after a success.
 const std::string& storeProblem();

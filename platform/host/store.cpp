@@ -20,17 +20,23 @@ sqlite3* openDb = nullptr;
 // What is to be written to the open store before it closes.
 std::vector<void (*)()> closingHooks;
 
+// How long a statement waits for another process's lock before it gives up (ERROR_BUSY).
+const int kBusyMilliseconds = 10000;
+
 // A commit writes the WAL back into the store once it holds kCheckpointFrames. A process that
 // opens the phone cannot tell what an earlier one wrote back, so it writes after what is there;
 // the WAL starts again from its beginning only at a process's second commit. Processes that each
-// commit once would let it grow without end, so at kResetFrames it is written back and emptied
-// (waiting, as any commit may, for readers of it to move on).
+// commit once would let it grow without end, so at kResetFrames it is written back and emptied.
+// Emptying it must wait until no reader uses it; a commit never waits for that (with a reader
+// held, every commit would wait out the busy timeout), so it is only tried, without the busy
+// handler: the WAL grows while a reader keeps its snapshot, and the first commit after it lets
+// go empties it.
 const int kCheckpointFrames = 128;
 const int kResetFrames = 1024;
 
 int checkpointAfterCommit(void*, sqlite3* db, const char* name, int frames) {
     if (frames >= kResetFrames)
-        sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        emptyWalUnlessRead(db);
     else if (frames >= kCheckpointFrames)
         sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     return SQLITE_OK;
@@ -79,7 +85,7 @@ LONG checkStorePath(const std::string& path) {
 
 // The connection's settings, then the store's own tables.
 LONG setUpConnection(sqlite3* db) {
-    sqlite3_busy_timeout(db, 10000);
+    sqlite3_busy_timeout(db, kBusyMilliseconds);
     // WAL with NORMAL syncs: a crash of any process loses nothing it committed, and a
     // switch (a dozen small commits) does not wait on the disk for each.
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
@@ -95,6 +101,12 @@ LONG setUpConnection(sqlite3* db) {
 }
 
 } // namespace
+
+void emptyWalUnlessRead(sqlite3* db) {
+    sqlite3_busy_handler(db, nullptr, nullptr);
+    sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(db, kBusyMilliseconds);
+}
 
 std::string storePath() {
     if (const char* phone = std::getenv("VELMORA_PHONE"); phone && *phone)

@@ -13,6 +13,10 @@ LONG prepareStore(sqlite3* db);
 // Forgets which modules' tables were found set up: a new connection looks again.
 void forgetModuleSchemas();
 
+// Writes the WAL back into the store and empties it, unless a reader still uses it: then only
+// what no reader needs is written back. Never waits for another process.
+void emptyWalUnlessRead(sqlite3* db);
+
 // Finalizes the statements kept for the connection, which closes only once they are.
 void forgetStatements();
 // Refuses with the status and the connection's message for an SQLite result.

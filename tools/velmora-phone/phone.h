@@ -48,6 +48,8 @@ int tickVerb(Phone& phone, const Args& args);
 int pendingVerb(Phone& phone, const Args& args);
 int runVerb(Phone& phone, const Args& args);
 int simulateVerb(Phone& phone, const Args& args);
+int backupVerb(Phone& phone, const Args& args);
+int restoreVerb(Phone& phone, const Args& args);
 
 // Sections of "show", one per part of the phone. Each lists what it can read, says in its place
 // what it cannot, and gives back the status of the first failure.

@@ -150,6 +150,13 @@ class Phone {
     }
     // Makes it a new phone: its state and the program's settings deleted.
     virtual LONG resetPhone() { return ERROR_NOT_SUPPORTED; }
+
+    // ---- Backups ----
+    // The whole phone into one file, consistent while other processes use it; and such a file
+    // put back in the phone's place, refused (the phone left as it was) when it is no phone's
+    // backup or one of a later build. A Wine prefix's phone is backed up as the prefix.
+    virtual LONG backupTo(const std::string& /*file*/) { return ERROR_NOT_SUPPORTED; }
+    virtual LONG restoreFrom(const std::string& /*file*/) { return ERROR_NOT_SUPPORTED; }
 };
 
 // The simulated phone: the store at $VELMORA_PHONE (else the XDG state directory).

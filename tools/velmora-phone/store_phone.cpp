@@ -303,6 +303,9 @@ class StorePhone final : public Phone {
         return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
     }
 
+    LONG backupTo(const std::string& file) override { return host::backupStore(file); }
+    LONG restoreFrom(const std::string& file) override { return host::restoreStore(file); }
+
   private:
     static LONG openKey(const std::u16string& key, HKEY* handle) {
         return RegCreateKeyEx(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, 0, nullptr, handle,

@@ -31,6 +31,8 @@ const std::vector<Verb> kVerbs = {
      "simulate --days N | --until \"YYYY-MM-DD HH:MM[:SS]\" [--off \"FROM\" \"TO\"]... [--svg "
      "FILE] [--tsv]",
      simulateVerb},
+    {"backup", "backup FILE", backupVerb},
+    {"restore", "restore FILE", restoreVerb},
 };
 
 } // namespace

@@ -3,10 +3,12 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -388,6 +390,37 @@ TEST_F(Store, OneChangeAProcessKeepsTheLogShort) {
     std::optional<std::string> value;
     EXPECT_EQ(ERROR_SUCCESS, host::setting("probe", &value));
     EXPECT_EQ("1499", value.value_or(""));
+}
+
+// A reader that keeps its snapshot keeps the WAL from being emptied. Commits meanwhile never wait
+// for it (each would wait out the busy timeout), and the first commit after it lets go brings the
+// WAL back under its bound.
+TEST_F(Store, CommitsNeverWaitForAReader) {
+    const std::string wal = dbPath + "-wal";
+    auto walPages = [&] {
+        std::error_code error;
+        auto size = std::filesystem::file_size(wal, error);
+        return error || size < 32 ? 0 : static_cast<long long>((size - 32) / (1024 + 24));
+    };
+    ASSERT_EQ(ERROR_SUCCESS, host::setSetting("probe", std::string("first")));
+    sqlite3* opened = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(dbPath.c_str(), &opened));
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> reader(opened, sqlite3_close);
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(opened, "BEGIN; SELECT COUNT(*) FROM settings;", nullptr,
+                                      nullptr, nullptr));
+    int commit = 0;
+    while (walPages() < 1000)
+        ASSERT_EQ(ERROR_SUCCESS, host::setSetting("probe", std::to_string(commit++)));
+    for (int i = 0; i < 400; ++i) {
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(ERROR_SUCCESS, host::setSetting("probe", std::to_string(commit++)));
+        ASSERT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100))
+            << "commit " << i << " past a WAL of " << walPages() << " pages waited";
+    }
+    EXPECT_GT(walPages(), 1024) << "the reader's snapshot was taken from it";
+    reader.reset();
+    ASSERT_EQ(ERROR_SUCCESS, host::setSetting("probe", std::string("last")));
+    EXPECT_LT(walPages(), 1024);
 }
 
 TEST_F(Store, ANewPhoneHasSmallPagesAndAnOlderOneKeepsItsOwn) {
