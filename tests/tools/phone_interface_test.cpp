@@ -102,12 +102,12 @@ class ScriptedPhone final : public Phone {
         *out = {};
         return answer();
     }
-    LONG openHandles(std::vector<TelephonyHandle>* out) override {
+    LONG openHandles(std::vector<OpenHandle>* out) override {
         out->clear();
         return answer();
     }
     LONG clearLeaks() override { return answer(); }
-    LONG calls(std::vector<TelephonyCall>* out) override {
+    LONG calls(std::vector<CallRecord>* out) override {
         out->clear();
         return answer();
     }

@@ -17,7 +17,7 @@ SYSTEMTIME at(const std::string& text) {
     return t;
 }
 
-host::LineDevice line(DWORD index, DWORD media, DWORD state) {
+control::LineDevice line(DWORD index, DWORD media, DWORD state) {
     return {index, "line", media, state, true, "-"};
 }
 

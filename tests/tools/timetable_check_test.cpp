@@ -26,11 +26,11 @@ std::string dword(DWORD n, size_t bytes = 4) {
     return std::string(reinterpret_cast<const char*>(&n), bytes);
 }
 
-host::LineDevice voice(DWORD index, DWORD state) {
+control::LineDevice voice(DWORD index, DWORD state) {
     return {index, "voice", LINEMEDIAMODE_INTERACTIVEVOICE | 0x10, state, state != 1, "-"};
 }
 
-host::LineDevice dataOnly(DWORD index, DWORD state) {
+control::LineDevice dataOnly(DWORD index, DWORD state) {
     return {index, "data", 0x10, state, true, "-"};
 }
 
@@ -43,7 +43,7 @@ StartRecord start(const std::string& fired, const std::string& due, DWORD before
     s.lateness = lateness;
     s.before = {voice(0, before), dataOnly(1, 5)};
     s.after = {voice(0, after), dataOnly(1, 5)};
-    host::PendingStart next;
+    control::PendingStart next;
     next.text = "later";
     s.next = next;
     return s;
@@ -163,7 +163,7 @@ TEST(TimetableCheck, EachMissedSwitchIsNamedOnceWithTheFirstCauseThatHolds) {
         SimulatedSpan s;
         s.begin = at(begin);
         s.end = at(end);
-        s.first = starts.empty() ? std::vector<host::LineDevice>{voice(0, lastState)}
+        s.first = starts.empty() ? std::vector<control::LineDevice>{voice(0, lastState)}
                                  : starts.front().before;
         s.last = {voice(0, lastState), dataOnly(1, 5)};
         s.starts = std::move(starts);
@@ -261,7 +261,7 @@ TEST(TimetableCheck, OneEntryPerSwitchNamesEveryWrongLineAndTheFirstCause) {
 }
 
 TEST(TimetableCheck, EachStartGetsItsOwnProcessesCalls) {
-    std::vector<host::TelephonyCall> calls = {
+    std::vector<control::CallRecord> calls = {
         {10, "lineInitialize", -1, 0, 1, ""},
         {10, "lineOpen", 0, -5, 1, ""},
         {11, "lineInitialize", -1, 0, 1, ""},

@@ -1,8 +1,10 @@
 // The line protocol between the console on the host and velmora-state serve under Wine: plain
 // C++ for both builds. A line is fields separated by tabs; a field escapes backslash, tab, LF
 // and CR as \\, \t, \n and \r. Registry data travels as lowercase hex, exactly as stored.
-#ifndef VELMORA_TOOLS_STATE_PROTOCOL_H
-#define VELMORA_TOOLS_STATE_PROTOCOL_H
+#ifndef VELMORA_TOOLS_SHARED_PROTOCOL_H
+#define VELMORA_TOOLS_SHARED_PROTOCOL_H
+
+#include "platform/utf8.h"
 
 #include <string>
 #include <string_view>
@@ -13,21 +15,9 @@ namespace protocol {
 // What the helper answers to "hello", so that a console meets a helper that speaks its protocol.
 constexpr const char kVersion[] = "velmora-state serve 1";
 
+// A field on one line: the escapes a listing uses, read back exactly by split().
 inline std::string escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
+    return oneLine(text);
 }
 
 inline std::vector<std::string> split(std::string_view line) {
