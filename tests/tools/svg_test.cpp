@@ -13,7 +13,7 @@ namespace {
 
 SYSTEMTIME at(const std::string& text) {
     SYSTEMTIME t{};
-    EXPECT_TRUE(host::parseDateTime(text, &t)) << text;
+    EXPECT_TRUE(clock_text::parseDateTime(text, &t)) << text;
     return t;
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 SYSTEMTIME at(const std::string& text) {
     SYSTEMTIME t{};
-    EXPECT_TRUE(host::parseDateTime(text, &t)) << text;
+    EXPECT_TRUE(clock_text::parseDateTime(text, &t)) << text;
     return t;
 }
 
@@ -60,7 +60,7 @@ std::vector<Switch> switches(const std::vector<std::pair<std::string, bool>>& li
 std::vector<std::string> verdicts(const std::vector<MissedSwitch>& missed) {
     std::vector<std::string> out;
     for (const MissedSwitch& m : missed)
-        out.push_back(host::formatDateTime(m.missed.at) + (m.missed.on ? " on " : " off ") +
+        out.push_back(clock_text::formatDateTime(m.missed.at) + (m.missed.on ? " on " : " off ") +
                       causeName(m.cause));
     return out;
 }
@@ -128,7 +128,7 @@ TEST(TimetableCheck, SwitchesComeInTheOrderTheyHappen) {
     std::vector<Switch> all = switchesBetween(t, at("2026-12-13 07:00:30"), at("2026-12-22 00:30"));
     std::vector<std::string> seen;
     for (const Switch& s : all)
-        seen.push_back(host::formatDateTime(s.at) + (s.on ? " on" : " off"));
+        seen.push_back(clock_text::formatDateTime(s.at) + (s.on ? " on" : " off"));
     EXPECT_EQ((std::vector<std::string>{
                   // 07:00 on Sunday is the start's own minute: not after it.
                   "2026-12-13 23:00:00 off", "2026-12-14 10:00:00 on", "2026-12-14 10:00:00 off",
