@@ -171,7 +171,7 @@ long long processId() {
 }
 
 DWORD tickCount() {
-    return peekTickCount();
+    return control::peekTickCount();
 }
 
 LONG deviceCount(DWORD* count) {

@@ -3,6 +3,7 @@
 // status and reason.
 #include "serve.h"
 
+#include "platform/clock_text.h"
 #include "platform/phone/control.h"
 #include "platform/utf8.h"
 #include "schedule/next_switch.h"
