@@ -54,8 +54,8 @@ LONG resetPhone(const std::vector<std::string>&) {
 LONG storeValue(const std::string& key, const std::string& name, DWORD type,
                 const std::string& bytes) {
     HKEY handle;
-    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, host::fromUtf8(key).c_str(), 0, nullptr, 0,
-                                  0, nullptr, &handle, nullptr);
+    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, host::fromUtf8(key).c_str(), 0, nullptr, 0, 0,
+                                  nullptr, &handle, nullptr);
     if (status != ERROR_SUCCESS)
         return status;
     status = RegSetValueExW(handle, host::fromUtf8(name).c_str(), 0, type,

@@ -67,11 +67,11 @@ LONG messages(std::vector<MessageRecord>* out, long long afterId) {
                           {Param::integer(afterId)}, &rows);
     return collectRows(status, rows, out, [](Row& r) {
         return control::MessageRecord{r.integer(0),
-                             r.integerOrNull(1).value_or(0),
-                             r.textOrNull(2).value_or(""),
-                             r.textOrNull(3).value_or(""),
-                             r.dword(4),
-                             r.int32(5)};
+                                      r.integerOrNull(1).value_or(0),
+                                      r.textOrNull(2).value_or(""),
+                                      r.textOrNull(3).value_or(""),
+                                      r.dword(4),
+                                      r.int32(5)};
     });
 }
 

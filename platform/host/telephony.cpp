@@ -130,8 +130,7 @@ LONG openHandles(std::vector<OpenHandle>* out) {
                          "ORDER BY pid, handle",
                          {}, &rows);
     return collectRows(status, rows, out, [](Row& r) {
-        return OpenHandle{r.integer(0), r.text(1), r.integer(2),
-                               r.integerOrNull(3).value_or(-1)};
+        return OpenHandle{r.integer(0), r.text(1), r.integer(2), r.integerOrNull(3).value_or(-1)};
     });
 }
 
@@ -155,7 +154,7 @@ LONG callLog(std::vector<CallRecord>* out) {
                          {}, &rows);
     return collectRows(status, rows, out, [](Row& r) {
         return CallRecord{r.integer(0), r.text(1),    r.integerOrNull(2).value_or(-1),
-                             r.int32(3),   r.integer(4), r.text(5)};
+                          r.int32(3),   r.integer(4), r.text(5)};
     });
 }
 

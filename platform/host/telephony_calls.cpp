@@ -13,7 +13,6 @@
 namespace host {
 namespace {
 
-
 // A telephony call that can change the phone, once its telephony tables are set up, is one
 // transaction: its reads, what it changes (a line's state, the records of the handles it opens
 // and closes) and its entry in the call log, committed together as the call returns. A switch

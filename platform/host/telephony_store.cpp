@@ -55,7 +55,6 @@ INSERT OR IGNORE INTO line_devices(idx, name, media, state, registered)
 INSERT OR IGNORE INTO settings(name, value) VALUES('lines.seeded', '1');
 )sql";
 
-
 bool tablesReady = false;
 
 enum DeviceColumn { DeviceIndex, DeviceName, DeviceMedia, DeviceState, DeviceRegistered };

@@ -55,9 +55,10 @@ LONG lineDevice(DWORD index, LineDevice* out) {
             *out = std::move(d);
             return ERROR_SUCCESS;
         }
-    return status != ERROR_SUCCESS ? status
-                                   : control::noteProblem(ERROR_BAD_UNIT, "the phone has no line " +
-                                                                               std::to_string(index));
+    return status != ERROR_SUCCESS
+               ? status
+               : control::noteProblem(ERROR_BAD_UNIT,
+                                      "the phone has no line " + std::to_string(index));
 }
 
 LONG setLineState(DWORD index, DWORD state) {
@@ -87,7 +88,7 @@ LONG setReinitMilliseconds(DWORD ms) {
 LONG setInitFault(LONG code) {
     if (code > 0)
         return control::noteProblem(ERROR_INVALID_PARAMETER,
-                                     "a failing lineInitialize answers a negative code");
+                                    "a failing lineInitialize answers a negative code");
     return setKnob(Knob::InitFault, code);
 }
 

@@ -41,7 +41,6 @@ LONG pinnedClock(std::optional<SYSTEMTIME>* time) {
 
 } // namespace control
 
-
 void WINAPI phoneGetLocalTime(LPSYSTEMTIME lpSystemTime) {
     if (lpSystemTime == nullptr)
         return;

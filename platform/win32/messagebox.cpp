@@ -144,7 +144,6 @@ LONG clearMessages() {
 
 } // namespace control
 
-
 int WINAPI phoneMessageBox(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     std::wstring text, caption = L"Error";
     if (lpText != nullptr)

@@ -171,10 +171,10 @@ LONG openHandles(std::vector<OpenHandle>* out) {
         std::string id = toUtf8(name), what = toUtf8(*record);
         size_t colon = id.find(':');
         bool line = what.rfind("line ", 0) == 0;
-        out->push_back({std::strtoll(id.c_str(), nullptr, 10), line ? "line" : what,
-                        colon == std::string::npos ? 0 : std::strtoll(id.c_str() + colon + 1,
-                                                                      nullptr, 10),
-                        line ? std::strtoll(what.c_str() + 5, nullptr, 10) : -1});
+        out->push_back(
+            {std::strtoll(id.c_str(), nullptr, 10), line ? "line" : what,
+             colon == std::string::npos ? 0 : std::strtoll(id.c_str() + colon + 1, nullptr, 10),
+             line ? std::strtoll(what.c_str() + 5, nullptr, 10) : -1});
     }
     return first;
 }

@@ -28,10 +28,13 @@ bool parseCallRecord(std::wstring_view text, control::CallRecord* out) {
         return false;
     std::wstring rest = copy.substr(consumed);
     size_t tab = rest.find(L'\t');
-    *out = control::CallRecord{
-        static_cast<long long>(pid),   toUtf8(rest.substr(0, tab)),
-        static_cast<long long>(device), static_cast<LONG>(result),
-        static_cast<long long>(count), tab == std::wstring::npos ? std::string() : toUtf8(rest.substr(tab + 1))};
+    *out = control::CallRecord{static_cast<long long>(pid),
+                               toUtf8(rest.substr(0, tab)),
+                               static_cast<long long>(device),
+                               static_cast<LONG>(result),
+                               static_cast<long long>(count),
+                               tab == std::wstring::npos ? std::string()
+                                                         : toUtf8(rest.substr(tab + 1))};
     return !out->call.empty();
 }
 

@@ -50,7 +50,6 @@ DWORD peekTickCount() {
 
 } // namespace control
 
-
 DWORD WINAPI phoneGetTickCount(void) {
     // A virtual count that cannot be read (a step of 0 among them, which would stop time) leaves
     // the platform's, and has been said: this call has no way to fail.

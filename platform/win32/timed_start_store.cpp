@@ -143,8 +143,8 @@ LONG appendRefusal(const Refusal& refusal, long long* id) {
         return ERROR_CANTWRITE;
     *id = number;
     return setStateText(kRefusalsKey, refusalName(number),
-                        std::to_wstring(refusal.pid) + L" " + std::to_wstring(refusal.error) + L"\t" +
-                            fromUtf8(refusal.at) + L"\t" + refusal.path);
+                        std::to_wstring(refusal.pid) + L" " + std::to_wstring(refusal.error) +
+                            L"\t" + fromUtf8(refusal.at) + L"\t" + refusal.path);
 }
 
 LONG dropRefusalsUpTo(long long id) {

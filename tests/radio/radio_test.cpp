@@ -60,8 +60,8 @@ class RadioTest : public TempPhone {
         DWORD index = 0;
         ASSERT_EQ(ERROR_SUCCESS,
                   control::addLine("Second Voice",
-                                LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM, state,
-                                &index));
+                                   LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM, state,
+                                   &index));
         ASSERT_EQ(2u, index);
     }
 
@@ -186,7 +186,8 @@ TEST_F(RadioTest, CanSwitchTwiceInOneProcess) {
 // ---- Devices without interactive voice ----
 
 TEST_F(RadioTest, LinesWithoutInteractiveVoiceAreSkippedSilently) {
-    ASSERT_EQ(ERROR_SUCCESS, control::setLineMedia(0, LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_G3FAX));
+    ASSERT_EQ(ERROR_SUCCESS,
+              control::setLineMedia(0, LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_G3FAX));
     for (BOOL on : {FALSE, TRUE}) {
         ASSERT_EQ(ERROR_SUCCESS, control::clearCallLog());
         EXPECT_EQ(switchRadio(host::instance(), on), TRUE);

@@ -148,11 +148,10 @@ struct Contender {
             o->settings.push_back("(cannot be listed: " + phone::statusText(*phone, status) + ")");
         std::vector<std::string> settings;
         for (const phone::ListedValue& v : values) {
-            settings.push_back(oneLine(utf8Of(v.value.name)) + " type " +
-                               std::to_string(v.value.type) + ", " +
-                               std::to_string(v.value.bytes.size()) + " bytes " +
-                               protocol::hex(v.value.bytes) +
-                               (v.status ? " (unreadable: " + std::to_string(v.status) + ")" : ""));
+            settings.push_back(
+                oneLine(utf8Of(v.value.name)) + " type " + std::to_string(v.value.type) + ", " +
+                std::to_string(v.value.bytes.size()) + " bytes " + protocol::hex(v.value.bytes) +
+                (v.status ? " (unreadable: " + std::to_string(v.status) + ")" : ""));
         }
         // Each registry lists its values in its own order; the values themselves are compared.
         std::sort(settings.begin(), settings.end());
@@ -184,9 +183,8 @@ struct Contender {
         if (status != ERROR_SUCCESS)
             o->boxes.push_back("(cannot be read: " + phone::statusText(*phone, status) + ")");
         for (const phone::MessageRecord& m : boxes)
-            o->boxes.push_back("[" + oneLine(m.caption) + "] " + oneLine(m.text) +
-                               " type " + std::to_string(m.type) + " -> " +
-                               box_answers::answerName(m.answer));
+            o->boxes.push_back("[" + oneLine(m.caption) + "] " + oneLine(m.text) + " type " +
+                               std::to_string(m.type) + " -> " + box_answers::answerName(m.answer));
     }
 };
 

@@ -31,8 +31,7 @@ LONG showClock(Phone& phone) {
         return status;
     }
     std::printf("Clock: %s %s (%s)\n", formatDateTime(clock.now).c_str(),
-                weekdayName(clock.now.wDayOfWeek),
-                clock.pinned ? "pinned" : "following the host");
+                weekdayName(clock.now.wDayOfWeek), clock.pinned ? "pinned" : "following the host");
     return ERROR_SUCCESS;
 }
 

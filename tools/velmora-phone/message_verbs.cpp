@@ -12,8 +12,8 @@ int messagesVerb(Phone& phone, const Args& args) {
     std::vector<MessageRecord> all;
     LONG status = phone.messages(&all);
     for (const MessageRecord& m : all)
-        std::printf("%s\t%s\t0x%x\t%s\n", oneLine(m.caption).c_str(),
-                    oneLine(m.text).c_str(), m.type, answerName(m.answer));
+        std::printf("%s\t%s\t0x%x\t%s\n", oneLine(m.caption).c_str(), oneLine(m.text).c_str(),
+                    m.type, answerName(m.answer));
     std::fflush(stdout);
     return done(phone, "read every recorded box", status);
 }

@@ -42,8 +42,8 @@ void feed(int pipe, const std::string& input) {
 // Starts a program with `input` on its standard input (through a pipe, else none at all:
 // /dev/null, never our own terminal) and its standard output on `out`; its process id, or 0 and
 // `why` when it cannot be started.
-pid_t spawn(const std::string& path, const std::vector<std::string>& args,
-            const std::string& input, int out, std::string* why) {
+pid_t spawn(const std::string& path, const std::vector<std::string>& args, const std::string& input,
+            int out, std::string* why) {
     std::vector<std::string> words = {path};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -260,7 +260,9 @@ class StorePhone final : public Phone {
         return control::setVirtualTick(step, start);
     }
 
-    LONG pendingStarts(std::vector<PendingStart>* out) override { return control::pendingStarts(out); }
+    LONG pendingStarts(std::vector<PendingStart>* out) override {
+        return control::pendingStarts(out);
+    }
     LONG refusals(std::vector<Refusal>* out, long long afterId) override {
         return control::refusals(out, afterId);
     }

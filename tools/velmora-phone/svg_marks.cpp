@@ -155,8 +155,7 @@ std::string radioBands(const Layout& layout, const SimulatedSpan& span) {
 std::string phoneOffSpans(const Layout& layout, const SimulatedSpan& span) {
     std::string out;
     for (const OffSpan& o : span.off) {
-        const SYSTEMTIME from =
-            compareLocalTimes(o.from, span.begin) < 0 ? span.begin : o.from;
+        const SYSTEMTIME from = compareLocalTimes(o.from, span.begin) < 0 ? span.begin : o.from;
         const SYSTEMTIME to = compareLocalTimes(o.to, span.end) > 0 ? span.end : o.to;
         eachDayPiece(layout, from, to, [&](size_t row, double m0, double m1, auto, auto) {
             out += "<rect class=\"phone-off\" data-from=\"" + stamp(o.from) + "\" data-to=\"" +

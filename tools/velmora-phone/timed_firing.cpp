@@ -26,8 +26,7 @@ void findNext(Phone& phone, const std::string& self, Start* s) {
         if (phone.programIdentity(p.path) != self)
             continue;
         ++pendingForProgram;
-        if (!s->next ||
-            (p.valid && (!s->next->valid || compareLocalTimes(p.at, s->next->at) < 0)))
+        if (!s->next || (p.valid && (!s->next->valid || compareLocalTimes(p.at, s->next->at) < 0)))
             s->next = p;
     }
     if (pendingForProgram > 1)

@@ -75,20 +75,18 @@ void count(const Start& s, Totals* totals) {
 
 void reportProblem(const SYSTEMTIME& at, const std::string& problem, bool tsv) {
     if (tsv)
-        std::printf("problem\t%s\t%s\n", formatDateTime(at).c_str(),
-                    oneLine(problem).c_str());
+        std::printf("problem\t%s\t%s\n", formatDateTime(at).c_str(), oneLine(problem).c_str());
     else
         std::printf("  PROBLEM: %s\n", problem.c_str());
 }
 
 void report(const Start& s, bool tsv) {
-    std::string next = s.next ? (s.next->valid ? formatDateTime(s.next->at) : s.next->text)
-                              : std::string("none");
+    std::string next =
+        s.next ? (s.next->valid ? formatDateTime(s.next->at) : s.next->text) : std::string("none");
     if (tsv) {
         std::printf("start\t%s\t%s\t%s\t%s\t%s\t%zu\t%s\t%d\n", formatDateTime(s.at).c_str(),
-                    oneLine(s.due.path).c_str(), s.due.text.c_str(),
-                    linesTsv(s.before).c_str(), linesTsv(s.after).c_str(), s.boxes.size(),
-                    next.c_str(), s.exitStatus);
+                    oneLine(s.due.path).c_str(), s.due.text.c_str(), linesTsv(s.before).c_str(),
+                    linesTsv(s.after).c_str(), s.boxes.size(), next.c_str(), s.exitStatus);
         for (const std::string& p : s.problems)
             reportProblem(s.at, p, true);
     } else {
@@ -145,8 +143,8 @@ double nowPrecise() {
 }
 
 Progress::Progress(const SYSTEMTIME& begin, const SYSTEMTIME& end)
-    : shown_(isatty(STDERR_FILENO) != 0), begin_(startInstant(begin)),
-      end_(startInstant(end)), started_(nowPrecise()) {}
+    : shown_(isatty(STDERR_FILENO) != 0), begin_(startInstant(begin)), end_(startInstant(end)),
+      started_(nowPrecise()) {}
 
 void Progress::update(const SYSTEMTIME& at, int startsDone) {
     const double now = nowPrecise();

@@ -81,8 +81,8 @@ std::string failureOf(const StartRecord& start, DWORD line) {
                minuteText(start.fired);
     }
     if (!start.boxes.empty())
-        return "box [" + oneLine(start.boxes[0].caption) + "] " +
-               oneLine(start.boxes[0].text) + " at " + minuteText(start.fired);
+        return "box [" + oneLine(start.boxes[0].caption) + "] " + oneLine(start.boxes[0].text) +
+               " at " + minuteText(start.fired);
     return {};
 }
 
@@ -245,8 +245,7 @@ std::vector<Switch> switchesBetween(const Timetable& t, const SYSTEMTIME& after,
                 Switch s = both[i];
                 s.at.wHour = static_cast<WORD>(minutes[i] / 60);
                 s.at.wMinute = static_cast<WORD>(minutes[i] % 60);
-                if (compareLocalTimes(s.at, afterMinute) > 0 &&
-                    compareLocalTimes(s.at, until) <= 0)
+                if (compareLocalTimes(s.at, afterMinute) > 0 && compareLocalTimes(s.at, until) <= 0)
                     out.push_back(s);
             }
         }
@@ -272,8 +271,7 @@ bool isVoiceLine(const LineDevice& line) {
     return (line.mediaModes & LINEMEDIAMODE_INTERACTIVEVOICE) != 0;
 }
 
-void attributeCalls(const std::vector<CallRecord>& calls,
-                    std::vector<StartRecord>* starts) {
+void attributeCalls(const std::vector<CallRecord>& calls, std::vector<StartRecord>* starts) {
     // Where each process's runs of calls begin, so that a start finds its own in order even
     // when a process id comes round again.
     std::map<long long, std::vector<size_t>> runs;

@@ -98,8 +98,7 @@ struct SimulatedSpan {
 
 // Hands each start the telephony calls its process made. `calls` are the calls logged during
 // the span, in order; a process's calls are consecutive, and starts come in the same order.
-void attributeCalls(const std::vector<CallRecord>& calls,
-                    std::vector<StartRecord>* starts);
+void attributeCalls(const std::vector<CallRecord>& calls, std::vector<StartRecord>* starts);
 
 // Causes in the order they are looked for.
 enum class Cause { Failed, Late, Unarmed, Outside };
@@ -108,7 +107,7 @@ const char* causeName(Cause cause);
 
 struct MissedSwitch {
     Switch missed;
-    SYSTEMTIME checked{};                // the next switch, or the span's end
+    SYSTEMTIME checked{};          // the next switch, or the span's end
     std::vector<LineDevice> wrong; // the voice lines in the wrong state there
     Cause cause = Cause::Outside;
     std::optional<SYSTEMTIME> fired; // the start that failed or came late

@@ -81,8 +81,8 @@ class WinePhone final : public Phone {
     }
 
     LONG writeValue(const std::u16string& key, const RegistryValue& value) override {
-        return call({"write", utf8Of(key), utf8Of(value.name),
-                     std::to_string(value.type), protocol::hex(value.bytes)});
+        return call({"write", utf8Of(key), utf8Of(value.name), std::to_string(value.type),
+                     protocol::hex(value.bytes)});
     }
 
     LONG deleteValue(const std::u16string& key, const std::u16string& name) override {
@@ -105,7 +105,8 @@ class WinePhone final : public Phone {
         unsigned f[8] = {};
         if (std::sscanf(rows[0][1].c_str(), "%u %u %u %u %u %u %u %u", &f[0], &f[1], &f[2], &f[3],
                         &f[4], &f[5], &f[6], &f[7]) != 8)
-            return helper_.refuse(ERROR_INVALID_DATA, "the helper's clock reads '" + rows[0][1] + "'");
+            return helper_.refuse(ERROR_INVALID_DATA,
+                                  "the helper's clock reads '" + rows[0][1] + "'");
         SYSTEMTIME& t = out->now;
         t.wYear = static_cast<WORD>(f[0]);
         t.wMonth = static_cast<WORD>(f[1]);

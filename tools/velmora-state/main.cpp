@@ -100,13 +100,13 @@ bool dumpKey(const std::wstring& path) {
         std::string bytes;
         LONG status = readValueBytes(key, valueName, &type, &bytes);
         if (status != ERROR_SUCCESS) {
-            failOn(status, "the value '" + oneLine(utf8Of(valueName)) +
-                               "' of " + keyName + " cannot be read");
+            failOn(status, "the value '" + oneLine(utf8Of(valueName)) + "' of " + keyName +
+                               " cannot be read");
             good = false;
             continue;
         }
-        print(keyName + "\t" + oneLine(utf8Of(valueName)) + "\t" +
-              typeName(type) + "\t" + std::to_string(bytes.size()) + "\t" + decode(type, bytes));
+        print(keyName + "\t" + oneLine(utf8Of(valueName)) + "\t" + typeName(type) + "\t" +
+              std::to_string(bytes.size()) + "\t" + decode(type, bytes));
         good = judge(path, valueName, type, bytes) && good;
     }
     subkeyNames(key, &subkeys);

@@ -53,9 +53,9 @@ std::string readAll(HANDLE file) {
 
 // The standard handles a program is started with, inheritable; closed with it.
 struct Handles {
-    HANDLE input = nullptr;                // the read end of a pipe that holds the input
-    HANDLE joined = nullptr;               // our standard error
-    HANDLE caught = INVALID_HANDLE_VALUE;  // the file its output is caught in, when asked
+    HANDLE input = nullptr;               // the read end of a pipe that holds the input
+    HANDLE joined = nullptr;              // our standard error
+    HANDLE caught = INVALID_HANDLE_VALUE; // the file its output is caught in, when asked
     ~Handles() {
         for (HANDLE h : {input, joined, caught})
             if (h != nullptr && h != INVALID_HANDLE_VALUE)

@@ -65,8 +65,8 @@ void listValues(const Fields& f, Reply& r) {
         DWORD type = 0;
         std::string bytes;
         LONG read = readValueBytes(key, valueName, &type, &bytes);
-        r.line({utf8Of(valueName), std::to_string(type), protocol::hex(bytes),
-                std::to_string(read)});
+        r.line(
+            {utf8Of(valueName), std::to_string(type), protocol::hex(bytes), std::to_string(read)});
     }
     RegCloseKey(key);
     r.close(status);

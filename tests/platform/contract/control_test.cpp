@@ -32,16 +32,15 @@ TEST_F(Control, ARefusalCarriesItsOwnStatusAndReason) {
          [&] { return control::setLineFault(none, control::LineOperation::Open, -5); },
          ERROR_BAD_UNIT, "no line 9"},
         {"heal no line", [&] { return control::healLine(none); }, ERROR_BAD_UNIT, "no line 9"},
-        {"remove no line", [&] { return control::removeLine(none); }, ERROR_BAD_UNIT,
-         "no line 9"},
+        {"remove no line", [&] { return control::removeLine(none); }, ERROR_BAD_UNIT, "no line 9"},
         {"read no line",
          [&] {
              control::LineDevice d;
              return control::lineDevice(none, &d);
          },
          ERROR_BAD_UNIT, "no line 9"},
-        {"no equipment state", [] { return control::setLineState(0, 6); },
-         ERROR_INVALID_PARAMETER, "1 to 5"},
+        {"no equipment state", [] { return control::setLineState(0, 6); }, ERROR_INVALID_PARAMETER,
+         "1 to 5"},
         {"a fault that succeeds",
          [] { return control::setLineFault(0, control::LineOperation::Open, 5); },
          ERROR_INVALID_PARAMETER, "failing code"},
@@ -55,7 +54,10 @@ TEST_F(Control, ARefusalCarriesItsOwnStatusAndReason) {
          ERROR_INVALID_PARAMETER, "negative"},
         {"a tick that never moves", [] { return control::setVirtualTick(0); },
          ERROR_INVALID_PARAMETER, "1 ms"},
-        {"no such day", [] { return control::pinClock(SYSTEMTIME{2026, 2, 0, 30, 7, 0, 0, 0}); },
+        {"no such day",
+         [] {
+             return control::pinClock(SYSTEMTIME{2026, 2, 0, 30, 7, 0, 0, 0});
+         },
          ERROR_INVALID_PARAMETER, "no local time"},
         {"no answer", [] { return control::queueAnswer(99); }, ERROR_INVALID_PARAMETER, "99"},
     };
@@ -140,11 +142,15 @@ TEST_F(Control, ADueStartIsTakenWithTheClockPinnedFirst) {
 
 TEST_F(Control, AResetPhoneIsANewOne) {
     const std::string programKey = "SOFTWARE\\VelmoraContract\\Program";
-    const std::string exact("1\0" "1\0" "0\0", 6); // no terminator, as the phone keeps it
+    const std::string exact("1\0"
+                            "1\0"
+                            "0\0",
+                            6); // no terminator, as the phone keeps it
     ASSERT_EQ(ERROR_SUCCESS, control::storeValue("\\" + programKey, "Enabled", REG_SZ, exact));
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\VelmoraContract\\Program"),
-                                            0, nullptr, 0, 0, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyEx(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\VelmoraContract\\Program"), 0,
+                             nullptr, 0, 0, nullptr, &key, nullptr));
     DWORD type = contract::kMarker, size = 0;
     EXPECT_EQ(ERROR_SUCCESS, RegQueryValueEx(key, TEXT("Enabled"), nullptr, &type, nullptr, &size));
     EXPECT_EQ(6u, size) << "the bytes exactly as given";
@@ -157,8 +163,9 @@ TEST_F(Control, AResetPhoneIsANewOne) {
     std::optional<SYSTEMTIME> pinned;
     ASSERT_EQ(ERROR_SUCCESS, control::pinnedClock(&pinned));
     EXPECT_FALSE(pinned.has_value());
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\VelmoraContract\\Program"),
-                                            0, nullptr, 0, 0, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyEx(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\VelmoraContract\\Program"), 0,
+                             nullptr, 0, 0, nullptr, &key, nullptr));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND,
               RegQueryValueEx(key, TEXT("Enabled"), nullptr, &type, nullptr, &size));
     RegCloseKey(key);

@@ -123,8 +123,8 @@ TEST_F(ConsoleState, ALineRemovedMovesTheLinesAboveItDown) {
     DWORD added = 0;
     ASSERT_EQ(ERROR_SUCCESS, control::addLine("Fax", LINEMEDIAMODE_G3FAX, 3, &added));
     ASSERT_EQ(2u, added);
-    ASSERT_EQ(ERROR_SUCCESS, control::setLineFault(2, line_rules::LineOperation::Open,
-                                                   LINEERR_RESOURCEUNAVAIL));
+    ASSERT_EQ(ERROR_SUCCESS,
+              control::setLineFault(2, line_rules::LineOperation::Open, LINEERR_RESOURCEUNAVAIL));
     ASSERT_EQ(ERROR_SUCCESS, control::removeLine(1));
     std::vector<control::LineDevice> lines = readLines();
     ASSERT_EQ(2u, lines.size());

@@ -168,11 +168,20 @@ TEST_F(WineConsole, AFailureCarriesThePhonesOwnStatus) {
         std::vector<std::string> words;
         const char* said; // a part of the one line on standard error
     } cases[] = {
-        {u"Answers", REG_BINARY, std::string("\x63\0\0\0", 4), {"answer", "yes"},
+        {u"Answers",
+         REG_BINARY,
+         std::string("\x63\0\0\0", 4),
+         {"answer", "yes"},
          "(status 1009: the value 'Answers' of phone holds the bytes 63000000"},
-        {u"TickStep", REG_DWORD, std::string(4, '\0'), {"tick"},
+        {u"TickStep",
+         REG_DWORD,
+         std::string(4, '\0'),
+         {"tick"},
          "(status 1009: the value 'TickStep' of phone holds the dword 0"},
-        {u"Clock", REG_SZ, std::string("s\0o\0o\0n\0\0\0", 10), {"clock"},
+        {u"Clock",
+         REG_SZ,
+         std::string("s\0o\0o\0n\0\0\0", 10),
+         {"clock"},
          "(status 1009: the value 'Clock' of phone holds the text 'soon'"},
     };
     for (const Case& c : cases) {
