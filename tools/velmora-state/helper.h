@@ -15,10 +15,10 @@ std::wstring keyPathOf(std::string_view path);
 // A value's type and bytes exactly as stored (asked again when it grows meanwhile); the
 // registry's status.
 LONG readValueBytes(HKEY key, const std::wstring& name, DWORD* type, std::string* bytes);
-// The names of an open key's values and subkeys, in the registry's order; the status that ended
+// The names of an open key's values or subkeys, in the registry's order; the status that ended
 // the listing early, else ERROR_SUCCESS.
-LONG valueNames(HKEY key, std::vector<std::wstring>* names);
-LONG subkeyNames(HKEY key, std::vector<std::wstring>* names);
+enum class Names { Values, Subkeys };
+LONG keyNames(HKEY key, Names which, std::vector<std::wstring>* names);
 // Deletes a key with everything below it; ERROR_SUCCESS also when it was not there.
 LONG deleteKeyTree(const std::wstring& path);
 

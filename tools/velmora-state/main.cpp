@@ -94,7 +94,7 @@ bool dumpKey(const std::wstring& path) {
     bool good = true;
     std::string keyName = utf8Of(path);
     std::vector<std::wstring> values, subkeys;
-    valueNames(key, &values);
+    keyNames(key, Names::Values, &values);
     for (const std::wstring& valueName : values) {
         DWORD type = 0;
         std::string bytes;
@@ -109,7 +109,7 @@ bool dumpKey(const std::wstring& path) {
               std::to_string(bytes.size()) + "\t" + decode(type, bytes));
         good = judge(path, valueName, type, bytes) && good;
     }
-    subkeyNames(key, &subkeys);
+    keyNames(key, Names::Subkeys, &subkeys);
     RegCloseKey(key);
     for (const std::wstring& subkey : subkeys)
         good = dumpKey(path + L"\\" + subkey) && good;

@@ -6,18 +6,18 @@
 
 void writeStd(DWORD which, std::string_view utf8) {
     HANDLE handle = GetStdHandle(which);
-    if (handle == NULL || handle == INVALID_HANDLE_VALUE || utf8.empty())
+    DWORD mode = 0, written = 0;
+    if (utf8.empty() || handle == NULL || handle == INVALID_HANDLE_VALUE)
         return;
-    DWORD mode, written;
-    if (GetConsoleMode(handle, &mode)) {
-        std::wstring wide = utf16Of<wchar_t>(utf8);
-        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    if (!GetConsoleMode(handle, &mode)) {
+        // A pipe or a file may take less than all at once.
+        for (size_t at = 0; at < utf8.size(); at += written)
+            if (!WriteFile(handle, utf8.data() + at, static_cast<DWORD>(utf8.size() - at), &written,
+                           nullptr) ||
+                written == 0)
+                return;
         return;
     }
-    while (!utf8.empty()) {
-        if (!WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) ||
-            written == 0)
-            return;
-        utf8.remove_prefix(written);
-    }
+    const std::wstring wide = utf16Of<wchar_t>(utf8);
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }

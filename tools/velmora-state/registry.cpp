@@ -34,27 +34,24 @@ LONG readValueBytes(HKEY key, const std::wstring& name, DWORD* type, std::string
     return ERROR_MORE_DATA;
 }
 
-LONG valueNames(HKEY key, std::vector<std::wstring>* names) {
-    std::wstring name(16384, L'\0'); // the longest value name the registry allows, and its end
-    for (DWORD i = 0;; ++i) {
+LONG keyNames(HKEY key, Names which, std::vector<std::wstring>* names) {
+    DWORD subkeys = 0, longestSubkey = 0, values = 0, longestValue = 0;
+    LONG status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longestSubkey,
+                                   nullptr, &values, &longestValue, nullptr, nullptr, nullptr);
+    const bool ofValues = which == Names::Values;
+    const DWORD count = ofValues ? values : subkeys;
+    std::wstring name((ofValues ? longestValue : longestSubkey) + 1, L'\0');
+    for (DWORD i = 0; status == ERROR_SUCCESS && i < count; ++i) {
         DWORD chars = static_cast<DWORD>(name.size());
-        LONG status =
-            RegEnumValueW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr);
-        if (status != ERROR_SUCCESS)
-            return status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status;
-        names->emplace_back(name.data(), chars);
+        status =
+            ofValues
+                ? RegEnumValueW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr)
+                : RegEnumKeyExW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS)
+            names->emplace_back(name.data(), chars);
     }
-}
-
-LONG subkeyNames(HKEY key, std::vector<std::wstring>* names) {
-    wchar_t name[256]; // the longest key name the registry allows, and its terminator
-    for (DWORD i = 0;; ++i) {
-        DWORD chars = ARRAYSIZE(name);
-        LONG status = RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
-        if (status != ERROR_SUCCESS)
-            return status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status;
-        names->emplace_back(name, chars);
-    }
+    // Names removed meanwhile end the listing early, and that is no failure.
+    return status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status;
 }
 
 LONG deleteKeyTree(const std::wstring& path) {

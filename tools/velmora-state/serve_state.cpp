@@ -60,7 +60,7 @@ void listValues(const Fields& f, Reply& r) {
     if (status != ERROR_SUCCESS)
         return r.close(status);
     std::vector<std::wstring> names;
-    status = valueNames(key, &names);
+    status = keyNames(key, Names::Values, &names);
     for (const std::wstring& valueName : names) {
         DWORD type = 0;
         std::string bytes;
