@@ -3,6 +3,7 @@
 // the programs it starts are processes of the host.
 #include "tools/shared/phone.h"
 
+#include "platform/phone/control.h"
 #include "platform/platform.h"
 #include "schedule/next_switch.h"
 #include "schedule/settings.h"
