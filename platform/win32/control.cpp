@@ -56,7 +56,7 @@ LONG noteProblem(LONG status, std::string why) {
 LONG resetPhone(const std::vector<std::string>& programKeys) {
     winphone::StateLock lock;
     if (!lock.held())
-        return noteProblem(ERROR_TIMEOUT, "the phone's state is locked by another process");
+        return winphone::lockTimeout();
     LONG status = winphone::deleteKeyTree(HKEY_LOCAL_MACHINE, winphone::kStateKey);
     for (const std::string& key : programKeys) {
         LONG deleted = winphone::deleteKeyTree(HKEY_LOCAL_MACHINE, keyPathOf(key));

@@ -42,6 +42,10 @@ StateLock::StateLock() : mutex(CreateMutexW(nullptr, FALSE, L"VelmoraPhoneState"
     owned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
 }
 
+LONG lockTimeout() {
+    return noteStateProblem(ERROR_TIMEOUT, "the phone's state is locked by another process");
+}
+
 StateLock::~StateLock() {
     if (owned)
         ReleaseMutex(mutex);

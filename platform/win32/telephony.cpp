@@ -133,7 +133,7 @@ LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* inde
         return status;
     StateLock lock;
     if (!lock.held())
-        return noteProblem(ERROR_TIMEOUT, "the phone's state is locked by another process");
+        return winphone::lockTimeout();
     DWORD next = deviceCount();
     status = writeLine(next, fromUtf8(name), mediaModes, state);
     if (status == ERROR_SUCCESS)
@@ -147,7 +147,7 @@ LONG removeLine(DWORD index) {
         return status;
     StateLock lock;
     if (!lock.held())
-        return noteProblem(ERROR_TIMEOUT, "the phone's state is locked by another process");
+        return winphone::lockTimeout();
     // The devices above move down one index, with their faults, as the simulated phone's do.
     DWORD count = deviceCount();
     if (index >= count)
@@ -201,7 +201,7 @@ LONG callLog(std::vector<CallRecord>* out) {
 LONG clearCallLog() {
     StateLock lock;
     if (!lock.held())
-        return noteProblem(ERROR_TIMEOUT, "the phone's state is locked by another process");
+        return winphone::lockTimeout();
     return deleteStateKey(kCallsKey);
 }
 

@@ -117,7 +117,7 @@ LONG telephonyReady() {
         return ERROR_SUCCESS;
     StateLock lock;
     if (!lock.held())
-        return ERROR_TIMEOUT;
+        return lockTimeout();
     if (seeded())
         return ERROR_SUCCESS;
     // A new phone has its cellular line (voice and data, radio on, registered) and a data-only

@@ -27,7 +27,7 @@ LONG setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start) {
         return noteProblem(ERROR_INVALID_PARAMETER, "a step of virtual time is 1 ms or more");
     StateLock lock;
     if (!lock.held())
-        return noteProblem(ERROR_TIMEOUT, "the phone's state is locked by another process");
+        return winphone::lockTimeout();
     if (!start && !stateDword(L"", kNowValue))
         start = GetTickCount();
     LONG status = start ? setStateDword(L"", kNowValue, *start) : ERROR_SUCCESS;

@@ -125,7 +125,7 @@ LONG beginChange() {
     }
     auto lock = std::make_unique<StateLock>();
     if (!lock->held())
-        return ERROR_TIMEOUT;
+        return lockTimeout();
     changeLock = std::move(lock);
     changeDepth = 1;
     return ERROR_SUCCESS;

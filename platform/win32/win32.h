@@ -151,6 +151,8 @@ class StateLock {
     HANDLE mutex;
     bool owned;
 };
+// What a change gives when the lock cannot be had: ERROR_TIMEOUT, noted with its reason.
+LONG lockTimeout();
 
 // ---- Registry ----
 // Stores a value with exactly the bytes given, whatever its type (RegSetValueEx adds a

@@ -27,6 +27,14 @@ std::string timeFields(const SYSTEMTIME& t) {
     return text;
 }
 
+// Answers a listing: a data line of each entry read, and the control's status.
+template <typename Record, typename Line>
+void answerList(Reply& r, LONG status, const std::vector<Record>& all, Line fieldsOf) {
+    for (const Record& entry : all)
+        r.line(fieldsOf(entry));
+    r.done(status);
+}
+
 // The DWORD a field gives, or nullopt when it is no number.
 std::optional<DWORD> dwordField(const Fields& f, size_t at) {
     long long n = 0;
@@ -127,20 +135,23 @@ void messages(const Fields& f, Reply& r) {
     if (f.size() > 1)
         number(f[1], &after);
     std::vector<control::MessageRecord> all;
-    LONG status = control::messages(&all, after);
-    for (const control::MessageRecord& m : all)
-        r.line({std::to_string(m.id), std::to_string(m.pid), std::to_string(m.type),
-                std::to_string(m.answer), m.caption, m.text});
-    r.done(status);
+    answerList(r, control::messages(&all, after), all, [](const control::MessageRecord& m) {
+        return Fields{std::to_string(m.id),
+                      std::to_string(m.pid),
+                      std::to_string(m.type),
+                      std::to_string(m.answer),
+                      m.caption,
+                      m.text};
+    });
 }
 
 void lines(const Fields&, Reply& r) {
     std::vector<control::LineDevice> all;
-    LONG status = control::lineDevices(&all);
-    for (const control::LineDevice& d : all)
-        r.line({std::to_string(d.index), d.name, std::to_string(d.mediaModes),
-                std::to_string(d.equipmentState), d.registered ? "1" : "0", d.faults});
-    r.done(status);
+    answerList(r, control::lineDevices(&all), all, [](const control::LineDevice& d) {
+        return Fields{std::to_string(d.index),      d.name,
+                      std::to_string(d.mediaModes), std::to_string(d.equipmentState),
+                      d.registered ? "1" : "0",     d.faults};
+    });
 }
 
 // A change to one line: LINE VALUE, or for a fault LINE OPERATION CODE.
@@ -198,19 +209,18 @@ void telephony(const Fields& f, Reply& r) {
     }
     if (verb == "handles") {
         std::vector<control::OpenHandle> all;
-        LONG status = control::openHandles(&all);
-        for (const control::OpenHandle& h : all)
-            r.line({std::to_string(h.pid), h.kind, std::to_string(h.handle),
-                    std::to_string(h.device)});
-        return r.done(status);
+        return answerList(r, control::openHandles(&all), all, [](const control::OpenHandle& h) {
+            return Fields{std::to_string(h.pid), h.kind, std::to_string(h.handle),
+                          std::to_string(h.device)};
+        });
     }
     if (verb == "calls") {
         std::vector<control::CallRecord> all;
-        LONG status = control::callLog(&all);
-        for (const control::CallRecord& c : all)
-            r.line({std::to_string(c.pid), c.call, std::to_string(c.device),
-                    std::to_string(c.result), std::to_string(c.count), c.arguments});
-        return r.done(status);
+        return answerList(r, control::callLog(&all), all, [](const control::CallRecord& c) {
+            return Fields{std::to_string(c.pid),    c.call,
+                          std::to_string(c.device), std::to_string(c.result),
+                          std::to_string(c.count),  c.arguments};
+        });
     }
     r.done(verb == "clear-leaks" ? control::clearLeaks() : control::clearCallLog());
 }
@@ -237,21 +247,19 @@ void tick(const Fields& f, Reply& r) {
 void starts(const Fields& f, Reply& r) {
     if (f[0] == "pending") {
         std::vector<control::PendingStart> all;
-        LONG status = control::pendingStarts(&all);
-        for (const control::PendingStart& p : all)
-            r.line({p.path, p.text});
-        return r.done(status);
+        return answerList(r, control::pendingStarts(&all), all, [](const control::PendingStart& p) {
+            return Fields{p.path, p.text};
+        });
     }
     if (f[0] == "refusals") {
         long long after = 0;
         if (f.size() > 1)
             number(f[1], &after);
         std::vector<control::Refusal> all;
-        LONG status = control::refusals(&all, after);
-        for (const control::Refusal& x : all)
-            r.line({std::to_string(x.id), std::to_string(x.pid), std::to_string(x.error), x.at,
-                    x.path});
-        return r.done(status);
+        return answerList(r, control::refusals(&all, after), all, [](const control::Refusal& x) {
+            return Fields{std::to_string(x.id), std::to_string(x.pid), std::to_string(x.error),
+                          x.at, x.path};
+        });
     }
     std::optional<SYSTEMTIME> pinAt;
     if (f.size() > 3) {
