@@ -5,7 +5,7 @@
 //   - the peak memory of a timed run (through bench/probe.c);
 //   - a year of the default timetable through `velmora-phone simulate`, per start against a
 //     timed run alone.
-#include "platform/host/host.h"
+#include "platform/phone/control.h"
 
 #include <algorithm>
 #include <chrono>
@@ -68,17 +68,17 @@ double median(std::vector<double> v) {
 // Pins the phone's clock, and lets go of the store: the runs are timed with no other
 // connection open, as on a phone where nothing else runs.
 void pin(const char* when) {
-    SYSTEMTIME t;
-    host::parseDateTime(when, &t);
-    host::pinClock(t);
-    host::closeStore();
+    SYSTEMTIME t{};
+    std::sscanf(when, "%hu-%hu-%hu %hu:%hu", &t.wYear, &t.wMonth, &t.wDay, &t.wHour, &t.wMinute);
+    control::pinClock(t);
+    control::closePhone();
 }
 
 // A fresh phone in its own folder; the store is reopened from the new path.
 std::string freshPhone(const std::string& base, const char* name) {
     std::string path = base + "/" + name + ".db";
     setenv("VELMORA_PHONE", path.c_str(), 1);
-    host::closeStore();
+    control::closePhone();
     return path;
 }
 
@@ -135,7 +135,7 @@ struct RunTimes {
 // set first so that every switching run changes it, with and without the lock alike.
 Sample switchRun(const std::string& program, int round) {
     const bool off = round % 2 == 0;
-    host::setLineState(0, off ? 5 : 1);
+    control::setLineState(0, off ? 5 : 1);
     pin(off ? "2026-12-14 00:00" : "2026-12-14 07:00");
     return spawnAndWait({program, "AppRunAtTime"});
 }
@@ -208,7 +208,7 @@ Sample simulate(const std::string& base, const std::string& name, int span, int*
     freshPhone(base, name.c_str());
     pin("2026-12-12 23:00");
     spawnAndWait({velmora, "AppRunAtTime"});
-    host::closeStore();
+    control::closePhone();
     Sample run = spawnAndWait({console, "simulate", "--days", std::to_string(span), "--tsv"},
                               report.c_str());
     *starts = countStarts(report);
@@ -228,7 +228,7 @@ std::vector<double> perStartRatios(const std::string& base) {
             pin(i % 2 ? "2026-12-14 07:00" : "2026-12-14 00:00");
             alone += spawnAndWait({velmora, "AppRunAtTime"}).seconds;
         }
-        host::closeStore();
+        control::closePhone();
         if (fourWeeks > 0 && alone > 0)
             ratios.push_back(span.seconds / alone);
     }
@@ -309,7 +309,7 @@ int main(int argc, char** argv) {
         if (!timeRound(&order, round, round >= warmUp, &results.runs))
             return 1;
     long long lastBox = 0;
-    results.boxesShown = host::lastMessageId(&lastBox) != ERROR_SUCCESS || lastBox != 0;
+    results.boxesShown = control::lastMessageId(&lastBox) != ERROR_SUCCESS || lastBox != 0;
 
     peakMemory(base, &results.peakKiB, &results.bareKiB);
 

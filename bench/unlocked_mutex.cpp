@@ -2,7 +2,7 @@
 // once and shared with nobody. Linked into velmora-unlocked in place of the phone's own
 // (platform/host/mutex.cpp, which the linker then leaves out), so that the same program is
 // timed with and without taking them.
-#include "platform/host/win32_core.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 

@@ -7,6 +7,7 @@
 // After the platform's declarations (SYSTEMTIME, WORD), as platform/box_answers.h.
 #include <cstddef>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -87,6 +88,27 @@ inline bool parseDateTime(std::string_view text, SYSTEMTIME* out) {
     t.wDayOfWeek = static_cast<WORD>(dayOfWeek(y, mo, d));
     *out = t;
     return true;
+}
+
+// A broken-down time (localtime_r's, gmtime_r's) as a SYSTEMTIME with its weekday; a leap
+// second reads as the last ordinary second, and the milliseconds are 0.
+inline SYSTEMTIME timeOf(const struct tm& t) {
+    SYSTEMTIME out{};
+    out.wYear = static_cast<WORD>(t.tm_year + 1900);
+    out.wMonth = static_cast<WORD>(t.tm_mon + 1);
+    out.wDayOfWeek = static_cast<WORD>(t.tm_wday);
+    out.wDay = static_cast<WORD>(t.tm_mday);
+    out.wHour = static_cast<WORD>(t.tm_hour);
+    out.wMinute = static_cast<WORD>(t.tm_min);
+    out.wSecond = static_cast<WORD>(t.tm_sec > 59 ? 59 : t.tm_sec);
+    return out;
+}
+
+// "Sunday" … "Saturday" for the phone's weekday index (0 = Sunday), taken modulo 7.
+inline const char* weekdayName(int weekday) {
+    static const char* const names[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                        "Thursday", "Friday", "Saturday"};
+    return names[((weekday % 7) + 7) % 7];
 }
 
 inline std::string formatDateTime(const SYSTEMTIME& t) {

@@ -6,15 +6,10 @@
 #include <ctime>
 #include <sys/time.h>
 
-namespace host {
-
-const char* weekdayName(int weekday) {
-    static const char* const names[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                        "Thursday", "Friday", "Saturday"};
-    return names[((weekday % 7) + 7) % 7];
-}
+namespace control {
 
 LONG pinClock(const std::optional<SYSTEMTIME>& time) {
+    using namespace host;
     if (time && !isValidDateTime(*time))
         return refuse(ERROR_INVALID_PARAMETER, formatDateTime(*time) + " is no local time");
     return setSetting("clock",
@@ -22,6 +17,7 @@ LONG pinClock(const std::optional<SYSTEMTIME>& time) {
 }
 
 LONG pinnedClock(std::optional<SYSTEMTIME>* time) {
+    using namespace host;
     std::optional<std::string> text;
     time->reset();
     LONG status = setting("clock", &text);
@@ -35,7 +31,7 @@ LONG pinnedClock(std::optional<SYSTEMTIME>* time) {
     return ERROR_SUCCESS;
 }
 
-} // namespace host
+} // namespace control
 
 void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     if (!lpSystemTime)
@@ -43,8 +39,8 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     // A pin that cannot be read leaves the host's time: this call has no way to fail. It is read
     // twice first, so that a lock or a read of the disk failing once does not move the clock.
     std::optional<SYSTEMTIME> pinned;
-    if ((host::pinnedClock(&pinned) == ERROR_SUCCESS ||
-         host::pinnedClock(&pinned) == ERROR_SUCCESS) &&
+    if ((control::pinnedClock(&pinned) == ERROR_SUCCESS ||
+         control::pinnedClock(&pinned) == ERROR_SUCCESS) &&
         pinned) {
         *lpSystemTime = *pinned;
         return;
@@ -54,13 +50,6 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     struct tm local;
     time_t seconds = now.tv_sec;
     localtime_r(&seconds, &local);
-    lpSystemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
-    lpSystemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
-    lpSystemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
-    lpSystemTime->wDay = static_cast<WORD>(local.tm_mday);
-    lpSystemTime->wHour = static_cast<WORD>(local.tm_hour);
-    lpSystemTime->wMinute = static_cast<WORD>(local.tm_min);
-    // A leap second reads as the last ordinary second.
-    lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    *lpSystemTime = clock_text::timeOf(local);
     lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_usec / 1000);
 }

@@ -1,6 +1,6 @@
-// The simulated phone's own interface, beside the Win32 surface: what its console, its tests
-// and its other modules need to reach the phone's store and state. Portable code never
-// includes this header.
+// The simulated phone's own inside, beside the Win32 surface: what its modules and its own tests
+// need of the store, the text, the windows and the boxes. Tools reach the phone through
+// platform/phone/control.h; portable code never includes this header.
 #ifndef VELMORA_HOST_HOST_H
 #define VELMORA_HOST_HOST_H
 
@@ -10,8 +10,7 @@
 #include "platform/clock_text.h"
 #include "platform/utf8.h"
 #include "platform/phone/answers.h"
-#include "platform/phone/line_rules.h"
-#include "platform/phone/timed_start.h"
+#include "platform/phone/control.h"
 
 #include <cstdint>
 #include <functional>
@@ -31,7 +30,7 @@ namespace host {
 std::string toUtf8(std::u16string_view text);
 std::string toUtf8(const WCHAR* text);
 std::u16string fromUtf8(std::string_view text);
-bool isValidUtf8(std::string_view text);
+using ::isValidUtf8;
 using ::oneLine;
 
 // ---- The store ----
@@ -150,14 +149,7 @@ using clock_text::daysInMonth;
 using clock_text::formatDateTime;
 using clock_text::isValidDateTime;
 using clock_text::parseDateTime;
-// "Sunday" … "Saturday" for the phone's weekday index (0 = Sunday), taken modulo 7.
-const char* weekdayName(int weekday);
-// Pins every process on this phone to a local time, or (nullopt) returns to the host's;
-// ERROR_INVALID_PARAMETER for a time that does not exist, else the store's status.
-LONG pinClock(const std::optional<SYSTEMTIME>& time);
-// The time the phone's clock is pinned at, or nullopt when it follows the host's; the store's
-// status when that cannot be read (a pin that is not a date and time is ERROR_BADDB).
-LONG pinnedClock(std::optional<SYSTEMTIME>* time);
+using clock_text::weekdayName;
 
 // ---- Message boxes ----
 using box_answers::answerFits;
@@ -167,21 +159,7 @@ using box_answers::defaultAnswer;
 // The answers boxes take with nobody at a terminal (platform/phone/answers.h): the phone's queue,
 // and this process's own, taken first (a front-end's script).
 using phone_answers::clearProcessAnswers;
-using phone_answers::queueAnswer;
 using phone_answers::queueProcessAnswer;
-struct MessageRecord {
-    long long id;
-    long long pid;
-    std::string caption, text;
-    UINT type;
-    int answer;
-};
-// The recorded boxes, oldest first, from the one after `afterId`. Rows that cannot be read are
-// left out, and the status is then that of the first (ERROR_BADDB).
-LONG messages(std::vector<MessageRecord>* out, long long afterId = 0);
-// The id of the latest recorded box, 0 when none.
-LONG lastMessageId(long long* id);
-LONG clearMessages();
 // A front-end (the dialog's terminal interface) may show boxes itself; it returns the answer.
 using MessageBoxPresenter = std::function<int(HWND owner, const std::u16string& text,
                                               const std::u16string& caption, UINT type)>;
@@ -202,124 +180,10 @@ LONG foregroundRequests(std::vector<ForegroundRequest>* out);
 // the process does not run (or has ended and only its exit status is left).
 std::string processIdentity(long long pid);
 
-// ---- Telephony lines ----
-// The phone's line devices, with their cellular radio state, and the simulated telephony
-// session's knobs: per-device faults, LINEERR_REINIT answers, leak counters and a call log.
-struct LineDevice {
-    DWORD index;
-    std::string name;
-    DWORD mediaModes;
-    DWORD equipmentState; // 1-5, the cellular extension's LINEEQUIPSTATE_*
-    bool registered;
-    std::string faults; // as `velmora-phone lines` prints them, "-" for none
-};
-// Every line device, by index. Rows that cannot be read are left out, and the status is then
-// that of the first (ERROR_BADDB).
-LONG lineDevices(std::vector<LineDevice>* out);
-// One device; ERROR_BAD_UNIT when the phone has no such line.
-LONG lineDevice(DWORD index, LineDevice* out);
-// Each returns ERROR_BAD_UNIT when the device does not exist, ERROR_INVALID_PARAMETER when the
-// value is out of range, else the store's status.
-LONG setLineState(DWORD index, DWORD state); // 1-5
-LONG setLineMedia(DWORD index, DWORD mediaModes);
-LONG setLineRegistered(DWORD index, bool registered);
-// A fault on one operation (line_rules::LineOperation): halfopen fails the open yet hands back a
-// line that must still be closed; a failing close closes the line all the same.
-LONG setLineFault(DWORD index, line_rules::LineOperation operation, LONG code); // code < 0
-LONG healLine(DWORD index);
-// Appends a device; registered when its state is full.
-LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* index);
-// Removes a device; the devices above it move down one index, with their faults.
-LONG removeLine(DWORD index);
-// The next `count` lineInitialize attempts answer LINEERR_REINIT; 0 clears.
-LONG setReinitAttempts(DWORD count);
-// lineInitialize answers LINEERR_REINIT for `ms` milliseconds of tick count, counted from the
-// first attempt that sees it; 0 clears.
-LONG setReinitMilliseconds(DWORD ms);
-// Every lineInitialize answers `code` (< 0); 0 clears.
-LONG setInitFault(LONG code);
-struct TelephonyStatus {
-    DWORD reinitAttempts = 0;
-    DWORD reinitMilliseconds = 0;
-    LONG initFault = 0;
-    long long sessionsOpen = 0;          // sessions started and not shut down, by any process
-    long long linesOpen = 0;             // lines opened and not closed, by any process
-    long long linesClosedByShutdown = 0; // lines a lineShutdown had to close for its caller
-};
-LONG telephonyStatus(TelephonyStatus* out);
-struct TelephonyHandle {
-    long long pid;
-    std::string kind; // "session" or "line"
-    long long handle;
-    long long device; // -1 for a session
-};
-LONG openTelephonyHandles(std::vector<TelephonyHandle>* out);
-// Forgets open handles and the shutdown count (handles of live processes stay usable).
-LONG clearTelephonyLeaks();
-// Every telephony call made on the phone; repeats of the same call, arguments and result are
-// counted.
-struct TelephonyCall {
-    long long pid;
-    std::string call; // the function's name, e.g. "lineOpen"
-    long long device; // -1 when the call is not about one device
-    LONG result;
-    long long count;
-    // What the caller asked for, e.g. "low=0x00020000 high=0x00022000" for a negotiation;
-    // empty for calls whose arguments are only handles and slots.
-    std::string arguments;
-};
-LONG telephonyCalls(std::vector<TelephonyCall>* out);
+// ---- Telephony ----
 // The log entries of this process's calls that changed nothing wait for its next call that
 // changes something; this writes them now (before a box is shown, say).
 void writeWaitingCallEntries();
-LONG clearTelephonyCalls();
-
-// ---- Tick count ----
-// In virtual time every GetTickCount call on the phone advances the count by `stepMs`,
-// starting from `start` (or from where it stands); nullopt returns to the host's clock. A step
-// of 0 is refused: a count that never moves would hang anything waiting on it.
-LONG setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start = std::nullopt);
-// The step of virtual time, or nullopt when the tick count is the host's.
-LONG virtualTickStep(std::optional<DWORD>* step);
-// The tick count as GetTickCount would give it, without advancing virtual time.
-DWORD peekTickCount();
-
-// ---- Timed starts ----
-// What CeRunAppAtTime keeps (platform/phone/timed_start.h): at most one pending start per
-// executable path, a local time. pendingStarts lists them earliest first; takePendingStart takes
-// one off as it fires, leaving a registration made since it was read.
-using phone_timed_start::pendingStarts;
-using phone_timed_start::takePendingStart;
-using timed_start_state::PendingStart;
-// The start pending for one path, or nullopt; the status as pendingStarts gives it.
-LONG pendingStart(const std::string& path, std::optional<PendingStart>* out);
-// Forgets every pending start; the store's status.
-LONG clearPendingStarts();
-// A registration the service refused: CeRunAppAtTime failed, with this last error. The latest
-// hundred are kept, oldest first, from the one after `afterId`.
-struct TimedStartRefusal {
-    long long id;
-    long long pid;
-    std::string path;
-    std::string at; // the time asked for, as given (it may be no time at all), or "" to cancel
-    DWORD error;
-};
-LONG timedStartRefusals(std::vector<TimedStartRefusal>* out, long long afterId = 0);
-// The id of the latest refusal, 0 when none.
-LONG lastTimedStartRefusalId(long long* id);
-
-// ---- Calendar (calendar.cpp) ----
-// When a start registered for a local time fires, in seconds since the epoch: the first
-// instant whose local time is at or after it. A time in the hour skipped when clocks go forward
-// fires at the first minute that exists after it; a time in a repeated hour fires at its first
-// occurrence only.
-long long startInstant(const SYSTEMTIME& local);
-// The host's local date and time at an instant, with its weekday.
-SYSTEMTIME localTimeAt(long long instant);
-// Orders two local times by date and time (weekday and milliseconds aside): <0, 0, >0.
-int compareLocalTimes(const SYSTEMTIME& a, const SYSTEMTIME& b);
-// The same local time so many days later (or earlier), with its weekday.
-SYSTEMTIME addDays(const SYSTEMTIME& local, int days);
 
 // ---- Process ----
 HINSTANCE instance();

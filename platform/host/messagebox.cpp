@@ -46,6 +46,19 @@ int askAtTerminal(const std::string& caption, const std::string& text, UINT type
 
 } // namespace
 
+void setMessageBoxPresenter(MessageBoxPresenter p) {
+    presenter = std::move(p);
+}
+void setTerminalPrompts(std::optional<bool> enabled) {
+    terminalPrompts = enabled;
+}
+
+} // namespace host
+
+namespace control {
+
+using namespace host;
+
 LONG messages(std::vector<MessageRecord>* out, long long afterId) {
     std::vector<Row> rows;
     out->clear();
@@ -53,12 +66,12 @@ LONG messages(std::vector<MessageRecord>* out, long long afterId) {
                           "WHERE id > ? ORDER BY id",
                           {Param::integer(afterId)}, &rows);
     return collectRows(status, rows, out, [](Row& r) {
-        return MessageRecord{r.integer(0),
-                             r.integerOrNull(1).value_or(0),
-                             r.textOrNull(2).value_or(""),
-                             r.textOrNull(3).value_or(""),
-                             r.dword(4),
-                             r.int32(5)};
+        return control::MessageRecord{r.integer(0),
+                                      r.integerOrNull(1).value_or(0),
+                                      r.textOrNull(2).value_or(""),
+                                      r.textOrNull(3).value_or(""),
+                                      r.dword(4),
+                                      r.int32(5)};
     });
 }
 
@@ -70,14 +83,7 @@ LONG clearMessages() {
     return execute("DELETE FROM messages");
 }
 
-void setMessageBoxPresenter(MessageBoxPresenter p) {
-    presenter = std::move(p);
-}
-void setTerminalPrompts(std::optional<bool> enabled) {
-    terminalPrompts = enabled;
-}
-
-} // namespace host
+} // namespace control
 
 int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     // A box may wait for a person: what the program did before it is on the phone by then.

@@ -1,13 +1,21 @@
 // The simulated phone's telephony: the calls whose declarations are the simulated platform's own
-// (the shared rules answer them, platform/phone/telephony.cpp), and the phone's lines as the
-// console and the tests read and change them.
+// (the shared rules answer them, platform/phone/telephony.cpp), and the controls of the lines,
+// the open handles and the call log that only the store can answer (platform/phone/control.h).
 #include "telephony_store.h"
 
 #include "platform/phone/telephony.h"
 
 namespace host {
 
-// ---- The phone's lines, for the console and tests ----
+void writeWaitingCallEntries() {
+    writeWaitingEntriesNow();
+}
+
+} // namespace host
+
+namespace control {
+
+using namespace host;
 
 LONG lineDevices(std::vector<LineDevice>* out) {
     std::vector<Row> rows, faults;
@@ -45,33 +53,6 @@ LONG lineDevices(std::vector<LineDevice>* out) {
             d.faults.push_back('-');
         return d;
     });
-}
-
-LONG lineDevice(DWORD index, LineDevice* out) {
-    std::vector<LineDevice> all;
-    LONG status = lineDevices(&all);
-    for (LineDevice& d : all)
-        if (d.index == index) {
-            *out = std::move(d);
-            return ERROR_SUCCESS;
-        }
-    return status != ERROR_SUCCESS
-               ? status
-               : refuse(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
-}
-
-LONG setLineState(DWORD index, DWORD state) {
-    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL)
-        return refuse(ERROR_INVALID_PARAMETER, "an equipment state is 1 to 5");
-    return updateLine(index, "state", state);
-}
-
-LONG setLineMedia(DWORD index, DWORD mediaModes) {
-    return updateLine(index, "media", mediaModes);
-}
-
-LONG setLineRegistered(DWORD index, bool registered) {
-    return updateLine(index, "registered", registered ? 1 : 0);
 }
 
 LONG setLineFault(DWORD index, line_rules::LineOperation operation, LONG code) {
@@ -140,58 +121,7 @@ LONG removeLine(DWORD index) {
     return status;
 }
 
-LONG setReinitAttempts(DWORD count) {
-    return setSetting("telephony.reinit_attempts",
-                      count ? std::optional<std::string>(std::to_string(count)) : std::nullopt);
-}
-
-LONG setReinitMilliseconds(DWORD ms) {
-    LONG status = setSetting("telephony.reinit_since", std::nullopt);
-    if (status != ERROR_SUCCESS)
-        return status;
-    return setSetting("telephony.reinit_ms",
-                      ms ? std::optional<std::string>(std::to_string(ms)) : std::nullopt);
-}
-
-LONG setInitFault(LONG code) {
-    if (code > 0)
-        return refuse(ERROR_INVALID_PARAMETER, "a failing lineInitialize answers a negative code");
-    return setSetting("telephony.init_fault",
-                      code ? std::optional<std::string>(std::to_string(code)) : std::nullopt);
-}
-
-LONG telephonyStatus(TelephonyStatus* out) {
-    TelephonyStatus s;
-    std::optional<long long> attempts, ms, fault, closed;
-    LONG status = numberSetting("telephony.reinit_attempts", &attempts, 0, 0xFFFFFFFFll);
-    if (status == ERROR_SUCCESS)
-        status = numberSetting("telephony.reinit_ms", &ms, 0, 0xFFFFFFFFll);
-    if (status == ERROR_SUCCESS)
-        status = numberSetting("telephony.init_fault", &fault, INT32_MIN, 0);
-    if (status == ERROR_SUCCESS)
-        status = numberSetting("telephony.closed_by_shutdown", &closed, 0, INT64_MAX);
-    std::vector<Row> rows;
-    if (status == ERROR_SUCCESS)
-        status = telephonyReady();
-    if (status == ERROR_SUCCESS)
-        status = execute("SELECT kind, COUNT(*) FROM telephony_handles GROUP BY kind", {}, &rows);
-    s.reinitAttempts = static_cast<DWORD>(attempts.value_or(0));
-    s.reinitMilliseconds = static_cast<DWORD>(ms.value_or(0));
-    s.initFault = static_cast<LONG>(fault.value_or(0));
-    s.linesClosedByShutdown = closed.value_or(0);
-    for (Row& r : rows) {
-        std::string kind = r.text(0);
-        long long count = r.integer(1);
-        if (r.status() != ERROR_SUCCESS)
-            status = r.status();
-        else
-            (kind == "session" ? s.sessionsOpen : s.linesOpen) += count;
-    }
-    *out = s;
-    return status;
-}
-
-LONG openTelephonyHandles(std::vector<TelephonyHandle>* out) {
+LONG openHandles(std::vector<OpenHandle>* out) {
     std::vector<Row> rows;
     out->clear();
     LONG status = telephonyReady();
@@ -200,12 +130,11 @@ LONG openTelephonyHandles(std::vector<TelephonyHandle>* out) {
                          "ORDER BY pid, handle",
                          {}, &rows);
     return collectRows(status, rows, out, [](Row& r) {
-        return TelephonyHandle{r.integer(0), r.text(1), r.integer(2),
-                               r.integerOrNull(3).value_or(-1)};
+        return OpenHandle{r.integer(0), r.text(1), r.integer(2), r.integerOrNull(3).value_or(-1)};
     });
 }
 
-LONG clearTelephonyLeaks() {
+LONG clearLeaks() {
     LONG status = telephonyReady();
     if (status == ERROR_SUCCESS)
         status = execute("DELETE FROM telephony_handles");
@@ -214,11 +143,7 @@ LONG clearTelephonyLeaks() {
     return status;
 }
 
-void writeWaitingCallEntries() {
-    writeWaitingEntriesNow();
-}
-
-LONG telephonyCalls(std::vector<TelephonyCall>* out) {
+LONG callLog(std::vector<CallRecord>* out) {
     std::vector<Row> rows;
     out->clear();
     writeWaitingEntriesNow();
@@ -228,19 +153,19 @@ LONG telephonyCalls(std::vector<TelephonyCall>* out) {
                          "FROM telephony_call_log ORDER BY id",
                          {}, &rows);
     return collectRows(status, rows, out, [](Row& r) {
-        return TelephonyCall{r.integer(0), r.text(1),    r.integerOrNull(2).value_or(-1),
-                             r.int32(3),   r.integer(4), r.text(5)};
+        return CallRecord{r.integer(0), r.text(1),    r.integerOrNull(2).value_or(-1),
+                          r.int32(3),   r.integer(4), r.text(5)};
     });
 }
 
-LONG clearTelephonyCalls() {
+LONG clearCallLog() {
     // What waits was called before the log is cleared.
     dropWaitingEntries();
     LONG status = telephonyReady();
     return status == ERROR_SUCCESS ? execute("DELETE FROM telephony_call_log") : status;
 }
 
-} // namespace host
+} // namespace control
 
 LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback, LPCWSTR,
                            LPDWORD lpdwNumDevs) {

@@ -8,9 +8,7 @@
 namespace host {
 
 std::string toUtf8(std::u16string_view text) {
-    std::string out;
-    appendUtf8(out, text.data(), text.size());
-    return out;
+    return utf8Of(text);
 }
 
 std::string toUtf8(const WCHAR* text) {
@@ -18,42 +16,7 @@ std::string toUtf8(const WCHAR* text) {
 }
 
 std::u16string fromUtf8(std::string_view text) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        uint32_t c = 0xFFFD;
-        size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > text.size()) {
-            ++i;
-        } else {
-            c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-            bool ok = true;
-            for (size_t k = 1; k < len; ++k) {
-                unsigned char cont = static_cast<unsigned char>(text[i + k]);
-                if ((cont & 0xC0) != 0x80)
-                    ok = false;
-                c = (c << 6) | (cont & 0x3F);
-            }
-            if (!ok) {
-                c = 0xFFFD;
-                len = 1;
-            }
-            i += len;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
-}
-
-bool isValidUtf8(std::string_view text) {
-    return toUtf8(fromUtf8(text)) == text;
+    return utf16Of(text);
 }
 
 } // namespace host

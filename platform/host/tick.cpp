@@ -42,6 +42,11 @@ LONG tickSetting(const char* name, std::optional<DWORD>* out) {
 }
 
 } // namespace
+} // namespace host
+
+namespace control {
+
+using namespace host;
 
 LONG setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start) {
     if (!stepMs)
@@ -71,12 +76,12 @@ DWORD peekTickCount() {
     return hostTickCount();
 }
 
-} // namespace host
+} // namespace control
 
 DWORD GetTickCount(void) {
     // A virtual count that cannot be read leaves the host's: this call has no way to fail.
     std::optional<DWORD> step;
-    if (host::virtualTickStep(&step) != ERROR_SUCCESS || !step)
+    if (control::virtualTickStep(&step) != ERROR_SUCCESS || !step)
         return host::hostTickCount();
     // One statement, so that two processes reading at once each get their own step.
     std::vector<host::Row> rows;

@@ -1,8 +1,10 @@
 // The timed-start service's state (platform/phone/timed_start.h) in the simulated phone's store:
 // the table timed_starts (a path and its local time) and the table timed_start_refusals (what
-// the service refused, numbered), and the starts and refusals as the console reads them. A
-// change that reads before it writes is a transaction.
+// the service refused, numbered), and the refusals as the controls read them. A change that
+// reads before it writes is a transaction.
 #include "host.h"
+
+#include "platform/phone/control_layer.h"
 
 #include <sqlite3.h>
 
@@ -26,22 +28,18 @@ int changeDepth = 0;
 
 } // namespace
 
-LONG pendingStart(const std::string& path, std::optional<PendingStart>* out) {
-    std::vector<PendingStart> all;
-    out->reset();
-    LONG status = pendingStarts(&all);
-    for (const PendingStart& p : all)
-        if (p.path == path)
-            *out = p;
-    return status;
-}
+} // namespace host
+
+using namespace host;
+
+namespace control {
 
 LONG clearPendingStarts() {
     LONG status = ready();
     return status == ERROR_SUCCESS ? execute("DELETE FROM timed_starts") : status;
 }
 
-LONG timedStartRefusals(std::vector<TimedStartRefusal>* out, long long afterId) {
+LONG refusals(std::vector<Refusal>* out, long long afterId) {
     std::vector<Row> rows;
     out->clear();
     LONG status = ready();
@@ -50,11 +48,11 @@ LONG timedStartRefusals(std::vector<TimedStartRefusal>* out, long long afterId) 
                          "WHERE id > ? ORDER BY id",
                          {Param::integer(afterId)}, &rows);
     return collectRows(status, rows, out, [](Row& r) {
-        return TimedStartRefusal{r.integer(0), r.integer(1), r.text(2), r.text(3), r.dword(4)};
+        return Refusal{r.integer(0), r.integer(1), r.text(2), r.text(3), r.dword(4)};
     });
 }
 
-LONG lastTimedStartRefusalId(long long* id) {
+LONG lastRefusalId(long long* id) {
     *id = 0;
     LONG status = ready();
     if (status != ERROR_SUCCESS)
@@ -62,9 +60,20 @@ LONG lastTimedStartRefusalId(long long* id) {
     return queryInteger("SELECT COALESCE(MAX(id), 0) FROM timed_start_refusals", {}, id);
 }
 
-} // namespace host
+} // namespace control
 
-using namespace host;
+namespace control_layer {
+
+// The store keeps a path as UTF-8.
+std::string pathText(const timed_start_state::StoredPath& path) {
+    return path;
+}
+
+timed_start_state::StoredPath storedPathOf(const std::string& path) {
+    return path;
+}
+
+} // namespace control_layer
 
 namespace timed_start_state {
 

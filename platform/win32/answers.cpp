@@ -36,7 +36,7 @@ namespace answers_state {
 LONG appendAnswer(int answer) {
     StateLock lock;
     if (!lock.held())
-        return ERROR_TIMEOUT;
+        return lockTimeout();
     // A queue that cannot be read is left as it is: appending would bury what is wrong with it.
     StateValue<std::string> queue = stateBytes(L"", kAnswersValue);
     if (!queue && !queue.missing())

@@ -4,54 +4,50 @@
 
 #include <cstdio>
 
-namespace winphone {
-
 namespace {
 
 const wchar_t kClockValue[] = L"Clock";
 
 } // namespace
 
-bool isValidDateTime(const SYSTEMTIME& t, SYSTEMTIME* withWeekday) {
-    if (!clock_text::isValidDateTime(t))
-        return false;
-    if (withWeekday != nullptr) {
-        *withWeekday = t;
-        withWeekday->wDayOfWeek =
-            static_cast<WORD>(clock_text::dayOfWeek(t.wYear, t.wMonth, t.wDay));
-    }
-    return true;
-}
+namespace control {
 
-bool pinClock(const SYSTEMTIME* time) {
-    if (time == nullptr) {
+using namespace winphone;
+
+LONG pinClock(const std::optional<SYSTEMTIME>& time) {
+    if (!time) {
         LONG status = deleteStateValue(L"", kClockValue);
-        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+        return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
     }
-    if (!isValidDateTime(*time))
-        return false;
+    if (!clock_text::isValidDateTime(*time))
+        return noteProblem(ERROR_INVALID_PARAMETER, formatDateTime(*time) + " is no local time");
     return setStateText(L"", kClockValue, fromUtf8(formatDateTime(*time)));
 }
 
-StateValue<SYSTEMTIME> pinnedClock() {
+LONG pinnedClock(std::optional<SYSTEMTIME>* time) {
+    time->reset();
     // The state's layout holds the text to a real date and time.
     StateValue<std::wstring> text = stateText(L"", kClockValue);
+    if (text.missing())
+        return ERROR_SUCCESS;
     SYSTEMTIME t;
     if (!text)
-        return StateValue<SYSTEMTIME>::failed(text.status(), text.problem());
+        return text.status();
     if (!parseDateTime(toUtf8(*text), &t))
-        return StateValue<SYSTEMTIME>::failed(ERROR_BADDB, "the pinned clock cannot be read");
-    return t;
+        return noteProblem(ERROR_BADDB, "the pinned clock cannot be read");
+    *time = t;
+    return ERROR_SUCCESS;
 }
 
-} // namespace winphone
+} // namespace control
 
 void WINAPI phoneGetLocalTime(LPSYSTEMTIME lpSystemTime) {
     if (lpSystemTime == nullptr)
         return;
     // A pin that cannot be read leaves the platform's time (and has been said): this call has
     // no way to fail.
-    if (winphone::StateValue<SYSTEMTIME> pinned = winphone::pinnedClock()) {
+    std::optional<SYSTEMTIME> pinned;
+    if (control::pinnedClock(&pinned) == ERROR_SUCCESS && pinned) {
         *lpSystemTime = *pinned;
         return;
     }

@@ -83,37 +83,66 @@ int showAndPress(HWND owner, const std::wstring& text, const std::wstring& capti
 
 } // namespace
 
-std::vector<MessageRecord> messages() {
-    std::vector<MessageRecord> out;
+} // namespace winphone
+
+namespace control {
+
+using namespace winphone;
+
+LONG messages(std::vector<MessageRecord>* out, long long afterId) {
+    struct Read {
+        MessageRecord record;
+        LONG status = ERROR_SUCCESS;
+        std::string problem;
+    };
+    std::vector<Read> all;
     for (const std::wstring& name : stateSubkeys(kMessagesKey)) {
-        std::wstring record = std::wstring(kMessagesKey) + L"\\" + name;
-        MessageRecord m;
+        Read r;
+        MessageRecord& m = r.record;
+        m.id = static_cast<long long>(wcstoul(name.c_str(), nullptr, 10));
+        if (m.id <= afterId)
+            continue;
+        std::wstring key = std::wstring(kMessagesKey) + L"\\" + name;
         // Each value read as what it must hold; the first that cannot be read is the record's.
-        auto checked = [&m](auto value, auto fallback) {
-            if (!value && !value.missing() && m.status == ERROR_SUCCESS) {
-                m.status = value.status();
-                m.problem = value.problem();
+        auto checked = [&r](auto value, auto fallback) {
+            if (!value && !value.missing() && r.status == ERROR_SUCCESS) {
+                r.status = value.status();
+                r.problem = value.problem();
             }
             return value.value_or(fallback);
         };
-        m.id = static_cast<DWORD>(wcstoul(name.c_str(), nullptr, 10));
-        m.pid = checked(stateDword(record, L"Process"), DWORD(0));
-        m.caption = checked(stateText(record, L"Caption"), std::wstring());
-        m.text = checked(stateText(record, L"Text"), std::wstring());
-        m.type = checked(stateDword(record, L"Type"), DWORD(0));
-        m.answer = static_cast<int>(checked(stateDword(record, L"Answer"), DWORD(0)));
-        out.push_back(m);
+        m.pid = checked(stateDword(key, L"Process"), DWORD(0));
+        m.caption = toUtf8(checked(stateText(key, L"Caption"), std::wstring()));
+        m.text = toUtf8(checked(stateText(key, L"Text"), std::wstring()));
+        m.type = checked(stateDword(key, L"Type"), DWORD(0));
+        m.answer = static_cast<int>(checked(stateDword(key, L"Answer"), DWORD(0)));
+        all.push_back(r);
     }
-    std::sort(out.begin(), out.end(),
-              [](const MessageRecord& a, const MessageRecord& b) { return a.id < b.id; });
-    return out;
+    std::sort(all.begin(), all.end(),
+              [](const Read& a, const Read& b) { return a.record.id < b.record.id; });
+    // A record that cannot be read is left out; the first gives the status and the reason.
+    out->clear();
+    LONG first = ERROR_SUCCESS;
+    for (const Read& r : all)
+        if (r.status == ERROR_SUCCESS)
+            out->push_back(r.record);
+        else if (first == ERROR_SUCCESS)
+            first = noteProblem(r.status, r.problem);
+    return first;
 }
 
-bool clearMessages() {
+LONG lastMessageId(long long* id) {
+    std::vector<MessageRecord> all;
+    LONG status = messages(&all);
+    *id = all.empty() ? 0 : all.back().id;
+    return status;
+}
+
+LONG clearMessages() {
     return deleteStateKey(kMessagesKey);
 }
 
-} // namespace winphone
+} // namespace control
 
 int WINAPI phoneMessageBox(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     std::wstring text, caption = L"Error";

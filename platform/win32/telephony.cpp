@@ -1,18 +1,23 @@
 // The Wine phone's telephony: the calls whose declarations are desktop Win32's own (the shared
 // rules answer them, platform/phone/telephony.cpp; Wine's own tapi32 is a stub, so none of it is
-// linked), and the phone's lines as its helper and the tests read and change them.
+// linked), and the controls of the lines, the open handles and the call log that only the
+// registry can answer (platform/phone/control.h).
 #include "telephony_store.h"
 
 #include "platform/phone/telephony.h"
 
-namespace winphone {
+#include <cstdlib>
 
 namespace {
 
-// Sets a value of an existing device.
-bool setLineValue(DWORD index, const wchar_t* name, DWORD value) {
-    return telephonyReady() == ERROR_SUCCESS && deviceExists(index) &&
-           setStateDword(lineKey(index), name, value);
+using namespace winphone;
+
+// The checks every change of a line begins with: the lines seeded, and the line there.
+LONG findLine(DWORD index) {
+    LONG status = phone_state::findDevice(index);
+    if (status == ERROR_BAD_UNIT)
+        return control::noteProblem(status, "the phone has no line " + std::to_string(index));
+    return status;
 }
 
 // The fault set on a device's operation, 0 when none; one that cannot be read fails.
@@ -23,188 +28,184 @@ LONG faultOf(DWORD device, line_rules::LineOperation operation) {
                : LONG(LINEERR_OPERATIONFAILED);
 }
 
+std::wstring faultName(line_rules::LineOperation operation) {
+    return fromUtf8(line_rules::operationName(operation));
+}
+
+// A device with every value read as what it must hold; the first that cannot be read is the
+// device's status, with its problem. A device without one of its values is as unreadable as one
+// holding a wrong one.
+struct ReadDevice {
+    control::LineDevice device;
+    LONG status = ERROR_SUCCESS;
+    std::string problem;
+};
+
+ReadDevice readDevice(DWORD index) {
+    ReadDevice r;
+    control::LineDevice& d = r.device;
+    std::wstring key = lineKey(index);
+    auto checked = [&r](auto value, auto fallback) {
+        if (!value && r.status == ERROR_SUCCESS) {
+            r.status = value.missing() ? ERROR_BADDB : value.status();
+            r.problem = value.problem();
+        }
+        return value.value_or(fallback);
+    };
+    d.index = index;
+    d.name = toUtf8(checked(stateText(key, L"Name"), std::wstring()));
+    d.mediaModes = checked(stateDword(key, L"Media"), DWORD(0));
+    d.equipmentState = checked(stateDword(key, L"State"), DWORD(0));
+    d.registered = checked(stateDword(key, L"Registered"), DWORD(0)) != 0;
+    for (line_rules::LineOperation operation : line_rules::kOperations) {
+        StateValue<DWORD> fault = stateDword(faultsKey(index), faultName(operation));
+        if (fault.missing())
+            continue;
+        if (LONG code = static_cast<LONG>(checked(fault, DWORD(0)))) {
+            if (!d.faults.empty())
+                d.faults += ',';
+            d.faults.append(line_rules::operationName(operation))
+                .append("=")
+                .append(std::to_string(code));
+        }
+    }
+    if (d.faults.empty())
+        d.faults.push_back('-');
+    return r;
+}
+
+// Moves line `from` down to `to`, with its faults.
+LONG moveLine(DWORD from, DWORD to) {
+    ReadDevice above = readDevice(from);
+    if (above.status != ERROR_SUCCESS)
+        return control::noteProblem(above.status, above.problem);
+    const control::LineDevice& d = above.device;
+    LONG status = deleteStateKey(lineKey(to));
+    if (status == ERROR_SUCCESS)
+        status = writeLine(to, fromUtf8(d.name), d.mediaModes, d.equipmentState);
+    if (status == ERROR_SUCCESS)
+        status = setStateDword(lineKey(to), L"Registered", d.registered ? 1 : 0);
+    for (line_rules::LineOperation operation : line_rules::kOperations)
+        if (LONG code = faultOf(from, operation); code && status == ERROR_SUCCESS)
+            status = setStateDword(faultsKey(to), faultName(operation), static_cast<DWORD>(code));
+    return status;
+}
+
 } // namespace
 
-std::vector<LineDevice> lineDevices() {
-    std::vector<LineDevice> out;
-    if (telephonyReady() != ERROR_SUCCESS)
-        return out;
+namespace control {
+
+LONG lineDevices(std::vector<LineDevice>* out) {
+    out->clear();
+    LONG status = telephonyReady();
+    if (status != ERROR_SUCCESS)
+        return status;
     for (DWORD index = 0, count = deviceCount(); index < count; ++index) {
-        std::wstring key = lineKey(index);
-        LineDevice d;
-        // Each value read as what it must hold; the first that cannot be read is the device's.
-        // A device without one of its values is as unreadable as one holding a wrong one.
-        auto checked = [&d](auto value, auto fallback) {
-            if (!value && d.status == ERROR_SUCCESS) {
-                d.status = value.missing() ? ERROR_BADDB : value.status();
-                d.problem = value.problem();
-            }
-            return value.value_or(fallback);
-        };
-        d.index = index;
-        d.name = checked(stateText(key, L"Name"), std::wstring());
-        d.mediaModes = checked(stateDword(key, L"Media"), DWORD(0));
-        d.equipmentState = checked(stateDword(key, L"State"), DWORD(0));
-        d.registered = checked(stateDword(key, L"Registered"), DWORD(0)) != 0;
-        for (line_rules::LineOperation operation : line_rules::kOperations) {
-            const char* name = line_rules::operationName(operation);
-            StateValue<DWORD> fault = stateDword(faultsKey(index), fromUtf8(name));
-            if (fault.missing())
-                continue;
-            if (LONG code = static_cast<LONG>(checked(fault, DWORD(0)))) {
-                if (!d.faults.empty())
-                    d.faults += ',';
-                d.faults.append(name).append("=").append(std::to_string(code));
-            }
-        }
-        if (d.faults.empty())
-            d.faults.push_back('-');
-        out.push_back(d);
+        ReadDevice r = readDevice(index);
+        if (r.status == ERROR_SUCCESS)
+            out->push_back(r.device);
+        else if (status == ERROR_SUCCESS)
+            status = noteProblem(r.status, r.problem);
     }
-    return out;
+    return status;
 }
 
-std::optional<LineDevice> lineDevice(DWORD index) {
-    for (const LineDevice& d : lineDevices())
-        if (d.index == index)
-            return d;
-    return std::nullopt;
+LONG setLineFault(DWORD index, LineOperation operation, LONG code) {
+    if (code >= 0)
+        return noteProblem(ERROR_INVALID_PARAMETER,
+                           "a fault is a failing code on a known operation");
+    LONG status = findLine(index);
+    if (status != ERROR_SUCCESS)
+        return status;
+    return setStateDword(faultsKey(index), faultName(operation), static_cast<DWORD>(code));
 }
 
-bool setLineState(DWORD index, DWORD state) {
-    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL)
-        return false;
-    return setLineValue(index, L"State", state);
+LONG healLine(DWORD index) {
+    LONG status = findLine(index);
+    return status == ERROR_SUCCESS ? deleteStateKey(faultsKey(index)) : status;
 }
 
-bool setLineMedia(DWORD index, DWORD mediaModes) {
-    return setLineValue(index, L"Media", mediaModes);
-}
-
-bool setLineRegistered(DWORD index, bool registered) {
-    return setLineValue(index, L"Registered", registered ? 1 : 0);
-}
-
-bool setLineFault(DWORD index, line_rules::LineOperation operation, LONG code) {
-    if (code >= 0 || telephonyReady() != ERROR_SUCCESS || !deviceExists(index))
-        return false;
-    return setStateDword(faultsKey(index), fromUtf8(line_rules::operationName(operation)),
-                         static_cast<DWORD>(code));
-}
-
-bool healLine(DWORD index) {
-    return telephonyReady() == ERROR_SUCCESS && deviceExists(index) &&
-           deleteStateKey(faultsKey(index));
-}
-
-std::optional<DWORD> addLine(std::wstring_view name, DWORD mediaModes, DWORD state) {
-    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL || name.empty() ||
-        telephonyReady() != ERROR_SUCCESS)
-        return std::nullopt;
+LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* index) {
+    if (state < LINEEQUIPSTATE_MINIMUM || state > LINEEQUIPSTATE_FULL || name.empty())
+        return noteProblem(ERROR_INVALID_PARAMETER, "a line needs a name and a state from 1 to 5");
+    LONG status = telephonyReady();
+    if (status != ERROR_SUCCESS)
+        return status;
     StateLock lock;
-    DWORD index = deviceCount();
-    if (!lock.held() || !writeLine(index, std::wstring(name), mediaModes, state))
-        return std::nullopt;
-    return index;
+    if (!lock.held())
+        return winphone::lockTimeout();
+    DWORD next = deviceCount();
+    status = writeLine(next, fromUtf8(name), mediaModes, state);
+    if (status == ERROR_SUCCESS)
+        *index = next;
+    return status;
 }
 
-bool setReinitAttempts(DWORD count) {
-    if (count == 0) {
-        LONG status = deleteStateValue(kTelephonyKey, L"ReinitAttempts");
-        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-    }
-    return setStateDword(kTelephonyKey, L"ReinitAttempts", count);
-}
-
-bool setReinitMilliseconds(DWORD ms) {
-    // A new span counts from the first attempt that sees it.
-    LONG since = deleteStateValue(kTelephonyKey, L"ReinitSince");
-    if (since != ERROR_SUCCESS && since != ERROR_FILE_NOT_FOUND)
-        return false;
-    if (ms == 0) {
-        LONG status = deleteStateValue(kTelephonyKey, L"ReinitMs");
-        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-    }
-    return setStateDword(kTelephonyKey, L"ReinitMs", ms);
-}
-
-bool removeLine(DWORD index) {
-    if (telephonyReady() != ERROR_SUCCESS)
-        return false;
+LONG removeLine(DWORD index) {
+    LONG status = findLine(index);
+    if (status != ERROR_SUCCESS)
+        return status;
     StateLock lock;
-    DWORD count = deviceCount();
-    if (!lock.held() || index >= count)
-        return false;
+    if (!lock.held())
+        return winphone::lockTimeout();
     // The devices above move down one index, with their faults, as the simulated phone's do.
-    for (DWORD i = index; i + 1 < count; ++i) {
-        std::optional<LineDevice> above = lineDevice(i + 1);
-        if (!above || !deleteStateKey(lineKey(i)) ||
-            !writeLine(i, above->name, above->mediaModes, above->equipmentState) ||
-            !setStateDword(lineKey(i), L"Registered", above->registered ? 1 : 0))
-            return false;
-        for (line_rules::LineOperation operation : line_rules::kOperations)
-            if (LONG code = faultOf(i + 1, operation))
-                setStateDword(faultsKey(i), fromUtf8(line_rules::operationName(operation)),
-                              static_cast<DWORD>(code));
-    }
-    return deleteStateKey(lineKey(count - 1));
+    DWORD count = deviceCount();
+    if (index >= count)
+        return noteProblem(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
+    for (DWORD i = index; i + 1 < count && status == ERROR_SUCCESS; ++i)
+        status = moveLine(i + 1, i);
+    return status == ERROR_SUCCESS ? deleteStateKey(lineKey(count - 1)) : status;
 }
 
-std::vector<CallRecord> telephonyCalls() {
-    std::vector<CallRecord> out;
+LONG openHandles(std::vector<OpenHandle>* out) {
+    out->clear();
+    LONG first = ERROR_SUCCESS;
+    for (const std::wstring& name : stateValueNames(kHandlesKey)) {
+        StateValue<std::wstring> record = stateText(kHandlesKey, name);
+        if (!record) {
+            if (first == ERROR_SUCCESS && !record.missing())
+                first = noteProblem(record.status(), record.problem());
+            continue;
+        }
+        // "PID:HANDLE" = "session" or "line N".
+        std::string id = toUtf8(name), what = toUtf8(*record);
+        size_t colon = id.find(':');
+        bool line = what.rfind("line ", 0) == 0;
+        out->push_back(
+            {std::strtoll(id.c_str(), nullptr, 10), line ? "line" : what,
+             colon == std::string::npos ? 0 : std::strtoll(id.c_str() + colon + 1, nullptr, 10),
+             line ? std::strtoll(what.c_str() + 5, nullptr, 10) : -1});
+    }
+    return first;
+}
+
+LONG clearLeaks() {
+    LONG status = deleteStateValue(kTelephonyKey, L"ClosedByShutdown");
+    LONG handles = deleteStateKey(kHandlesKey);
+    if (handles != ERROR_SUCCESS)
+        return handles;
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
+LONG callLog(std::vector<CallRecord>* out) {
+    out->clear();
     for (DWORD id : recordNumbers(kCallsKey)) {
         CallRecord r;
         std::optional<std::wstring> record = stateText(kCallsKey, callRecordName(id));
         if (record && parseCallRecord(*record, &r))
-            out.push_back(r);
+            out->push_back(r);
     }
-    return out;
+    return ERROR_SUCCESS;
 }
 
-bool clearTelephonyCalls() {
+LONG clearCallLog() {
     StateLock lock;
-    return lock.held() && deleteStateKey(kCallsKey);
+    if (!lock.held())
+        return winphone::lockTimeout();
+    return deleteStateKey(kCallsKey);
 }
 
-bool setInitFault(LONG code) {
-    if (code > 0)
-        return false;
-    if (code == 0) {
-        LONG status = deleteStateValue(kTelephonyKey, L"InitFault");
-        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-    }
-    return setStateDword(kTelephonyKey, L"InitFault", static_cast<DWORD>(code));
-}
-
-TelephonyStatus telephonyStatus() {
-    TelephonyStatus s;
-    // Each value read as what it must hold; the first that cannot be read is the status's.
-    auto checked = [&s](auto value, auto fallback) {
-        if (!value && !value.missing() && s.status == ERROR_SUCCESS) {
-            s.status = value.status();
-            s.problem = value.problem();
-        }
-        return value.value_or(fallback);
-    };
-    s.reinitAttempts = checked(stateDword(kTelephonyKey, L"ReinitAttempts"), DWORD(0));
-    s.reinitMilliseconds = checked(stateDword(kTelephonyKey, L"ReinitMs"), DWORD(0));
-    s.initFault = static_cast<LONG>(checked(stateDword(kTelephonyKey, L"InitFault"), DWORD(0)));
-    s.linesClosedByShutdown = checked(stateDword(kTelephonyKey, L"ClosedByShutdown"), DWORD(0));
-    for (const std::wstring& name : stateValueNames(kHandlesKey)) {
-        std::wstring record = checked(stateText(kHandlesKey, name), std::wstring());
-        if (!record.empty())
-            ++(record == L"session" ? s.sessionsOpen : s.linesOpen);
-    }
-    return s;
-}
-
-bool clearTelephonyLeaks() {
-    LONG status = deleteStateValue(kTelephonyKey, L"ClosedByShutdown");
-    return deleteStateKey(kHandlesKey) &&
-           (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
-}
-
-} // namespace winphone
+} // namespace control
 
 LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback, LPCSTR,
                            LPDWORD lpdwNumDevs) {

@@ -11,13 +11,13 @@
 
 namespace winphone {
 
-std::wstring formatCallRecord(const CallRecord& r) {
+std::wstring formatCallRecord(const control::CallRecord& r) {
     return std::to_wstring(r.pid) + L" " + std::to_wstring(r.device) + L" " +
            std::to_wstring(r.result) + L" " + std::to_wstring(r.count) + L" " + fromUtf8(r.call) +
            L"\t" + fromUtf8(r.arguments);
 }
 
-bool parseCallRecord(std::wstring_view text, CallRecord* out) {
+bool parseCallRecord(std::wstring_view text, control::CallRecord* out) {
     std::wstring copy(text);
     unsigned long pid = 0, count = 0;
     long device = 0, result = 0;
@@ -28,10 +28,13 @@ bool parseCallRecord(std::wstring_view text, CallRecord* out) {
         return false;
     std::wstring rest = copy.substr(consumed);
     size_t tab = rest.find(L'\t');
-    *out = CallRecord{
-        pid,    toUtf8(rest.substr(0, tab)),
-        device, static_cast<LONG>(result),
-        count,  tab == std::wstring::npos ? std::string() : toUtf8(rest.substr(tab + 1))};
+    *out = control::CallRecord{static_cast<long long>(pid),
+                               toUtf8(rest.substr(0, tab)),
+                               static_cast<long long>(device),
+                               static_cast<LONG>(result),
+                               static_cast<long long>(count),
+                               tab == std::wstring::npos ? std::string()
+                                                         : toUtf8(rest.substr(tab + 1))};
     return !out->call.empty();
 }
 
@@ -49,11 +52,16 @@ std::wstring callRecordName(DWORD id) {
     return name;
 }
 
-bool writeLine(DWORD index, const std::wstring& name, DWORD media, DWORD state) {
+LONG writeLine(DWORD index, const std::wstring& name, DWORD media, DWORD state) {
     std::wstring key = lineKey(index);
-    return setStateText(key, L"Name", name) && setStateDword(key, L"Media", media) &&
-           setStateDword(key, L"State", state) &&
-           setStateDword(key, L"Registered", state == LINEEQUIPSTATE_FULL ? 1 : 0);
+    LONG status = setStateText(key, L"Name", name);
+    if (status == ERROR_SUCCESS)
+        status = setStateDword(key, L"Media", media);
+    if (status == ERROR_SUCCESS)
+        status = setStateDword(key, L"State", state);
+    if (status == ERROR_SUCCESS)
+        status = setStateDword(key, L"Registered", state == LINEEQUIPSTATE_FULL ? 1 : 0);
+    return status;
 }
 
 namespace {
@@ -75,22 +83,20 @@ std::wstring handleRecordName(uintptr_t handle) {
 // Records one call in the phone's call log; a repeat of the last record only raises its count,
 // as the simulated phone's log does.
 void writeCallRecord(const phone_state::CallEntry& e) {
-    // The log names a device as a 32-bit number, as it always has.
-    CallRecord entry{static_cast<unsigned long>(e.pid),
-                     e.call,
-                     static_cast<long>(e.device),
-                     e.result,
-                     1,
-                     e.arguments};
+    // The log names a process and a device as 32-bit numbers, as it always has.
+    control::CallRecord entry{static_cast<unsigned long>(e.pid),
+                              e.call,
+                              static_cast<long>(e.device),
+                              e.result,
+                              1,
+                              e.arguments};
     StateValue<DWORD> last = stateDword(kCallsKey, L"Last");
     if (last && *last != 0)
         if (std::optional<std::wstring> record = stateText(kCallsKey, callRecordName(*last))) {
-            CallRecord r;
+            control::CallRecord r;
             if (parseCallRecord(*record, &r) &&
-                phone_state::CallEntry{static_cast<long long>(r.pid), r.call, r.device, r.result,
-                                       r.arguments}
-                    .repeats({static_cast<long long>(entry.pid), entry.call, entry.device,
-                              entry.result, entry.arguments})) {
+                phone_state::CallEntry{r.pid, r.call, r.device, r.result, r.arguments}.repeats(
+                    {entry.pid, entry.call, entry.device, entry.result, entry.arguments})) {
                 r.count += 1;
                 setStateText(kCallsKey, callRecordName(*last), formatCallRecord(r));
                 return;
@@ -111,17 +117,17 @@ LONG telephonyReady() {
         return ERROR_SUCCESS;
     StateLock lock;
     if (!lock.held())
-        return ERROR_TIMEOUT;
+        return lockTimeout();
     if (seeded())
         return ERROR_SUCCESS;
     // A new phone has its cellular line (voice and data, radio on, registered) and a data-only
     // line; once, so that lines removed later stay removed.
-    bool written =
+    LONG status =
         writeLine(0, L"Cellular Line", LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM,
-                  LINEEQUIPSTATE_FULL) &&
-        writeLine(1, L"Cellular Data", LINEMEDIAMODE_DATAMODEM, LINEEQUIPSTATE_FULL) &&
-        setStateDword(kLinesKey, L"Seeded", 1);
-    return written ? ERROR_SUCCESS : ERROR_CANTWRITE;
+                  LINEEQUIPSTATE_FULL);
+    if (status == ERROR_SUCCESS)
+        status = writeLine(1, L"Cellular Data", LINEMEDIAMODE_DATAMODEM, LINEEQUIPSTATE_FULL);
+    return status == ERROR_SUCCESS ? setStateDword(kLinesKey, L"Seeded", 1) : status;
 }
 
 bool deviceExists(DWORD index) {
@@ -168,7 +174,7 @@ long long processId() {
 }
 
 DWORD tickCount() {
-    return peekTickCount();
+    return control::peekTickCount();
 }
 
 LONG deviceCount(DWORD* count) {

@@ -1,5 +1,5 @@
 // The Wine phone's telephony keys, for the layer's telephony (telephony_store.cpp keeps them;
-// telephony.cpp answers the helper from them). Within the layer only.
+// telephony.cpp answers the controls from them). Within the layer only.
 #ifndef VELMORA_WIN32_TELEPHONY_STORE_H
 #define VELMORA_WIN32_TELEPHONY_STORE_H
 
@@ -24,8 +24,8 @@ LONG telephonyReady();
 // device is then listed with that error, and the devices after it still count.
 bool deviceExists(DWORD index);
 DWORD deviceCount();
-// Writes a whole device; false when the state cannot take it.
-bool writeLine(DWORD index, const std::wstring& name, DWORD media, DWORD state);
+// Writes a whole device; the registry's status.
+LONG writeLine(DWORD index, const std::wstring& name, DWORD media, DWORD state);
 
 } // namespace winphone
 

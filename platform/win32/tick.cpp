@@ -11,41 +11,49 @@ const wchar_t kStepValue[] = L"TickStep";
 const wchar_t kNowValue[] = L"TickNow";
 } // namespace
 
-bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start) {
+} // namespace winphone
+
+namespace control {
+
+using namespace winphone;
+
+LONG setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start) {
     if (!stepMs) {
         LONG status = deleteStateValue(L"", kStepValue);
-        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+        return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
     }
     // A frozen count would keep anything that waits on it waiting for ever.
     if (*stepMs == 0)
-        return false;
+        return noteProblem(ERROR_INVALID_PARAMETER, "a step of virtual time is 1 ms or more");
     StateLock lock;
     if (!lock.held())
-        return false;
+        return winphone::lockTimeout();
     if (!start && !stateDword(L"", kNowValue))
         start = GetTickCount();
-    if (start && !setStateDword(L"", kNowValue, *start))
-        return false;
-    return setStateDword(L"", kStepValue, *stepMs);
+    LONG status = start ? setStateDword(L"", kNowValue, *start) : ERROR_SUCCESS;
+    return status == ERROR_SUCCESS ? setStateDword(L"", kStepValue, *stepMs) : status;
 }
 
-StateValue<DWORD> virtualTickStep() {
-    return stateDword(L"", kStepValue);
+LONG virtualTickStep(std::optional<DWORD>* step) {
+    StateValue<DWORD> read = stateDword(L"", kStepValue);
+    *step = read;
+    return read.missing() ? ERROR_SUCCESS : read.status();
 }
 
 DWORD peekTickCount() {
-    if (virtualTickStep())
+    std::optional<DWORD> step;
+    if (virtualTickStep(&step) == ERROR_SUCCESS && step)
         if (std::optional<DWORD> now = stateDword(L"", kNowValue))
             return *now;
     return GetTickCount();
 }
 
-} // namespace winphone
+} // namespace control
 
 DWORD WINAPI phoneGetTickCount(void) {
     // A virtual count that cannot be read (a step of 0 among them, which would stop time) leaves
     // the platform's, and has been said: this call has no way to fail.
-    std::optional<DWORD> step = winphone::virtualTickStep();
+    std::optional<DWORD> step = winphone::stateDword(L"", winphone::kStepValue);
     if (!step)
         return GetTickCount();
     // Under the lock, so that two processes reading at once each get their own step.

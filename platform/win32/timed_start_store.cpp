@@ -1,9 +1,11 @@
 // The timed-start service's state (platform/phone/timed_start.h) in the prefix's registry: the
 // key "TimedStarts" (value name: the path; data: the local time, YYYY-MM-DD HH:MM:SS) and the key
-// "TimedStartRefusals" ("NNNNNNNN" = "PID ERROR\tAT\tPATH", numbered by "Last"), and the starts
-// and refusals as the helper reads them. The registry has no transactions: a change that reads
+// "TimedStartRefusals" ("NNNNNNNN" = "PID ERROR\tAT\tPATH", numbered by "Last"), and the
+// refusals as the controls read them. The registry has no transactions: a change that reads
 // before it writes holds the state's lock.
 #include "win32.h"
+
+#include "platform/phone/control_layer.h"
 
 #include <memory>
 
@@ -26,9 +28,21 @@ int changeDepth = 0;
 
 } // namespace
 
-std::vector<TimedStartRefusal> timedStartRefusals() {
-    std::vector<TimedStartRefusal> out;
+} // namespace winphone
+
+using namespace winphone;
+
+namespace control {
+
+LONG clearPendingStarts() {
+    return deleteStateKey(kStartsKey);
+}
+
+LONG refusals(std::vector<Refusal>* out, long long afterId) {
+    out->clear();
     for (DWORD id : recordNumbers(kRefusalsKey)) {
+        if (id <= afterId)
+            continue;
         std::optional<std::wstring> record = stateText(kRefusalsKey, refusalName(id));
         if (!record)
             continue;
@@ -38,24 +52,34 @@ std::vector<TimedStartRefusal> timedStartRefusals() {
         if (tab2 == std::wstring::npos ||
             swscanf(record->substr(0, tab1).c_str(), L"%lu %lu", &pid, &error) != 2)
             continue;
-        out.push_back({id, static_cast<DWORD>(pid), record->substr(tab2 + 1),
-                       toUtf8(record->substr(tab1 + 1, tab2 - tab1 - 1)),
-                       static_cast<DWORD>(error)});
+        out->push_back({id, static_cast<long long>(pid), toUtf8(record->substr(tab2 + 1)),
+                        toUtf8(record->substr(tab1 + 1, tab2 - tab1 - 1)),
+                        static_cast<DWORD>(error)});
     }
-    return out;
+    return ERROR_SUCCESS;
 }
 
-StateValue<PendingStart> pendingStart(const std::wstring& path) {
-    PendingStart start;
-    LONG status = timed_start_state::readStart(path, &start);
-    if (status != ERROR_SUCCESS)
-        return StateValue<PendingStart>::failed(status, start.problem);
-    return start;
+LONG lastRefusalId(long long* id) {
+    std::vector<Refusal> all;
+    LONG status = refusals(&all);
+    *id = all.empty() ? 0 : all.back().id;
+    return status;
 }
 
-} // namespace winphone
+} // namespace control
 
-using namespace winphone;
+namespace control_layer {
+
+// The state keeps a path as the platform's UTF-16.
+std::string pathText(const timed_start_state::StoredPath& path) {
+    return toUtf8(path);
+}
+
+timed_start_state::StoredPath storedPathOf(const std::string& path) {
+    return fromUtf8(path);
+}
+
+} // namespace control_layer
 
 namespace timed_start_state {
 
@@ -101,7 +125,7 @@ LONG beginChange() {
     }
     auto lock = std::make_unique<StateLock>();
     if (!lock->held())
-        return ERROR_TIMEOUT;
+        return lockTimeout();
     changeLock = std::move(lock);
     changeDepth = 1;
     return ERROR_SUCCESS;
@@ -118,11 +142,9 @@ LONG appendRefusal(const Refusal& refusal, long long* id) {
     if (number == 0)
         return ERROR_CANTWRITE;
     *id = number;
-    bool written =
-        setStateText(kRefusalsKey, refusalName(number),
-                     std::to_wstring(refusal.pid) + L" " + std::to_wstring(refusal.error) + L"\t" +
-                         fromUtf8(refusal.at) + L"\t" + refusal.path);
-    return written ? ERROR_SUCCESS : ERROR_CANTWRITE;
+    return setStateText(kRefusalsKey, refusalName(number),
+                        std::to_wstring(refusal.pid) + L" " + std::to_wstring(refusal.error) +
+                            L"\t" + fromUtf8(refusal.at) + L"\t" + refusal.path);
 }
 
 LONG dropRefusalsUpTo(long long id) {

@@ -1,7 +1,7 @@
-// The phone over desktop Win32: the layer's own interface beside the Win32 surface, for its
-// helper (tools/velmora-state), its tests and its other modules. The phone's state lives in the
-// registry of the Wine prefix, under HKEY_LOCAL_MACHINE\SOFTWARE\VelmoraPhone (README: "The
-// phone state under Wine"). Portable code never includes this header.
+// The phone over desktop Win32: the layer's own inside beside the Win32 surface, for its modules
+// and its own tests. The phone's state lives in the registry of the Wine prefix, under
+// HKEY_LOCAL_MACHINE\SOFTWARE\VelmoraPhone (docs/wine.md: "The phone state under Wine"). Tools
+// reach the phone through platform/phone/control.h; portable code never includes this header.
 #ifndef VELMORA_WIN32_WIN32_H
 #define VELMORA_WIN32_WIN32_H
 
@@ -14,8 +14,7 @@
 #include "platform/utf8.h"
 #include "platform/phone_only.h"
 #include "platform/phone/answers.h"
-#include "platform/phone/line_rules.h"
-#include "platform/phone/timed_start.h"
+#include "platform/phone/control.h"
 
 #include <cstdint>
 #include <optional>
@@ -91,12 +90,13 @@ template <typename T> class StateValue {
     std::string problem_;
 };
 
-// A dword: REG_DWORD of 4 bytes, in its range.
+// A dword: REG_DWORD of 4 bytes, in its range. Setting it gives the registry's status.
 StateValue<DWORD> stateDword(std::wstring_view subkey, std::wstring_view name);
-bool setStateDword(std::wstring_view subkey, std::wstring_view name, DWORD value);
+LONG setStateDword(std::wstring_view subkey, std::wstring_view name, DWORD value);
 // A string value (REG_SZ of whole UTF-16 characters) without its terminator, in its form.
+// Setting it stores the terminator too, and gives the registry's status.
 StateValue<std::wstring> stateText(std::wstring_view subkey, std::wstring_view name);
-bool setStateText(std::wstring_view subkey, std::wstring_view name, std::wstring_view text);
+LONG setStateText(std::wstring_view subkey, std::wstring_view name, std::wstring_view text);
 // A binary value (REG_BINARY), in its form.
 StateValue<std::string> stateBytes(std::wstring_view subkey, std::wstring_view name);
 
@@ -112,6 +112,8 @@ const StateProblem& lastStateProblem();
 // the simulated phone; a tool that reports problems itself turns that off.
 LONG reportStateProblem(LONG status, std::string text);
 void echoStateProblems(bool enabled);
+// Notes a problem as the last one without saying it: a control's refusal, for its caller.
+LONG noteStateProblem(LONG status, std::string text);
 
 // The names of an open key's subkeys and values, in the registry's order; the status that ended
 // the listing early, else ERROR_SUCCESS.
@@ -129,12 +131,10 @@ DWORD nextRecordNumber(std::wstring_view subkey);
 // The numbers of a numbered log's records that are values (not its "Last"), in order; read from
 // the records themselves, so that an unreadable count hides none of them.
 std::vector<DWORD> recordNumbers(std::wstring_view subkey);
-// Deletes a key with everything below it; true also when it did not exist.
-bool deleteKeyTree(HKEY root, const std::wstring& path);
-bool deleteStateKey(std::wstring_view subkey);
-// A new phone: the phone state and the given program keys (paths under HKEY_LOCAL_MACHINE)
-// are deleted; the lines are seeded again on first use.
-bool resetPhone(const std::vector<std::wstring>& programKeys);
+// Deletes a key with everything below it; ERROR_SUCCESS also when it did not exist, else the
+// registry's status.
+LONG deleteKeyTree(HKEY root, const std::wstring& path);
+LONG deleteStateKey(std::wstring_view subkey);
 
 // The lock that guards every read-modify-write of state that several processes change (the
 // answer queue, counters, leak records): the registry has no transactions. A holder that was
@@ -151,6 +151,8 @@ class StateLock {
     HANDLE mutex;
     bool owned;
 };
+// What a change gives when the lock cannot be had: ERROR_TIMEOUT, noted with its reason.
+LONG lockTimeout();
 
 // ---- Registry ----
 // Stores a value with exactly the bytes given, whatever its type (RegSetValueEx adds a
@@ -162,44 +164,6 @@ std::wstring withoutEmptyKeyNames(LPCWSTR path);
 // ---- Clock ----
 using clock_text::formatDateTime;
 using clock_text::parseDateTime;
-// A real local date and time; fills in its weekday when `withWeekday` is given.
-bool isValidDateTime(const SYSTEMTIME& time, SYSTEMTIME* withWeekday = nullptr);
-// Pins every process on the phone to a local time, or (nullptr) returns to the platform's.
-bool pinClock(const SYSTEMTIME* time);
-// The pinned time; missing when the clock follows the platform's.
-StateValue<SYSTEMTIME> pinnedClock();
-
-// ---- Tick count ----
-// In virtual time every GetTickCount call on the phone advances the count by `stepMs`, from
-// `start` (or from where it stands); nullopt returns to the platform's count. A step of 0 is
-// refused: a count that never moves would hang anything waiting on it.
-bool setVirtualTick(std::optional<DWORD> stepMs, std::optional<DWORD> start = std::nullopt);
-// The step of virtual time; missing when the count is the platform's.
-StateValue<DWORD> virtualTickStep();
-// The tick count as GetTickCount would give it on the phone, without advancing virtual time.
-DWORD peekTickCount();
-
-// ---- Timed starts ----
-// What CeRunAppAtTime keeps (platform/phone/timed_start.h): at most one pending start per
-// program path. pendingStarts lists them earliest first (those whose time cannot be read first
-// of all, with why); takePendingStart takes one off as it fires, unless it was registered again
-// meanwhile (for another time).
-using phone_timed_start::pendingStarts;
-using phone_timed_start::takePendingStart;
-using timed_start_state::PendingStart;
-// The start pending for one path; missing when there is none, else why it cannot be read.
-StateValue<PendingStart> pendingStart(const std::wstring& path);
-// A registration CeRunAppAtTime refused, with its last error, so that whatever fires the starts
-// learns of it from the service rather than from what the program showed. The latest hundred
-// are kept, oldest first.
-struct TimedStartRefusal {
-    DWORD id;
-    DWORD pid;
-    std::wstring path;
-    std::string at; // the time asked for as given (it may be no time at all), "" to cancel
-    DWORD error;
-};
-std::vector<TimedStartRefusal> timedStartRefusals();
 
 // ---- Message boxes ----
 using box_answers::answerFits;
@@ -209,23 +173,9 @@ using box_answers::defaultAnswer;
 // The answers boxes take with nobody at a console (platform/phone/answers.h): the phone's queue,
 // and this process's own, taken first (a script of the process's own).
 using phone_answers::clearProcessAnswers;
-using phone_answers::queueAnswer;
 using phone_answers::queueProcessAnswer;
 // What the queue's value must hold: 32-bit answers, each a button a box can have.
 bool isAnswerQueue(const std::string& bytes);
-struct MessageRecord {
-    DWORD id;
-    DWORD pid;
-    std::wstring caption, text;
-    UINT type;
-    int answer; // 0 until the box has been answered
-    // A record with a value that cannot be read is listed with what could be, and why.
-    LONG status = ERROR_SUCCESS;
-    std::string problem;
-};
-std::vector<MessageRecord> messages();
-bool clearMessages();
-
 // ---- The dialog script ----
 // Drives a dialog of the calling thread with the dialog script's lines
 // (platform/dialog_script.h): a thread of its own reads `input` line by line, and a thread
@@ -252,71 +202,11 @@ std::string storedZlibStream(std::string_view data);
 // the sizes do not agree.
 std::string encodePng(uint32_t width, uint32_t height, std::string_view rgb);
 
-// ---- Telephony lines ----
-struct LineDevice {
-    DWORD index;
-    std::wstring name;
-    DWORD mediaModes;
-    DWORD equipmentState; // 1-5, LINEEQUIPSTATE_*
-    bool registered;
-    std::string faults; // "operation=code,...", "-" for none
-    // A device with a value that cannot be read is listed with what could be, and why.
-    LONG status = ERROR_SUCCESS;
-    std::string problem;
-};
-std::vector<LineDevice> lineDevices();
-std::optional<LineDevice> lineDevice(DWORD index);
-// Each returns false when the device does not exist, the value is out of range or the state
-// cannot be written.
-bool setLineState(DWORD index, DWORD state); // 1-5
-bool setLineMedia(DWORD index, DWORD mediaModes);
-bool setLineRegistered(DWORD index, bool registered);
-// A fault on one operation: halfopen fails the open yet hands back a line that must still be
-// closed; a failing close closes the line all the same.
-bool setLineFault(DWORD index, line_rules::LineOperation operation, LONG code); // code < 0
-bool healLine(DWORD index);
-// Appends a device; registered when its state is full. Its index, or nullopt.
-std::optional<DWORD> addLine(std::wstring_view name, DWORD mediaModes, DWORD state);
-// The next `count` lineInitialize attempts answer LINEERR_REINIT; 0 clears.
-bool setReinitAttempts(DWORD count);
-// lineInitialize answers LINEERR_REINIT for `ms` of tick count, counted from the first attempt
-// that sees it; 0 clears.
-bool setReinitMilliseconds(DWORD ms);
-// Removes a device; the devices above it move down one index, with their faults.
-bool removeLine(DWORD index);
-// Every lineInitialize answers `code` (< 0); 0 clears.
-bool setInitFault(LONG code);
-struct TelephonyStatus {
-    DWORD reinitAttempts = 0;
-    DWORD reinitMilliseconds = 0;
-    LONG initFault = 0;
-    long long sessionsOpen = 0;          // sessions started and not shut down, by any process
-    long long linesOpen = 0;             // lines opened and not closed, by any process
-    long long linesClosedByShutdown = 0; // lines a lineShutdown had to close for its caller
-    // The first value that could not be read (its figure is then left out), and why.
-    LONG status = ERROR_SUCCESS;
-    std::string problem;
-};
-TelephonyStatus telephonyStatus();
-// Forgets the records of open handles and the shutdown count.
-bool clearTelephonyLeaks();
-// The phone's call log: every telephony call made on it, by process, with the device it was
-// about (-1 when none), its arguments and its result; a repeat of the same call, arguments and
-// result raises the count.
-struct CallRecord {
-    unsigned long pid;
-    std::string call; // the function's name, e.g. "lineOpen"
-    long device;
-    LONG result;
-    unsigned long count;
-    // What the caller asked for ("state=1", "low=0x00010003 high=0x00020000"), as the simulated
-    // phone's log writes it; empty for calls of handles alone.
-    std::string arguments;
-};
-std::vector<CallRecord> telephonyCalls();
-bool clearTelephonyCalls();
-std::wstring formatCallRecord(const CallRecord& record);
-bool parseCallRecord(std::wstring_view text, CallRecord* out);
+// ---- The call log ----
+// A record of the log as the state keeps it: "PID DEVICE RESULT COUNT CALL<TAB>ARGUMENTS".
+std::wstring formatCallRecord(const control::CallRecord& record);
+// False when the text is no such record.
+bool parseCallRecord(std::wstring_view text, control::CallRecord* out);
 
 } // namespace winphone
 

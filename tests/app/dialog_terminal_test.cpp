@@ -136,7 +136,7 @@ TEST_F(TerminalDialog, KeyboardEditsAndOkStores) {
                   {"S1", "dword 4 425"},        {"S2", "dword 4 1275"}, {"C6", "dword 4 0"}};
     for (const Value& v : values)
         EXPECT_EQ(std::string(v.shown) + "\n", phone({"reg", "get", v.name}).out) << v.name;
-    std::vector<host::PendingStart> pending = readPending();
+    std::vector<control::PendingStart> pending = readPending();
     ASSERT_EQ(1u, pending.size());
     EXPECT_EQ("2006-03-12 08:30:00", pending[0].text) << "Sunday's new switch-on is next";
 }

@@ -306,7 +306,7 @@ TEST_F(ScheduleDialog, CancelAfterEditsChangesNothing) {
             e.step,
         });
         EXPECT_EQ(before, stored()) << e.name;
-        std::vector<host::PendingStart> pending = readPending();
+        std::vector<control::PendingStart> pending = readPending();
         ASSERT_EQ(1u, pending.size()) << e.name;
         EXPECT_EQ("2031-01-02 03:04:00", pending[0].text) << e.name;
         EXPECT_EQ(nullptr, FindWindowW(nullptr, u"Brindlecap")) << e.name;
@@ -328,9 +328,9 @@ TEST_F(ScheduleDialog, OkStoresFlagsAndFourteenTimes) {
         pressKey(d, "done", nullptr);
     }});
     // The radio changes only at the next switch, never on OK.
-    std::vector<host::LineDevice> lines = readLines();
+    std::vector<control::LineDevice> lines = readLines();
     ASSERT_FALSE(lines.empty());
-    for (const host::LineDevice& line : lines) {
+    for (const control::LineDevice& line : lines) {
         EXPECT_EQ(5u, line.equipmentState) << line.name;
         EXPECT_TRUE(line.registered) << line.name;
     }
@@ -350,7 +350,7 @@ TEST_F(ScheduleDialog, OkStoresFlagsAndFourteenTimes) {
     EXPECT_EQ(15u, values.size());
     EXPECT_TRUE(shown.empty()) << "nothing failed, nothing was asked";
     // Armed at the next switch after this minute: Wednesday's switch-on at 6:18.
-    std::vector<host::PendingStart> pending = readPending();
+    std::vector<control::PendingStart> pending = readPending();
     ASSERT_EQ(1u, pending.size());
     EXPECT_EQ("2006-03-15 06:18:00", pending[0].text);
 }
@@ -413,7 +413,7 @@ TEST_F(ScheduleDialog, TheRealProgramTakesCommandsFromStandardInput) {
     reg = phone({"reg", "get", "S6"});
     EXPECT_NE(std::string::npos, reg.out.find("420")) << "To All came before the edit: " << reg.out;
     // Sunday's switch-on is now 6:05, already past at 6:30: the next is Sunday's 22:45.
-    std::vector<host::PendingStart> pending = readPending();
+    std::vector<control::PendingStart> pending = readPending();
     ASSERT_EQ(1u, pending.size());
     EXPECT_EQ("2006-03-12 22:45:00", pending[0].text);
     EXPECT_EQ(VELMORA_EXE, pending[0].path);
@@ -446,7 +446,7 @@ TEST_F(ScheduleDialog, OkWaitsWhileATimedRunHoldsTheTimetable) {
     watcher.join();
     EXPECT_EQ("", storedMeanwhile) << "stored while the lock was held";
     EXPECT_EQ(390u, readSwitchMinute(u"S1"));
-    std::vector<host::PendingStart> pending = readPending();
+    std::vector<control::PendingStart> pending = readPending();
     ASSERT_EQ(1u, pending.size());
     EXPECT_EQ("2006-03-13 06:30:00", pending[0].text);
     EXPECT_TRUE(shown.empty());
@@ -479,18 +479,18 @@ TEST_F(ScheduleDialog, ALockNeverLetGoAtTheStartOrAtOkIsPassedBy) {
     for (const char16_t* lock : {DIALOG_START_LOCK_NAME, TIMETABLE_LOCK_NAME}) {
         SCOPED_TRACE(host::toUtf8(lock));
         ASSERT_EQ(0, phone({"reg", "set", "S1", "dword", "420"}).status);
-        ASSERT_EQ(ERROR_SUCCESS, host::clearMessages());
+        ASSERT_EQ(ERROR_SUCCESS, control::clearMessages());
         MutexHolder holder(lock);
         ASSERT_TRUE(holder.held());
         CommandResult r = velmora({}, "dump\nset 1011 6:30\nok\n");
         EXPECT_EQ(0, r.status) << r.err;
         EXPECT_NE(std::string::npos, r.out.find("1000\tButton\t\"SUN\"")) << "the dialog opened";
-        std::vector<host::MessageRecord> all = boxes();
+        std::vector<control::MessageRecord> all = boxes();
         ASSERT_EQ(1u, all.size()) << r.err;
         EXPECT_EQ("rozev -- 出錯", all[0].caption);
         EXPECT_EQ("等候其他程序時出錯！\nNo : 258", all[0].text);
         EXPECT_EQ(0, phone({"reg", "get", "S1"}).out.find("dword 4 390")) << "OK stored";
-        std::vector<host::PendingStart> pending = readPending();
+        std::vector<control::PendingStart> pending = readPending();
         ASSERT_EQ(1u, pending.size());
         EXPECT_EQ("2006-03-13 06:30:00", pending[0].text);
     }
@@ -528,11 +528,11 @@ TEST_F(ScheduleDialog, ADialogThatCannotBeFoundOrOpenedIsTold) {
         const std::string path = dir + "/velmora";
         std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
         ASSERT_EQ(0, chmod(path.c_str(), 0755));
-        ASSERT_EQ(ERROR_SUCCESS, host::clearMessages());
+        ASSERT_EQ(ERROR_SUCCESS, control::clearMessages());
         CommandResult r = runProgram(path, {}, "dump\nok\n", {"VELMORA_PHONE=" + dbPath});
         EXPECT_EQ(0, r.status) << r.err;
         EXPECT_EQ("", r.out) << "no dialog";
-        std::vector<host::MessageRecord> all = boxes();
+        std::vector<control::MessageRecord> all = boxes();
         ASSERT_EQ(1u, all.size()) << r.err;
         EXPECT_EQ("rozev -- 出錯", all[0].caption);
         EXPECT_EQ(c.notice, all[0].text);

@@ -26,7 +26,7 @@ class Races : public TempPhone, public ::testing::WithParamInterface<bool> {
     void SetUp() override {
         TempPhone::SetUp();
         if (GetParam()) {
-            ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(10000));
+            ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(10000));
         }
     }
 };
@@ -106,7 +106,7 @@ TEST_P(Races, StartsAtOnceOpenOneDialog) {
         EXPECT_EQ(1, dialogs);
         EXPECT_EQ(kStarts - 1, handedOver);
         EXPECT_EQ(1u, readPending().size()) << "the one dialog's OK armed the start";
-        ASSERT_EQ(ERROR_SUCCESS, host::clearPendingStarts());
+        ASSERT_EQ(ERROR_SUCCESS, control::clearPendingStarts());
     }
 }
 
@@ -122,7 +122,7 @@ TEST_P(Races, DialogOkAgainstATimedRunLeavesTheTimetablesStart) {
     for (int round = 0; round < kRounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         ASSERT_TRUE(writeSwitchMinute(u"S1", 420));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, 5));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, 5));
         ASSERT_TRUE(CeRunAppAtTime(program.c_str(), &sevenOClock));
         CommandResult timed, dialog;
         // The dialog starts a little later each round, so that its OK falls at every point of
@@ -140,7 +140,7 @@ TEST_P(Races, DialogOkAgainstATimedRunLeavesTheTimetablesStart) {
         SYSTEMTIME next = {};
         LONG minute = findNextSwitch(&next);
         ASSERT_EQ(390, minute) << "the dialog stored Monday's 6:30";
-        std::optional<host::PendingStart> pending = readPendingFor(VELMORA_EXE);
+        std::optional<control::PendingStart> pending = readPendingFor(VELMORA_EXE);
         ASSERT_TRUE(pending.has_value());
         EXPECT_EQ("2026-12-14 06:30:00", pending->text);
     }

@@ -17,7 +17,7 @@ const char* const kInitText = "Fault!\nlineInitialize ret: -2147483566";
 class RadioTest : public TempPhone {
   protected:
     void TearDown() override {
-        host::TelephonyStatus s = readTelephony();
+        control::TelephonyStatus s = readTelephony();
         EXPECT_EQ(s.sessionsOpen, 0) << "a telephony session was left open";
         EXPECT_EQ(s.linesOpen, 0) << "a line was left open";
         EXPECT_EQ(s.linesClosedByShutdown, 0) << "a line was left for the shutdown to close";
@@ -47,21 +47,21 @@ class RadioTest : public TempPhone {
 
     static long long callCount(const std::string& call, long long device = -2) {
         long long n = 0;
-        for (const host::TelephonyCall& c : readCalls())
+        for (const control::CallRecord& c : readCalls())
             if (c.call == call && (device == -2 || c.device == device))
                 n += c.count;
         return n;
     }
 
-    static host::LineDevice line(DWORD index) { return readLine(index); }
+    static control::LineDevice line(DWORD index) { return readLine(index); }
 
     // Puts a second voice line at index 2, so a test can see the loop go past a failure.
     void addSecondVoiceLine(DWORD state) {
         DWORD index = 0;
         ASSERT_EQ(ERROR_SUCCESS,
-                  host::addLine("Second Voice",
-                                LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM, state,
-                                &index));
+                  control::addLine("Second Voice",
+                                   LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM, state,
+                                   &index));
         ASSERT_EQ(2u, index);
     }
 
@@ -96,10 +96,10 @@ TEST_F(RadioTest, ChangesOnlyTheStatesThatNeedIt) {
     };
     for (const StateCase& c : cases) {
         SCOPED_TRACE(std::string(c.on ? "on" : "off") + " from state " + std::to_string(c.before));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, c.before));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineRegistered(0, c.registeredBefore));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(1, c.before));
-        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineRegistered(0, c.registeredBefore));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(1, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, control::clearCallLog());
 
         EXPECT_EQ(switchRadio(host::instance(), c.on), TRUE);
 
@@ -153,11 +153,11 @@ TEST_F(RadioTest, EachCallAsksForWhatTheSwitchNeeds) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.on ? "on" : "off");
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, c.before));
-        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, control::clearCallLog());
         ASSERT_TRUE(switchRadio(host::instance(), c.on));
         std::vector<std::string> seen;
-        for (const host::TelephonyCall& call : readCalls())
+        for (const control::CallRecord& call : readCalls())
             if (call.device == 0)
                 seen.push_back(call.call + " 0 " + call.arguments);
         EXPECT_EQ(c.calls, seen);
@@ -186,9 +186,10 @@ TEST_F(RadioTest, CanSwitchTwiceInOneProcess) {
 // ---- Devices without interactive voice ----
 
 TEST_F(RadioTest, LinesWithoutInteractiveVoiceAreSkippedSilently) {
-    ASSERT_EQ(ERROR_SUCCESS, host::setLineMedia(0, LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_G3FAX));
+    ASSERT_EQ(ERROR_SUCCESS,
+              control::setLineMedia(0, LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_G3FAX));
     for (BOOL on : {FALSE, TRUE}) {
-        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+        ASSERT_EQ(ERROR_SUCCESS, control::clearCallLog());
         EXPECT_EQ(switchRadio(host::instance(), on), TRUE);
         EXPECT_EQ(callCount("lineInitialize"), 1);
         EXPECT_EQ(callCount("lineGetDevCaps"), 2);
@@ -201,10 +202,10 @@ TEST_F(RadioTest, LinesWithoutInteractiveVoiceAreSkippedSilently) {
 }
 
 TEST_F(RadioTest, ADeviceCountOfZeroStartsAndEndsTheSession) {
-    ASSERT_EQ(ERROR_SUCCESS, host::removeLine(1));
-    ASSERT_EQ(ERROR_SUCCESS, host::removeLine(0));
+    ASSERT_EQ(ERROR_SUCCESS, control::removeLine(1));
+    ASSERT_EQ(ERROR_SUCCESS, control::removeLine(0));
     EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
-    std::vector<host::TelephonyCall> calls = readCalls();
+    std::vector<control::CallRecord> calls = readCalls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].call, "lineInitialize");
     EXPECT_EQ(calls[0].result, 0);
@@ -228,15 +229,15 @@ TEST_F(RadioTest, NegotiationOrCapabilitiesFailureShowsItsBoxAndTheNextDeviceIsV
     addSecondVoiceLine(5);
     for (const Case& c : cases) {
         SCOPED_TRACE(line_rules::operationName(c.operation));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(2, 5));
-        ASSERT_EQ(ERROR_SUCCESS, host::healLine(0));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(0, c.operation, c.code));
-        ASSERT_EQ(ERROR_SUCCESS, host::clearMessages());
-        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(2, 5));
+        ASSERT_EQ(ERROR_SUCCESS, control::healLine(0));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineFault(0, c.operation, c.code));
+        ASSERT_EQ(ERROR_SUCCESS, control::clearMessages());
+        ASSERT_EQ(ERROR_SUCCESS, control::clearCallLog());
 
         EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
 
-        std::vector<host::MessageRecord> shownBoxes = boxes();
+        std::vector<control::MessageRecord> shownBoxes = boxes();
         ASSERT_EQ(shownBoxes.size(), 1u);
         EXPECT_EQ(shownBoxes[0].text, c.text);
         EXPECT_EQ(shownBoxes[0].caption, "Error");
@@ -253,7 +254,7 @@ TEST_F(RadioTest, NegotiationOrCapabilitiesFailureShowsItsBoxAndTheNextDeviceIsV
 TEST_F(RadioTest, BoxesAreOwnedByTheActiveWindow) {
     HWND window = host::createTopLevelWindow(u"Somebody", u"SomeClass");
     host::setActiveWindow(window);
-    ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(0, Op::DevCaps, -7));
+    ASSERT_EQ(ERROR_SUCCESS, control::setLineFault(0, Op::DevCaps, -7));
     answerBoxes({});
     switchRadio(host::instance(), FALSE);
     host::setActiveWindow(nullptr);
@@ -284,12 +285,12 @@ TEST_F(RadioTest, SilentFailuresStillCloseTheLine) {
     addSecondVoiceLine(5);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(line_rules::operationName(c.operation)) + (c.on ? " on" : " off"));
-        ASSERT_EQ(ERROR_SUCCESS, host::healLine(0));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, c.before));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineRegistered(0, c.before != 1));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(2, c.before));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(0, c.operation, LINEERR_OPERATIONFAILED));
-        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+        ASSERT_EQ(ERROR_SUCCESS, control::healLine(0));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineRegistered(0, c.before != 1));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(2, c.before));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineFault(0, c.operation, LINEERR_OPERATIONFAILED));
+        ASSERT_EQ(ERROR_SUCCESS, control::clearCallLog());
 
         EXPECT_EQ(switchRadio(host::instance(), c.on), TRUE);
 
@@ -305,7 +306,7 @@ TEST_F(RadioTest, SilentFailuresStillCloseTheLine) {
 
 TEST_F(RadioTest, AVoiceLineThatCannotBeOpenedForDataIsLeftAlone) {
     // The switch asks for the data-modem media mode as owner; a voice-only line refuses it.
-    ASSERT_EQ(ERROR_SUCCESS, host::setLineMedia(0, LINEMEDIAMODE_INTERACTIVEVOICE));
+    ASSERT_EQ(ERROR_SUCCESS, control::setLineMedia(0, LINEMEDIAMODE_INTERACTIVEVOICE));
     EXPECT_EQ(switchDevice(0, FALSE), -1); // no session: nothing is visited
     EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
     EXPECT_EQ(line(0).equipmentState, 5u);
@@ -316,9 +317,9 @@ TEST_F(RadioTest, AVoiceLineThatCannotBeOpenedForDataIsLeftAlone) {
 // ---- Starting the session ----
 
 TEST_F(RadioTest, AFailedSessionStartShowsTheFaultBox) {
-    ASSERT_EQ(ERROR_SUCCESS, host::setInitFault(LINEERR_NOMEM));
+    ASSERT_EQ(ERROR_SUCCESS, control::setInitFault(LINEERR_NOMEM));
     EXPECT_EQ(switchRadio(host::instance(), FALSE), FALSE);
-    std::vector<host::MessageRecord> shownBoxes = boxes();
+    std::vector<control::MessageRecord> shownBoxes = boxes();
     ASSERT_EQ(shownBoxes.size(), 1u);
     EXPECT_EQ(shownBoxes[0].text, "Fault!\nlineInitialize ret: -2147483580");
     EXPECT_EQ(shownBoxes[0].caption, "Error");
@@ -343,14 +344,14 @@ TEST_F(RadioTest, ReinitThenSuccessWithinTheWindowShowsNoBox) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, 5));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, 5));
         if (c.step)
-            ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(c.step, c.start));
+            ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(c.step, c.start));
         else
-            ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(std::nullopt));
-        ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(c.attempts));
-        ASSERT_EQ(ERROR_SUCCESS, host::setReinitMilliseconds(c.milliseconds));
-        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+            ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(std::nullopt));
+        ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(c.attempts));
+        ASSERT_EQ(ERROR_SUCCESS, control::setReinitMilliseconds(c.milliseconds));
+        ASSERT_EQ(ERROR_SUCCESS, control::clearCallLog());
         answerBoxes({});
 
         EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
@@ -365,8 +366,8 @@ TEST_F(RadioTest, ReinitThenSuccessWithinTheWindowShowsNoBox) {
 }
 
 TEST_F(RadioTest, ReinitPastTheWindowAsksAndCancelGivesUp) {
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(100, 1000000));
-    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(1000000));
+    ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(100, 1000000));
+    ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(1000000));
     answerBoxes({IDCANCEL});
 
     EXPECT_EQ(switchRadio(host::instance(), FALSE), FALSE);
@@ -386,15 +387,15 @@ TEST_F(RadioTest, ReinitPastTheWindowAsksAndCancelGivesUp) {
     EXPECT_EQ(callCount("lineShutdown"), 0);
     EXPECT_EQ(line(0).equipmentState, 5u);
     // The recorded boxes carry the same texts, in order.
-    std::vector<host::MessageRecord> recorded = boxes();
+    std::vector<control::MessageRecord> recorded = boxes();
     ASSERT_EQ(recorded.size(), 2u);
     EXPECT_EQ(recorded[0].answer, IDCANCEL);
     EXPECT_EQ(recorded[1].text, kInitText);
 }
 
 TEST_F(RadioTest, RetryAllowsAnotherFullWindow) {
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(100, 1000000));
-    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(1000000));
+    ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(100, 1000000));
+    ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(1000000));
     answerBoxes({IDRETRY, IDRETRY, IDCANCEL});
 
     EXPECT_EQ(switchRadio(host::instance(), TRUE), FALSE);
@@ -412,8 +413,8 @@ TEST_F(RadioTest, RetryAllowsAnotherFullWindow) {
 }
 
 TEST_F(RadioTest, RetryThenSuccessVisitsTheDevices) {
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(100, 1000000));
-    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(60));
+    ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(100, 1000000));
+    ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(60));
     answerBoxes({IDRETRY});
 
     EXPECT_EQ(switchRadio(host::instance(), FALSE), TRUE);
@@ -426,8 +427,8 @@ TEST_F(RadioTest, RetryThenSuccessVisitsTheDevices) {
 }
 
 TEST_F(RadioTest, ABoxThatFailsToShowGivesUpLikeCancel) {
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(1000, 5));
-    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(1000000));
+    ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(1000, 5));
+    ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(1000000));
     answerBoxes({0});
     EXPECT_EQ(switchRadio(host::instance(), FALSE), FALSE);
     ASSERT_EQ(shown.size(), 2u);
@@ -437,7 +438,7 @@ TEST_F(RadioTest, ABoxThatFailsToShowGivesUpLikeCancel) {
 
 TEST_F(RadioTest, ReinitWindowInRealTimeLastsFiveSeconds) {
     // No virtual time: the box may not come before 5000 ms of the host's clock have passed.
-    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(1000000000));
+    ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(1000000000));
     answerBoxes({IDCANCEL});
     DWORD before = GetTickCount();
     EXPECT_EQ(switchRadio(host::instance(), FALSE), FALSE);

@@ -471,7 +471,7 @@ TEST_F(NextSwitch, AgreesWithAMinuteByMinuteScan) {
             now.wHour = static_cast<WORD>(minute / 60);
             now.wMinute = static_cast<WORD>(minute % 60);
             now.wSecond = static_cast<WORD>(pick(0, 59));
-            ASSERT_EQ(ERROR_SUCCESS, host::pinClock(now)) << host::formatDateTime(now);
+            ASSERT_EQ(ERROR_SUCCESS, control::pinClock(now)) << host::formatDateTime(now);
 
             Expected want = scanForward(t, now);
             Found got = next();

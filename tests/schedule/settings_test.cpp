@@ -92,7 +92,7 @@ TEST_F(Settings, AFailedWriteShowsItsNoticeAndGoesOn) {
     closeSettings(); // writes now go to a handle that is not open
     EXPECT_FALSE(writeSwitchMinute(u"C6", 30));
     EXPECT_FALSE(writeDayFlags(u"1111111"));
-    std::vector<host::MessageRecord> all = boxes();
+    std::vector<control::MessageRecord> all = boxes();
     ASSERT_EQ(2u, all.size());
     EXPECT_EQ("rozev -- 出錯", all[0].caption);
     EXPECT_EQ("往註冊表內寫入設定時出錯！\nC6\nNo : 6", all[0].text);

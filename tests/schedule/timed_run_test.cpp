@@ -46,13 +46,13 @@ class TimedRun : public TempPhone {
         armWakeUp();
     }
     std::string pending() {
-        std::optional<host::PendingStart> p = readPendingFor(self);
+        std::optional<control::PendingStart> p = readPendingFor(self);
         return p ? p->text : "none";
     }
     // The equipment state of the voice lines and of the others, e.g. "5/5".
     std::string radio() {
         std::string voice, other;
-        for (const host::LineDevice& l : readLines())
+        for (const control::LineDevice& l : readLines())
             ((l.mediaModes & 0x4) ? voice : other) += std::to_string(l.equipmentState);
         return voice + "/" + other;
     }
@@ -109,11 +109,11 @@ TEST_F(TimedRun, EqualSwitchMinutesSwitchOnThenOff) {
     // and then off again, never the other way round, which would leave it on.
     timedStart("2026-12-15 10:00");
     EXPECT_EQ(off, radio());
-    ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+    ASSERT_EQ(ERROR_SUCCESS, control::clearCallLog());
     timedStart("2026-12-15 10:00");
     EXPECT_EQ(off, radio());
     std::vector<std::string> switches;
-    for (const host::TelephonyCall& c : readCalls())
+    for (const control::CallRecord& c : readCalls())
         if (c.call == "lineRegister" || c.call == "lineUnregister" || c.call == "lineInitialize")
             switches.push_back(c.call);
     EXPECT_EQ((std::vector<std::string>{"lineInitialize", "lineRegister", "lineInitialize",
@@ -167,7 +167,7 @@ TEST_F(TimedRun, OutOfRangeNextMinuteIsRefusedWithTheNotice) {
         shown.clear();
         ASSERT_TRUE(CeRunAppAtTime(path, &earlier));
         ASSERT_TRUE(writeSwitchMinute(TEXT("S1"), minute));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, 5));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, 5));
         const std::string before = radio();
         timedStart("2026-12-14 00:00");
         ASSERT_EQ(1u, shown.size());
@@ -197,7 +197,7 @@ TEST_F(TimedRun, SecondsOfTheClockPlayNoPart) {
     };
     const std::string on = radio();
     for (const Case& c : cases) {
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, 5));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, 5));
         timedStart(c.when);
         EXPECT_EQ(std::string(c.radio) == "on", radio() == on) << c.when;
         EXPECT_EQ(c.next, pending()) << c.when;
@@ -213,7 +213,7 @@ TEST_F(TimedRun, ARegistrationReplacesThePreviousOne) {
     ASSERT_TRUE(CeRunAppAtTime(path, &far));
     timedStart("2026-12-12 23:00");
     EXPECT_EQ("2026-12-13 00:00:00", pending());
-    std::vector<host::PendingStart> all = readPending();
+    std::vector<control::PendingStart> all = readPending();
     EXPECT_EQ(1u, all.size());
     EXPECT_TRUE(shown.empty());
 }
@@ -263,7 +263,7 @@ class TimedRunLock : public TimedRun {
         program = VELMORA_EXE;
     }
     std::string programPending() {
-        std::optional<host::PendingStart> p = readPendingFor(program);
+        std::optional<control::PendingStart> p = readPendingFor(program);
         return p ? p->text : "none";
     }
     std::string program;
@@ -292,14 +292,14 @@ TEST_F(TimedRunLock, ATimedRunRegistersOnlyOnceTheTimetableIsStored) {
 TEST_F(TimedRunLock, ALockNeverLetGoIsWaitedForBoundedly) {
     MutexHolder holder(TIMETABLE_LOCK_NAME);
     ASSERT_TRUE(holder.held());
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(1000)); // the wait's length in ten readings
+    ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(1000)); // the wait's length in ten readings
     const auto started = std::chrono::steady_clock::now();
     CommandResult run = velmora({"AppRunAtTime"});
     EXPECT_GE(std::chrono::steady_clock::now() - started,
               std::chrono::milliseconds(NAMED_LOCK_WAIT_MS));
     EXPECT_EQ(1, run.status) << run.err;
     EXPECT_EQ("2026-12-14 07:00:00", programPending());
-    std::vector<host::MessageRecord> all = boxes();
+    std::vector<control::MessageRecord> all = boxes();
     ASSERT_EQ(1u, all.size());
     EXPECT_EQ("rozev -- 出錯", all[0].caption);
     EXPECT_EQ("等候其他程序時出錯！\nNo : 258", all[0].text);

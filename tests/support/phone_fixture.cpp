@@ -30,44 +30,44 @@ template <typename T> T checked(LONG (*read)(T*)) {
 
 } // namespace
 
-std::vector<host::MessageRecord> readBoxes() {
-    std::vector<host::MessageRecord> out;
-    EXPECT_EQ(ERROR_SUCCESS, host::messages(&out)) << host::storeProblem();
+std::vector<control::MessageRecord> readBoxes() {
+    std::vector<control::MessageRecord> out;
+    EXPECT_EQ(ERROR_SUCCESS, control::messages(&out)) << host::storeProblem();
     return out;
 }
-std::vector<host::LineDevice> readLines() {
-    return checked(host::lineDevices);
+std::vector<control::LineDevice> readLines() {
+    return checked(control::lineDevices);
 }
-host::LineDevice readLine(DWORD index) {
-    host::LineDevice out{};
-    EXPECT_EQ(ERROR_SUCCESS, host::lineDevice(index, &out)) << host::storeProblem();
+control::LineDevice readLine(DWORD index) {
+    control::LineDevice out{};
+    EXPECT_EQ(ERROR_SUCCESS, control::lineDevice(index, &out)) << host::storeProblem();
     return out;
 }
-std::vector<host::PendingStart> readPending() {
-    return checked(host::pendingStarts);
+std::vector<control::PendingStart> readPending() {
+    return checked(control::pendingStarts);
 }
-std::optional<host::PendingStart> readPendingFor(const std::string& path) {
-    std::optional<host::PendingStart> out;
-    EXPECT_EQ(ERROR_SUCCESS, host::pendingStart(path, &out)) << host::storeProblem();
+std::optional<control::PendingStart> readPendingFor(const std::string& path) {
+    std::optional<control::PendingStart> out;
+    EXPECT_EQ(ERROR_SUCCESS, control::pendingStart(path, &out)) << host::storeProblem();
     return out;
 }
-host::TelephonyStatus readTelephony() {
-    return checked(host::telephonyStatus);
+control::TelephonyStatus readTelephony() {
+    return checked(control::telephonyStatus);
 }
-std::vector<host::TelephonyHandle> readHandles() {
-    return checked(host::openTelephonyHandles);
+std::vector<control::OpenHandle> readHandles() {
+    return checked(control::openHandles);
 }
-std::vector<host::TelephonyCall> readCalls() {
-    return checked(host::telephonyCalls);
+std::vector<control::CallRecord> readCalls() {
+    return checked(control::callLog);
 }
 std::vector<host::ForegroundRequest> readForegroundRequests() {
     return checked(host::foregroundRequests);
 }
 std::optional<SYSTEMTIME> readPinnedClock() {
-    return checked(host::pinnedClock);
+    return checked(control::pinnedClock);
 }
 std::optional<DWORD> readTickStep() {
-    return checked(host::virtualTickStep);
+    return checked(control::virtualTickStep);
 }
 
 std::vector<std::vector<std::string>> query(const std::string& sql) {
@@ -166,5 +166,5 @@ CommandResult TempPhone::velmora(const std::vector<std::string>& args, const std
 void TempPhone::setClock(const std::string& when) {
     SYSTEMTIME t;
     ASSERT_TRUE(host::parseDateTime(when, &t)) << when;
-    ASSERT_EQ(ERROR_SUCCESS, host::pinClock(t));
+    ASSERT_EQ(ERROR_SUCCESS, control::pinClock(t));
 }

@@ -22,14 +22,14 @@ CommandResult runProgram(const std::string& program, const std::vector<std::stri
 
 // The phone's state as the host reads it; a read that fails fails the test (and gives back
 // what could be read).
-std::vector<host::MessageRecord> readBoxes();
-std::vector<host::LineDevice> readLines();
-host::LineDevice readLine(DWORD index);
-std::vector<host::PendingStart> readPending();
-std::optional<host::PendingStart> readPendingFor(const std::string& path);
-host::TelephonyStatus readTelephony();
-std::vector<host::TelephonyHandle> readHandles();
-std::vector<host::TelephonyCall> readCalls();
+std::vector<control::MessageRecord> readBoxes();
+std::vector<control::LineDevice> readLines();
+control::LineDevice readLine(DWORD index);
+std::vector<control::PendingStart> readPending();
+std::optional<control::PendingStart> readPendingFor(const std::string& path);
+control::TelephonyStatus readTelephony();
+std::vector<control::OpenHandle> readHandles();
+std::vector<control::CallRecord> readCalls();
 std::vector<host::ForegroundRequest> readForegroundRequests();
 std::optional<SYSTEMTIME> readPinnedClock();
 std::optional<DWORD> readTickStep();
@@ -47,7 +47,7 @@ class TempPhone : public ::testing::Test {
 
     // Pins the phone's clock: "YYYY-MM-DD HH:MM[:SS]".
     void setClock(const std::string& when);
-    std::vector<host::MessageRecord> boxes() { return readBoxes(); }
+    std::vector<control::MessageRecord> boxes() { return readBoxes(); }
 
     std::string dir;
     std::string dbPath;

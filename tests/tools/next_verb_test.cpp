@@ -93,7 +93,7 @@ TEST_F(NextVerb, MatchesTheLineTheProgramItselfFormats) {
         now.wDay = static_cast<WORD>(host::daysInMonth(now.wYear, now.wMonth) - pick(0, 6));
         now.wHour = static_cast<WORD>(pick(0, 23));
         now.wMinute = static_cast<WORD>(pick(0, 59));
-        ASSERT_EQ(ERROR_SUCCESS, host::pinClock(now));
+        ASSERT_EQ(ERROR_SUCCESS, control::pinClock(now));
 
         WCHAR line[NEXT_LINE_CHARS];
         formatNextSwitchLine(line, NEXT_LINE_CHARS);

@@ -102,12 +102,12 @@ class ScriptedPhone final : public Phone {
         *out = {};
         return answer();
     }
-    LONG openHandles(std::vector<TelephonyHandle>* out) override {
+    LONG openHandles(std::vector<OpenHandle>* out) override {
         out->clear();
         return answer();
     }
     LONG clearLeaks() override { return answer(); }
-    LONG calls(std::vector<TelephonyCall>* out) override {
+    LONG calls(std::vector<CallRecord>* out) override {
         out->clear();
         return answer();
     }
@@ -162,7 +162,7 @@ Output runOn(int (*verb)(Phone&, const Args&), Phone& phone, const Args& args) {
 
 SYSTEMTIME at(const char* text) {
     SYSTEMTIME t{};
-    EXPECT_TRUE(host::parseDateTime(text, &t)) << text;
+    EXPECT_TRUE(clock_text::parseDateTime(text, &t)) << text;
     return t;
 }
 
@@ -170,7 +170,7 @@ PendingStart startAt(const std::string& path, const char* text) {
     PendingStart p;
     p.path = path;
     p.text = text;
-    p.valid = host::parseDateTime(text, &p.at);
+    p.valid = clock_text::parseDateTime(text, &p.at);
     return p;
 }
 

@@ -13,11 +13,11 @@ namespace {
 
 SYSTEMTIME at(const std::string& text) {
     SYSTEMTIME t{};
-    EXPECT_TRUE(host::parseDateTime(text, &t)) << text;
+    EXPECT_TRUE(clock_text::parseDateTime(text, &t)) << text;
     return t;
 }
 
-host::LineDevice line(DWORD index, DWORD media, DWORD state) {
+control::LineDevice line(DWORD index, DWORD media, DWORD state) {
     return {index, "line", media, state, true, "-"};
 }
 

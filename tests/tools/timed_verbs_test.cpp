@@ -1,6 +1,7 @@
 // velmora-phone's timed starts: pending, simulate and run, with stand-in programs and with the
 // real program running its timetable for a week.
 #include "phone_fixture.h"
+#include "tools/velmora-phone/calendar.h"
 #include "schedule/settings.h"
 
 #include <filesystem>
@@ -173,7 +174,7 @@ TEST_F(TimedVerbs, SkippedHourFiresAtTheFirstMinuteAfterIt) {
 TEST_F(TimedVerbs, RunFiresInRealTime) {
     std::string program = standIn("prog");
     time_t now = time(nullptr);
-    SYSTEMTIME soon = host::localTimeAt(now + 1), until = host::localTimeAt(now + 3);
+    SYSTEMTIME soon = phone::localTimeAt(now + 1), until = phone::localTimeAt(now + 3);
     ASSERT_TRUE(CeRunAppAtTime(host::fromUtf8(program).c_str(), &soon));
     CommandResult r = phone({"run", "--until", host::formatDateTime(until), "--tsv"});
     EXPECT_EQ(0, r.status) << r.out << r.err;
@@ -182,7 +183,7 @@ TEST_F(TimedVerbs, RunFiresInRealTime) {
     EXPECT_EQ(host::formatDateTime(soon), starts[0][3]);
     SYSTEMTIME fired;
     ASSERT_TRUE(host::parseDateTime(starts[0][1], &fired));
-    EXPECT_LE(host::compareLocalTimes(soon, fired), 0) << "not before its time";
+    EXPECT_LE(phone::compareLocalTimes(soon, fired), 0) << "not before its time";
     EXPECT_EQ("1|AppRunAtTime|\n", slurp(dir + "/started"));
 }
 
@@ -227,10 +228,10 @@ TEST_F(TimedVerbs, AWeekOfTheDefaultTimetable) {
     CommandResult pending = phone({"pending"});
     EXPECT_NE(std::string::npos, pending.out.find("\t2026-12-13 00:00:00\n")) << pending.out;
 
-    std::vector<host::LineDevice> lines = readLines();
+    std::vector<control::LineDevice> lines = readLines();
     std::string voice, data;
     int voiceLines = 0;
-    for (const host::LineDevice& l : lines) {
+    for (const control::LineDevice& l : lines) {
         ((l.mediaModes & 0x4) ? voice : data) = std::to_string(l.index);
         voiceLines += (l.mediaModes & 0x4) ? 1 : 0;
     }

@@ -14,7 +14,7 @@ namespace {
 
 SYSTEMTIME at(const std::string& text) {
     SYSTEMTIME t{};
-    EXPECT_TRUE(host::parseDateTime(text, &t)) << text;
+    EXPECT_TRUE(clock_text::parseDateTime(text, &t)) << text;
     return t;
 }
 
@@ -26,11 +26,11 @@ std::string dword(DWORD n, size_t bytes = 4) {
     return std::string(reinterpret_cast<const char*>(&n), bytes);
 }
 
-host::LineDevice voice(DWORD index, DWORD state) {
+control::LineDevice voice(DWORD index, DWORD state) {
     return {index, "voice", LINEMEDIAMODE_INTERACTIVEVOICE | 0x10, state, state != 1, "-"};
 }
 
-host::LineDevice dataOnly(DWORD index, DWORD state) {
+control::LineDevice dataOnly(DWORD index, DWORD state) {
     return {index, "data", 0x10, state, true, "-"};
 }
 
@@ -43,7 +43,7 @@ StartRecord start(const std::string& fired, const std::string& due, DWORD before
     s.lateness = lateness;
     s.before = {voice(0, before), dataOnly(1, 5)};
     s.after = {voice(0, after), dataOnly(1, 5)};
-    host::PendingStart next;
+    control::PendingStart next;
     next.text = "later";
     s.next = next;
     return s;
@@ -60,7 +60,7 @@ std::vector<Switch> switches(const std::vector<std::pair<std::string, bool>>& li
 std::vector<std::string> verdicts(const std::vector<MissedSwitch>& missed) {
     std::vector<std::string> out;
     for (const MissedSwitch& m : missed)
-        out.push_back(host::formatDateTime(m.missed.at) + (m.missed.on ? " on " : " off ") +
+        out.push_back(clock_text::formatDateTime(m.missed.at) + (m.missed.on ? " on " : " off ") +
                       causeName(m.cause));
     return out;
 }
@@ -128,7 +128,7 @@ TEST(TimetableCheck, SwitchesComeInTheOrderTheyHappen) {
     std::vector<Switch> all = switchesBetween(t, at("2026-12-13 07:00:30"), at("2026-12-22 00:30"));
     std::vector<std::string> seen;
     for (const Switch& s : all)
-        seen.push_back(host::formatDateTime(s.at) + (s.on ? " on" : " off"));
+        seen.push_back(clock_text::formatDateTime(s.at) + (s.on ? " on" : " off"));
     EXPECT_EQ((std::vector<std::string>{
                   // 07:00 on Sunday is the start's own minute: not after it.
                   "2026-12-13 23:00:00 off", "2026-12-14 10:00:00 on", "2026-12-14 10:00:00 off",
@@ -163,7 +163,7 @@ TEST(TimetableCheck, EachMissedSwitchIsNamedOnceWithTheFirstCauseThatHolds) {
         SimulatedSpan s;
         s.begin = at(begin);
         s.end = at(end);
-        s.first = starts.empty() ? std::vector<host::LineDevice>{voice(0, lastState)}
+        s.first = starts.empty() ? std::vector<control::LineDevice>{voice(0, lastState)}
                                  : starts.front().before;
         s.last = {voice(0, lastState), dataOnly(1, 5)};
         s.starts = std::move(starts);
@@ -261,7 +261,7 @@ TEST(TimetableCheck, OneEntryPerSwitchNamesEveryWrongLineAndTheFirstCause) {
 }
 
 TEST(TimetableCheck, EachStartGetsItsOwnProcessesCalls) {
-    std::vector<host::TelephonyCall> calls = {
+    std::vector<control::CallRecord> calls = {
         {10, "lineInitialize", -1, 0, 1, ""},
         {10, "lineOpen", 0, -5, 1, ""},
         {11, "lineInitialize", -1, 0, 1, ""},

@@ -4,7 +4,7 @@
 #ifndef VELMORA_TOOLS_COMPARE_H
 #define VELMORA_TOOLS_COMPARE_H
 
-#include "tools/velmora-phone/phone.h"
+#include "tools/shared/console.h"
 
 #include <string>
 #include <vector>

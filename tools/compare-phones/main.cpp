@@ -8,7 +8,9 @@
 // keys); each scenario gets a new simulated phone. The last line is "N passed, M failed".
 #include "compare.h"
 #include "schedule/settings.h"
-#include "tools/velmora-state/protocol.h"
+#include "platform/box_answers.h"
+#include "platform/utf8.h"
+#include "tools/shared/protocol.h"
 
 #include <algorithm>
 #include <chrono>
@@ -107,7 +109,7 @@ struct Contender {
 
     // The known differences, applied to a text: the program's path and the phone's place.
     std::string plain(std::string text) const {
-        replaceAll(&text, host::oneLine(programShown), "PROGRAM");
+        replaceAll(&text, oneLine(programShown), "PROGRAM");
         replaceAll(&text, programShown, "PROGRAM");
         replaceAll(&text, phone->where(), "PHONE");
         return text;
@@ -146,11 +148,10 @@ struct Contender {
             o->settings.push_back("(cannot be listed: " + phone::statusText(*phone, status) + ")");
         std::vector<std::string> settings;
         for (const phone::ListedValue& v : values) {
-            settings.push_back(host::oneLine(host::toUtf8(v.value.name)) + " type " +
-                               std::to_string(v.value.type) + ", " +
-                               std::to_string(v.value.bytes.size()) + " bytes " +
-                               protocol::hex(v.value.bytes) +
-                               (v.status ? " (unreadable: " + std::to_string(v.status) + ")" : ""));
+            settings.push_back(
+                oneLine(utf8Of(v.value.name)) + " type " + std::to_string(v.value.type) + ", " +
+                std::to_string(v.value.bytes.size()) + " bytes " + protocol::hex(v.value.bytes) +
+                (v.status ? " (unreadable: " + std::to_string(v.status) + ")" : ""));
         }
         // Each registry lists its values in its own order; the values themselves are compared.
         std::sort(settings.begin(), settings.end());
@@ -182,9 +183,8 @@ struct Contender {
         if (status != ERROR_SUCCESS)
             o->boxes.push_back("(cannot be read: " + phone::statusText(*phone, status) + ")");
         for (const phone::MessageRecord& m : boxes)
-            o->boxes.push_back("[" + host::oneLine(m.caption) + "] " + host::oneLine(m.text) +
-                               " type " + std::to_string(m.type) + " -> " +
-                               host::answerName(m.answer));
+            o->boxes.push_back("[" + oneLine(m.caption) + "] " + oneLine(m.text) + " type " +
+                               std::to_string(m.type) + " -> " + box_answers::answerName(m.answer));
     }
 };
 
@@ -260,7 +260,7 @@ void showStep(const Step& step, const Observation& a) {
         for (const std::string& line : *part)
             std::printf("      %s\n", line.c_str());
     if (!a.output.empty())
-        std::printf("    | %s\n", host::oneLine(a.output).c_str());
+        std::printf("    | %s\n", oneLine(a.output).c_str());
 }
 
 void showDifferences(const std::string& file, const Scenario& sc, size_t k,
@@ -274,7 +274,7 @@ void showDifferences(const std::string& file, const Scenario& sc, size_t k,
     for (const auto& [side, errors] :
          {std::pair<const char*, const std::string*>{"simulated", &a.errors}, {"wine", &b.errors}})
         if (!errors->empty())
-            std::printf("  standard error, %s:\n    %s\n", side, host::oneLine(*errors).c_str());
+            std::printf("  standard error, %s:\n    %s\n", side, oneLine(*errors).c_str());
 }
 
 // Runs the scenario's steps on both phones, comparing them after each; false at the first
@@ -316,7 +316,7 @@ bool runScenario(const Arguments& args, const Scenario& sc, size_t n, const std:
     const auto scenarioBegan = std::chrono::steady_clock::now();
     std::string store = dir + "/phone-" + std::to_string(n) + ".db";
     setenv("VELMORA_PHONE", store.c_str(), 1);
-    host::closeStore();
+    control::closePhone();
     std::unique_ptr<phone::Phone> simulated = phone::storePhone();
     useZone("UTC");
     LONG status = simulated->open();
@@ -375,7 +375,7 @@ int main(int argc, char** argv) {
         else
             ++failed;
     }
-    host::closeStore();
+    control::closePhone();
     wine.reset(); // ends the helper, and the wine server it started
     const double total =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();

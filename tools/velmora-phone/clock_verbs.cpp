@@ -9,12 +9,12 @@ int clockVerb(Phone& phone, const Args& args) {
         ClockReading clock;
         if (LONG status = phone.readClock(&clock))
             return failStatus(phone, "read the phone's clock", status);
-        std::printf("%s\n", host::formatDateTime(clock.now).c_str());
+        std::printf("%s\n", formatDateTime(clock.now).c_str());
         return 0;
     }
     if (args[0] == "set" && args.size() == 2) {
         SYSTEMTIME t;
-        if (!host::parseDateTime(args[1], &t))
+        if (!parseDateTime(args[1], &t))
             return fail("'" + args[1] + "' is not a local date and time (YYYY-MM-DD HH:MM[:SS])");
         return done(phone, "set the phone's clock", phone.pinClock(t));
     }
@@ -30,9 +30,8 @@ LONG showClock(Phone& phone) {
         std::printf("Clock: (cannot be read: %s)\n", statusText(phone, status).c_str());
         return status;
     }
-    std::printf("Clock: %s %s (%s)\n", host::formatDateTime(clock.now).c_str(),
-                host::weekdayName(clock.now.wDayOfWeek),
-                clock.pinned ? "pinned" : "following the host");
+    std::printf("Clock: %s %s (%s)\n", formatDateTime(clock.now).c_str(),
+                weekdayName(clock.now.wDayOfWeek), clock.pinned ? "pinned" : "following the host");
     return ERROR_SUCCESS;
 }
 

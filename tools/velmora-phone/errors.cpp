@@ -8,7 +8,7 @@ namespace phone {
 
 int fail(const std::string& message, int status) {
     // Whatever the user typed, the error stays one line.
-    std::fprintf(stderr, "velmora-phone: %s\n", host::oneLine(message).c_str());
+    std::fprintf(stderr, "velmora-phone: %s\n", oneLine(message).c_str());
     return status;
 }
 

@@ -74,7 +74,7 @@ int linesVerb(Phone& phone, const Args& args) {
     std::vector<LineDevice> all;
     LONG status = phone.lines(&all);
     for (const LineDevice& d : all)
-        std::printf("%u\t%s\t%s\t%u\t%s\t%s\n", d.index, host::oneLine(d.name).c_str(),
+        std::printf("%u\t%s\t%s\t%u\t%s\t%s\n", d.index, oneLine(d.name).c_str(),
                     hex(d.mediaModes).c_str(), d.equipmentState, d.registered ? "yes" : "no",
                     d.faults.c_str());
     std::fflush(stdout);
@@ -153,9 +153,9 @@ int telephonyVerb(Phone& phone, const Args& args) {
         return 0;
     }
     if (args[0] == "leaks" && args.size() == 1) {
-        std::vector<TelephonyHandle> handles;
+        std::vector<OpenHandle> handles;
         LONG status = phone.openHandles(&handles);
-        for (const TelephonyHandle& h : handles) {
+        for (const OpenHandle& h : handles) {
             std::string device = h.device < 0 ? "-" : std::to_string(h.device);
             std::printf("%lld\t%s\t0x%llx\t%s\n", h.pid, h.kind.c_str(), h.handle, device.c_str());
         }
@@ -165,9 +165,9 @@ int telephonyVerb(Phone& phone, const Args& args) {
     if (args[0] == "leaks" && args.size() == 2 && args[1] == "clear")
         return done(phone, "clear the open handles", phone.clearLeaks());
     if (args[0] == "calls" && args.size() == 1) {
-        std::vector<TelephonyCall> calls;
+        std::vector<CallRecord> calls;
         LONG status = phone.calls(&calls);
-        for (const TelephonyCall& c : calls) {
+        for (const CallRecord& c : calls) {
             std::string device = c.device < 0 ? "-" : std::to_string(c.device);
             std::printf("%lld\t%s\t%s\t%d\t%lld\t%s\n", c.pid, c.call.c_str(), device.c_str(),
                         static_cast<int>(c.result), c.count,
@@ -222,7 +222,7 @@ LONG showLines(Phone& phone) {
     std::printf("Line devices: %zu\n", all.size());
     for (const LineDevice& d : all)
         std::printf("  %u %s: media %s, equipment state %u, %s, faults %s\n", d.index,
-                    host::oneLine(d.name).c_str(), hex(d.mediaModes).c_str(), d.equipmentState,
+                    oneLine(d.name).c_str(), hex(d.mediaModes).c_str(), d.equipmentState,
                     d.registered ? "registered" : "not registered", d.faults.c_str());
     if (first != ERROR_SUCCESS)
         std::printf("  (not every line can be read: %s)\n", statusText(phone, first).c_str());

@@ -12,14 +12,14 @@ int messagesVerb(Phone& phone, const Args& args) {
     std::vector<MessageRecord> all;
     LONG status = phone.messages(&all);
     for (const MessageRecord& m : all)
-        std::printf("%s\t%s\t0x%x\t%s\n", host::oneLine(m.caption).c_str(),
-                    host::oneLine(m.text).c_str(), m.type, host::answerName(m.answer));
+        std::printf("%s\t%s\t0x%x\t%s\n", oneLine(m.caption).c_str(), oneLine(m.text).c_str(),
+                    m.type, answerName(m.answer));
     std::fflush(stdout);
     return done(phone, "read every recorded box", status);
 }
 
 int answerVerb(Phone& phone, const Args& args) {
-    int answer = args.size() == 1 ? host::answerFromName(args[0]) : 0;
+    int answer = args.size() == 1 ? answerFromName(args[0]) : 0;
     if (!answer)
         return fail("usage: answer ok|cancel|retry|yes|no|abort|ignore");
     return done(phone, "queue the answer", phone.queueAnswer(answer));
@@ -30,8 +30,8 @@ LONG showMessages(Phone& phone) {
     LONG status = phone.messages(&all);
     std::printf("Message boxes shown: %zu\n", all.size());
     for (const MessageRecord& m : all)
-        std::printf("  #%lld [%s] %s (type 0x%x) -> %s\n", m.id, host::oneLine(m.caption).c_str(),
-                    host::oneLine(m.text).c_str(), m.type, host::answerName(m.answer));
+        std::printf("  #%lld [%s] %s (type 0x%x) -> %s\n", m.id, oneLine(m.caption).c_str(),
+                    oneLine(m.text).c_str(), m.type, answerName(m.answer));
     if (status != ERROR_SUCCESS)
         std::printf("  (not every box can be read: %s)\n", statusText(phone, status).c_str());
     return status;

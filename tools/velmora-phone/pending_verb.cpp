@@ -15,7 +15,7 @@ int pendingVerb(Phone& phone, const Args& args) {
     if (all.empty() && status == ERROR_SUCCESS)
         std::printf("none\n");
     for (const PendingStart& p : all)
-        std::printf("%s\t%s\n", host::oneLine(p.path).c_str(), p.text.c_str());
+        std::printf("%s\t%s\n", oneLine(p.path).c_str(), p.text.c_str());
     std::fflush(stdout);
     return done(phone, "read every pending start", status);
 }

@@ -1,33 +1,25 @@
 // velmora-phone: the console of a phone, for people and scripts. The verbs learn everything about
-// the phone through the phone's interface (phone_interface.h) and do all the formatting; of
-// host.h they use only the helpers that hold no phone state (text, dates, names).
+// the phone through the phone's interface (tools/shared/phone.h) and do all the formatting, with
+// the platform's shared helpers that hold no phone state (text, dates, names).
 #ifndef VELMORA_TOOLS_PHONE_H
 #define VELMORA_TOOLS_PHONE_H
 
-#include "phone_interface.h"
+#include "calendar.h"
+#include "tools/shared/console.h"
+
+#include "platform/box_answers.h"
+#include "platform/utf8.h"
 
 #include <string>
 #include <vector>
 
 namespace phone {
 
-using Args = std::vector<std::string>;
-
-// One verb of the console; args excludes the verb itself.
-struct Verb {
-    const char* name;
-    const char* usage;
-    int (*run)(Phone& phone, const Args& args);
-};
-
-// Every verb, in the order the usage lists them; nullptr when there is no such verb.
-const std::vector<Verb>& verbs();
-const Verb* findVerb(const std::string& name);
+using box_answers::answerFromName;
+using box_answers::answerName;
 
 // Prints "velmora-phone: MESSAGE" on standard error; returns the status to exit with.
 int fail(const std::string& message, int status = 2);
-// "status N: why", or "status N" when the phone gave no reason.
-std::string statusText(const Phone& phone, LONG status);
 // Prints "velmora-phone: cannot WHAT (status N: why)" and returns 1: a phone that cannot do
 // what was asked, with the phone's own status code and reason.
 int failStatus(const Phone& phone, const std::string& what, LONG status);

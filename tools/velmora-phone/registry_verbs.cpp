@@ -1,6 +1,6 @@
 #include "phone.h"
 #include "schedule/settings.h"
-#include "tools/velmora-state/value_text.h"
+#include "tools/shared/value_text.h"
 
 #include <cstdio>
 
@@ -17,8 +17,8 @@ const std::u16string kSettingsKey = SETTINGS_KEY_PATH;
 // the registry takes now (it may come from an older phone, or from the command line).
 std::string shownName(const std::u16string& name) {
     if (name.size() <= 64)
-        return host::oneLine(host::toUtf8(name));
-    return host::oneLine(host::toUtf8(name.substr(0, 48))) + "... (" + std::to_string(name.size()) +
+        return oneLine(utf8Of(name));
+    return oneLine(utf8Of(name.substr(0, 48))) + "... (" + std::to_string(name.size()) +
            " characters)";
 }
 
@@ -26,7 +26,7 @@ int regGet(Phone& phone, const Args& args) {
     if (args.size() != 2)
         return fail("usage: reg get NAME");
     RegistryValue value;
-    const std::u16string name = host::fromUtf8(args[1]);
+    const std::u16string name = utf16Of(args[1]);
     LONG status = phone.readValue(kSettingsKey, name, &value);
     // A value that is not there is an answer; one that cannot be read is a failure.
     if (status == ERROR_FILE_NOT_FOUND)
@@ -43,10 +43,10 @@ int regSet(Phone& phone, const Args& args) {
         return fail("usage: reg set NAME sz|dword|binary VALUE");
     const std::string& kind = args[2];
     RegistryValue value;
-    value.name = host::fromUtf8(args[1]);
+    value.name = utf16Of(args[1]);
     if (kind == "sz") {
         value.type = REG_SZ;
-        std::u16string text = host::fromUtf8(args[3]);
+        std::u16string text = utf16Of(args[3]);
         // Stored with its terminator, as a registry editor stores a string.
         value.bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
     } else if (kind == "dword") {
@@ -69,7 +69,7 @@ int regSet(Phone& phone, const Args& args) {
 int regDelete(Phone& phone, const Args& args) {
     if (args.size() != 2)
         return fail("usage: reg delete NAME");
-    const std::u16string name = host::fromUtf8(args[1]);
+    const std::u16string name = utf16Of(args[1]);
     LONG status = phone.deleteValue(kSettingsKey, name);
     if (status == ERROR_FILE_NOT_FOUND)
         return fail("no value '" + shownName(name) + "'", 1);
@@ -84,7 +84,7 @@ int regVerb(Phone& phone, const Args& args) {
     // Names and texts are kept as UTF-16: bytes that are not UTF-8 would be changed silently
     // (and two such names would be one).
     for (const std::string& text : args)
-        if (!host::isValidUtf8(text))
+        if (!isValidUtf8(text))
             return fail("'" + text + "' is not UTF-8 text");
     if (args[0] == "get")
         return regGet(phone, args);
@@ -96,7 +96,7 @@ int regVerb(Phone& phone, const Args& args) {
 }
 
 LONG showRegistry(Phone& phone) {
-    std::printf("Registry (HKEY_LOCAL_MACHINE%s):\n", host::toUtf8(kSettingsKey).c_str());
+    std::printf("Registry (HKEY_LOCAL_MACHINE%s):\n", utf8Of(kSettingsKey).c_str());
     std::vector<ListedValue> listed;
     LONG status = phone.listValues(kSettingsKey, &listed);
     if (status != ERROR_SUCCESS && listed.empty())
@@ -107,7 +107,7 @@ LONG showRegistry(Phone& phone) {
         if (entry.status != ERROR_SUCCESS) {
             std::printf("  (the value at index %zu cannot be read: status %ld%s)\n", index,
                         static_cast<long>(entry.status),
-                        (entry.why.empty() ? "" : ": " + host::oneLine(entry.why)).c_str());
+                        (entry.why.empty() ? "" : ": " + oneLine(entry.why)).c_str());
             continue;
         }
         std::printf("  %-8s %-6s %3zu bytes  %s\n", shownName(v.name).c_str(), typeName(v.type),

@@ -60,11 +60,11 @@ std::string fireAsDue(Phone& phone, const Options& o, std::optional<long long> u
             return totals->starts ? "no start is pending any more: the cycle has stopped"
                                   : "nothing pending";
         }
-        long long at = host::startInstant(due->at);
+        long long at = startInstant(due->at);
         if (until && at > *until) {
             double left = static_cast<double>(*until) - nowPrecise();
             if (left <= 0)
-                return "reached " + host::formatDateTime(*o.until);
+                return "reached " + formatDateTime(*o.until);
             sleepFor(left < 1 ? left : 1);
             continue;
         }
@@ -106,15 +106,15 @@ int runVerb(Phone& phone, const Args& args) {
     if (LONG status = phone.readClock(&clock))
         return failStatus(phone, "read the phone's clock", status);
     if (clock.pinned)
-        return fail("the phone's clock is pinned at " + host::formatDateTime(clock.now) +
+        return fail("the phone's clock is pinned at " + formatDateTime(clock.now) +
                         ": run follows the real time (velmora-phone clock follow), or use "
                         "simulate",
                     1);
     std::optional<long long> until;
     if (o.until)
-        until = host::startInstant(*o.until);
+        until = startInstant(*o.until);
     if (until && *until < static_cast<long long>(time(nullptr)))
-        return fail("--until " + host::formatDateTime(*o.until) + " has passed");
+        return fail("--until " + formatDateTime(*o.until) + " has passed");
 
     struct sigaction action {};
     action.sa_handler = onSignal;

@@ -23,11 +23,11 @@ struct Outcome {
 
 // Why the span cannot end there, or "" when it can.
 std::string refuseEnd(const SYSTEMTIME& now, const SYSTEMTIME& end) {
-    if (host::compareLocalTimes(end, now) < 0)
-        return "--until " + host::formatDateTime(end) + " lies before the phone's clock (" +
-               host::formatDateTime(now) + ")";
-    if (host::compareLocalTimes(end, host::addDays(now, kMaxSimulatedDays)) > 0)
-        return "--until " + host::formatDateTime(end) + " lies more than " +
+    if (compareLocalTimes(end, now) < 0)
+        return "--until " + formatDateTime(end) + " lies before the phone's clock (" +
+               formatDateTime(now) + ")";
+    if (compareLocalTimes(end, addDays(now, kMaxSimulatedDays)) > 0)
+        return "--until " + formatDateTime(end) + " lies more than " +
                std::to_string(kMaxSimulatedDays) + " days after the phone's clock";
     return {};
 }
@@ -51,8 +51,8 @@ void fireUntil(Phone& phone, const Options& o, const SYSTEMTIME& end, SimulatedS
     while (run->due) {
         Lateness lateness;
         SYSTEMTIME at = firingTime(run->due->at, run->now, o.off, &lateness);
-        if (host::compareLocalTimes(at, end) > 0) {
-            if (host::compareLocalTimes(run->due->at, end) <= 0)
+        if (compareLocalTimes(at, end) > 0) {
+            if (compareLocalTimes(run->due->at, end) <= 0)
                 span->waiting = WaitingStart{run->due->at, at, lateness};
             break;
         }
@@ -119,7 +119,7 @@ int simulateVerb(Phone& phone, const Args& args) {
     Outcome run;
     run.now = clock.now;
     run.now.wMilliseconds = 0;
-    const SYSTEMTIME end = o.until ? *o.until : host::addDays(run.now, *o.days);
+    const SYSTEMTIME end = o.until ? *o.until : addDays(run.now, *o.days);
     if (std::string why = refuseEnd(run.now, end); !why.empty())
         return fail(why);
 
@@ -141,7 +141,7 @@ int simulateVerb(Phone& phone, const Args& args) {
     span.off = o.off;
     if (LONG status = phone.lines(&span.first))
         return failStatus(phone, "read the lines", status);
-    std::vector<TelephonyCall> callsSoFar;
+    std::vector<CallRecord> callsSoFar;
     if (LONG status = phone.calls(&callsSoFar))
         return failStatus(phone, "read the telephony calls", status);
     const size_t callsBefore = callsSoFar.size();
@@ -161,7 +161,7 @@ int simulateVerb(Phone& phone, const Args& args) {
     summary(run.totals, o.tsv, checked.missed);
     if (o.tsv) {
         if (run.pinned)
-            std::printf("clock\t%s\n", host::formatDateTime(run.now).c_str());
+            std::printf("clock\t%s\n", formatDateTime(run.now).c_str());
     } else {
         sayHowItEnded(o, run, end, checked);
     }

@@ -1,6 +1,10 @@
-// The simulated phone behind the console: its store, read and changed through the phone's own
-// interface (host.h) and its Win32 calls, as the programs on the phone see it.
-#include "phone_interface.h"
+// The simulated phone behind the console: its store, read and changed through the phone's
+// controls (platform/phone/control.h) and its Win32 calls, as the programs on the phone see it;
+// the programs it starts are processes of the host.
+#include "tools/shared/phone.h"
+
+#include "platform/phone/control.h"
+#include "platform/platform.h"
 #include "schedule/next_switch.h"
 #include "schedule/settings.h"
 
@@ -20,21 +24,93 @@ extern char** environ;
 namespace phone {
 namespace {
 
+// Writes all of `input` to a pipe and closes it. A program that stops reading early must not end
+// the console with SIGPIPE.
+void feed(int pipe, const std::string& input) {
+    void (*previous)(int) = std::signal(SIGPIPE, SIG_IGN);
+    for (size_t sent = 0; sent < input.size();) {
+        ssize_t n = write(pipe, input.data() + sent, input.size() - sent);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        sent += static_cast<size_t>(n);
+    }
+    close(pipe);
+    std::signal(SIGPIPE, previous);
+}
+
+// Starts a program with `input` on its standard input (through a pipe, else none at all:
+// /dev/null, never our own terminal) and its standard output on `out`; its process id, or 0 and
+// `why` when it cannot be started.
+pid_t spawn(const std::string& path, const std::vector<std::string>& args, const std::string& input,
+            int out, std::string* why) {
+    std::vector<std::string> words = {path};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    int pipeEnds[2] = {-1, -1};
+    if (!input.empty() && pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        *why = std::strerror(errno);
+        return 0;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (input.empty())
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    else
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    pid_t pid;
+    int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (pipeEnds[0] >= 0) {
+        close(pipeEnds[0]);
+        if (rc == 0)
+            feed(pipeEnds[1], input);
+        else
+            close(pipeEnds[1]);
+    }
+    if (rc != 0) {
+        *why = std::strerror(rc);
+        return 0;
+    }
+    return pid;
+}
+
+// Waits for a program's end: its exit status, 128 + the signal that killed it (with `why`), or
+// -1 when it cannot be waited for.
+int waitFor(pid_t pid, std::string* why) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            *why = std::strerror(errno);
+            return -1;
+        }
+    }
+    if (WIFSIGNALED(status)) {
+        *why = std::string("killed by signal ") + std::to_string(WTERMSIG(status)) + " (" +
+               strsignal(WTERMSIG(status)) + ")";
+        return 128 + WTERMSIG(status);
+    }
+    return WEXITSTATUS(status);
+}
+
 class StorePhone final : public Phone {
   public:
-    ~StorePhone() override { host::closeStore(); }
+    ~StorePhone() override { control::closePhone(); }
 
-    std::string where() const override { return host::storePath(); }
+    std::string where() const override { return control::where(); }
 
     LONG open() override {
         // A bad row is said once, in the console's own error line.
-        host::echoBadRows(false);
-        LONG status = ERROR_SUCCESS;
-        host::store(&status);
-        return status;
+        control::echoBadValues(false);
+        return control::openPhone();
     }
 
-    std::string problem() const override { return host::storeProblem(); }
+    std::string problem() const override { return control::problem(); }
 
     LONG readValue(const std::u16string& key, const std::u16string& name,
                    RegistryValue* out) override {
@@ -81,7 +157,7 @@ class StorePhone final : public Phone {
                 v.bytes.resize(size);
             } else {
                 v = RegistryValue{};
-                entry.why = host::storeProblem();
+                entry.why = control::problem();
             }
             out->push_back(std::move(entry));
         }
@@ -90,7 +166,7 @@ class StorePhone final : public Phone {
             if (!firstBad && entry.status != ERROR_SUCCESS)
                 firstBad = &entry;
         if (status == ERROR_SUCCESS && firstBad)
-            status = host::refuse(firstBad->status, firstBad->why);
+            status = control::noteProblem(firstBad->status, firstBad->why);
         return status;
     }
 
@@ -125,94 +201,76 @@ class StorePhone final : public Phone {
         WCHAR text[NEXT_LINE_CHARS];
         formatNextSwitchLine(text, NEXT_LINE_CHARS);
         closeSettings();
-        *line = host::toUtf8(text);
+        *line = utf8Of(text);
         return ERROR_SUCCESS;
     }
 
     LONG readClock(ClockReading* out) override {
         // A pin that cannot be read is an error here, never a reason to show the host's time.
         std::optional<SYSTEMTIME> pinned;
-        LONG status = host::pinnedClock(&pinned);
+        LONG status = control::pinnedClock(&pinned);
         if (status != ERROR_SUCCESS)
             return status;
         GetLocalTime(&out->now);
         out->pinned = pinned.has_value();
         return ERROR_SUCCESS;
     }
-    LONG pinClock(const std::optional<SYSTEMTIME>& at) override { return host::pinClock(at); }
+    LONG pinClock(const std::optional<SYSTEMTIME>& at) override { return control::pinClock(at); }
 
     LONG messages(std::vector<MessageRecord>* out, long long afterId) override {
-        return host::messages(out, afterId);
+        return control::messages(out, afterId);
     }
-    LONG lastMessageId(long long* id) override { return host::lastMessageId(id); }
-    LONG clearMessages() override { return host::clearMessages(); }
-    LONG queueAnswer(int answer) override { return host::queueAnswer(answer); }
+    LONG lastMessageId(long long* id) override { return control::lastMessageId(id); }
+    LONG clearMessages() override { return control::clearMessages(); }
+    LONG queueAnswer(int answer) override { return control::queueAnswer(answer); }
 
-    LONG lines(std::vector<LineDevice>* out) override { return host::lineDevices(out); }
-    LONG line(DWORD index, LineDevice* out) override { return host::lineDevice(index, out); }
+    LONG lines(std::vector<LineDevice>* out) override { return control::lineDevices(out); }
+    LONG line(DWORD index, LineDevice* out) override { return control::lineDevice(index, out); }
     LONG setLineState(DWORD index, DWORD state) override {
-        return host::setLineState(index, state);
+        return control::setLineState(index, state);
     }
     LONG setLineMedia(DWORD index, DWORD mediaModes) override {
-        return host::setLineMedia(index, mediaModes);
+        return control::setLineMedia(index, mediaModes);
     }
     LONG setLineRegistered(DWORD index, bool registered) override {
-        return host::setLineRegistered(index, registered);
+        return control::setLineRegistered(index, registered);
     }
     LONG setLineFault(DWORD index, line_rules::LineOperation operation, LONG code) override {
-        return host::setLineFault(index, operation, code);
+        return control::setLineFault(index, operation, code);
     }
-    LONG healLine(DWORD index) override { return host::healLine(index); }
+    LONG healLine(DWORD index) override { return control::healLine(index); }
     LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* index) override {
-        return host::addLine(name, mediaModes, state, index);
+        return control::addLine(name, mediaModes, state, index);
     }
-    LONG removeLine(DWORD index) override { return host::removeLine(index); }
-    LONG setReinitAttempts(DWORD count) override { return host::setReinitAttempts(count); }
-    LONG setReinitMilliseconds(DWORD ms) override { return host::setReinitMilliseconds(ms); }
-    LONG setInitFault(LONG code) override { return host::setInitFault(code); }
-    LONG telephonyStatus(TelephonyStatus* out) override { return host::telephonyStatus(out); }
-    LONG openHandles(std::vector<TelephonyHandle>* out) override {
-        return host::openTelephonyHandles(out);
-    }
-    LONG clearLeaks() override { return host::clearTelephonyLeaks(); }
-    LONG calls(std::vector<TelephonyCall>* out) override { return host::telephonyCalls(out); }
-    LONG clearCalls() override { return host::clearTelephonyCalls(); }
+    LONG removeLine(DWORD index) override { return control::removeLine(index); }
+    LONG setReinitAttempts(DWORD count) override { return control::setReinitAttempts(count); }
+    LONG setReinitMilliseconds(DWORD ms) override { return control::setReinitMilliseconds(ms); }
+    LONG setInitFault(LONG code) override { return control::setInitFault(code); }
+    LONG telephonyStatus(TelephonyStatus* out) override { return control::telephonyStatus(out); }
+    LONG openHandles(std::vector<OpenHandle>* out) override { return control::openHandles(out); }
+    LONG clearLeaks() override { return control::clearLeaks(); }
+    LONG calls(std::vector<CallRecord>* out) override { return control::callLog(out); }
+    LONG clearCalls() override { return control::clearCallLog(); }
 
     LONG readTick(TickReading* out) override {
-        LONG status = host::virtualTickStep(&out->virtualStep);
-        out->count = host::peekTickCount();
+        LONG status = control::virtualTickStep(&out->virtualStep);
+        out->count = control::peekTickCount();
         return status;
     }
     LONG setVirtualTick(std::optional<DWORD> step, std::optional<DWORD> start) override {
-        return host::setVirtualTick(step, start);
+        return control::setVirtualTick(step, start);
     }
 
-    LONG pendingStarts(std::vector<PendingStart>* out) override { return host::pendingStarts(out); }
-    LONG refusals(std::vector<Refusal>* out, long long afterId) override {
-        return host::timedStartRefusals(out, afterId);
+    LONG pendingStarts(std::vector<PendingStart>* out) override {
+        return control::pendingStarts(out);
     }
-    LONG lastRefusalId(long long* id) override { return host::lastTimedStartRefusalId(id); }
+    LONG refusals(std::vector<Refusal>* out, long long afterId) override {
+        return control::refusals(out, afterId);
+    }
+    LONG lastRefusalId(long long* id) override { return control::lastRefusalId(id); }
 
     LONG takeDueStart(const PendingStart& due, const std::optional<SYSTEMTIME>& pinAt) override {
-        LONG status = host::execute("BEGIN IMMEDIATE");
-        if (status == ERROR_SUCCESS && pinAt)
-            status = host::pinClock(*pinAt);
-        if (status == ERROR_SUCCESS)
-            status = host::takePendingStart(due);
-        if (status == ERROR_SUCCESS)
-            status = host::execute("COMMIT");
-        if (status != ERROR_SUCCESS) {
-            std::string why = host::storeProblem();
-            host::execute("ROLLBACK");
-            host::refuse(status, why);
-        }
-        return status;
-    }
-
-    std::string timedStartCommandLine() const override { return host::toUtf8(APP_RUN_AT_TIME); }
-
-    int startProgram(const std::string& path, std::string* why, long long* processId) override {
-        return runProgram(path, {timedStartCommandLine()}, "", why, processId, nullptr);
+        return control::takePendingStart(due, pinAt);
     }
 
     int runProgram(const std::string& path, const std::vector<std::string>& args,
@@ -224,64 +282,19 @@ class StorePhone final : public Phone {
             *why = std::strerror(errno);
             return -1;
         }
-        std::vector<std::string> words = {path};
-        words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
-        // The input through a pipe, else none at all (/dev/null): never our own terminal.
-        int feed[2] = {-1, -1};
-        if (!input.empty() && pipe2(feed, O_CLOEXEC) != 0) {
-            *why = std::strerror(errno);
-            return -1;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (input.empty())
-            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        else
-            posix_spawn_file_actions_adddup2(&actions, feed[0], STDIN_FILENO);
         FILE* caught = output ? std::tmpfile() : nullptr;
         if (output && !caught) {
             *why = std::strerror(errno);
-            posix_spawn_file_actions_destroy(&actions);
             return -1;
         }
-        posix_spawn_file_actions_adddup2(&actions, caught ? fileno(caught) : STDERR_FILENO,
-                                         STDOUT_FILENO);
-        pid_t pid;
-        int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (feed[0] >= 0) {
-            close(feed[0]);
-            // A program that stops reading early must not end the console with SIGPIPE.
-            void (*previous)(int) = std::signal(SIGPIPE, SIG_IGN);
-            for (size_t sent = 0; rc == 0 && sent < input.size();) {
-                ssize_t n = write(feed[1], input.data() + sent, input.size() - sent);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;
-                sent += static_cast<size_t>(n);
-            }
-            close(feed[1]);
-            std::signal(SIGPIPE, previous);
-        }
-        if (rc != 0) {
+        pid_t pid = spawn(path, args, input, caught ? fileno(caught) : STDERR_FILENO, why);
+        if (pid <= 0) {
             if (caught)
                 std::fclose(caught);
-            *why = std::strerror(rc);
             return -1;
         }
         *processId = pid;
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0) {
-            if (errno != EINTR) {
-                *why = std::strerror(errno);
-                return -1;
-            }
-        }
+        int status = waitFor(pid, why);
         if (caught) {
             output->clear();
             std::rewind(caught);
@@ -290,12 +303,7 @@ class StorePhone final : public Phone {
                 output->append(chunk, n);
             std::fclose(caught);
         }
-        if (WIFSIGNALED(status)) {
-            *why = std::string("killed by signal ") + std::to_string(WTERMSIG(status)) + " (" +
-                   strsignal(WTERMSIG(status)) + ")";
-            return 128 + WTERMSIG(status);
-        }
-        return WEXITSTATUS(status);
+        return status;
     }
 
     std::string programIdentity(const std::string& path) override {

@@ -78,8 +78,8 @@ Layout layoutOf(const SimulatedSpan& span) {
     layout.firstDayNumber = dayNumber(layout.firstDay);
     layout.rows = static_cast<size_t>(dayNumber(span.end) - layout.firstDayNumber + 1);
     std::set<DWORD> voice;
-    auto noteVoice = [&](const std::vector<host::LineDevice>& lines) {
-        for (const host::LineDevice& l : lines)
+    auto noteVoice = [&](const std::vector<LineDevice>& lines) {
+        for (const LineDevice& l : lines)
             if (isVoiceLine(l))
                 voice.insert(l.index);
     };
@@ -222,7 +222,7 @@ std::string dayRows(const Layout& layout, const std::vector<ClockChange>& change
     }
     std::string out;
     for (size_t row = 0; row < layout.rows; ++row) {
-        const SYSTEMTIME day = host::addDays(layout.firstDay, static_cast<int>(row));
+        const SYSTEMTIME day = addDays(layout.firstDay, static_cast<int>(row));
         const double top = layout.rowTop(row);
         const double bottom = top + layout.rowHeight - kRowGap;
         out += "<g class=\"day\" data-date=\"" + clock_text::withoutTime(stamp(day)) + "\">\n";

@@ -41,7 +41,7 @@ std::string num(double v) {
 }
 
 std::string stamp(const SYSTEMTIME& t) {
-    return host::formatDateTime(t);
+    return formatDateTime(t);
 }
 
 std::string minuteText(const SYSTEMTIME& t) {
@@ -57,7 +57,7 @@ std::string clockText(const SYSTEMTIME& t) {
 SYSTEMTIME dateOf(const SYSTEMTIME& t) {
     SYSTEMTIME d = t;
     d.wHour = d.wMinute = d.wSecond = d.wMilliseconds = 0;
-    d.wDayOfWeek = static_cast<WORD>(host::dayOfWeek(d.wYear, d.wMonth, d.wDay));
+    d.wDayOfWeek = static_cast<WORD>(dayOfWeek(d.wYear, d.wMonth, d.wDay));
     return d;
 }
 

@@ -70,9 +70,9 @@ struct Layout {
 template <typename Draw>
 void eachDayPiece(const Layout& layout, const SYSTEMTIME& from, const SYSTEMTIME& to, Draw draw) {
     SYSTEMTIME at = from;
-    while (host::compareLocalTimes(at, to) < 0) {
-        SYSTEMTIME midnight = host::addDays(dateOf(at), 1);
-        const bool whole = host::compareLocalTimes(midnight, to) <= 0;
+    while (compareLocalTimes(at, to) < 0) {
+        SYSTEMTIME midnight = addDays(dateOf(at), 1);
+        const bool whole = compareLocalTimes(midnight, to) <= 0;
         SYSTEMTIME pieceEnd = whole ? midnight : to;
         const double m0 = minuteOfDay(at), m1 = whole ? kMinutesPerDrawnDay : minuteOfDay(to);
         const size_t row = layout.rowOf(at);

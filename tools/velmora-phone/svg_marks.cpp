@@ -19,7 +19,7 @@ struct Band {
 std::vector<Band> bandsOf(const SimulatedSpan& span, const std::vector<DWORD>& lines) {
     struct Reading {
         SYSTEMTIME at;
-        const std::vector<host::LineDevice>* lines;
+        const std::vector<LineDevice>* lines;
     };
     std::vector<Reading> readings{{span.begin, &span.first}};
     for (const StartRecord& s : span.starts)
@@ -29,21 +29,21 @@ std::vector<Band> bandsOf(const SimulatedSpan& span, const std::vector<DWORD>& l
         std::optional<Band> open;
         for (const Reading& r : readings) {
             std::optional<DWORD> state;
-            for (const host::LineDevice& l : *r.lines)
+            for (const LineDevice& l : *r.lines)
                 if (l.index == line && isVoiceLine(l))
                     state = l.equipmentState;
             if (open && state && *state == open->state)
                 continue;
             if (open) {
                 open->to = r.at;
-                if (host::compareLocalTimes(open->from, open->to) < 0)
+                if (compareLocalTimes(open->from, open->to) < 0)
                     bands.push_back(*open);
                 open.reset();
             }
             if (state)
                 open = Band{line, *state, r.at, r.at};
         }
-        if (open && host::compareLocalTimes(open->from, span.end) < 0) {
+        if (open && compareLocalTimes(open->from, span.end) < 0) {
             open->to = span.end;
             bands.push_back(*open);
         }
@@ -53,11 +53,11 @@ std::vector<Band> bandsOf(const SimulatedSpan& span, const std::vector<DWORD>& l
 
 std::string startTitle(const StartRecord& s) {
     std::string text = minuteText(s.fired) + " start";
-    if (s.due && host::compareLocalTimes(*s.due, s.fired) != 0)
+    if (s.due && compareLocalTimes(*s.due, s.fired) != 0)
         text += " (due " + minuteText(*s.due) + ")";
     std::string changes;
-    for (const host::LineDevice& b : s.before)
-        for (const host::LineDevice& a : s.after)
+    for (const LineDevice& b : s.before)
+        for (const LineDevice& a : s.after)
             if (a.index == b.index && a.equipmentState != b.equipmentState)
                 changes += (changes.empty() ? "" : ", ") + std::string("line ") +
                            std::to_string(b.index) + " " + radioClass(b.equipmentState) + " to " +
@@ -71,8 +71,8 @@ std::string startTitle(const StartRecord& s) {
 }
 
 bool switchedSomething(const StartRecord& s) {
-    for (const host::LineDevice& b : s.before)
-        for (const host::LineDevice& a : s.after)
+    for (const LineDevice& b : s.before)
+        for (const LineDevice& a : s.after)
             if (a.index == b.index && a.equipmentState != b.equipmentState)
                 return true;
     return false;
@@ -81,7 +81,7 @@ bool switchedSomething(const StartRecord& s) {
 // The boxes a start showed: one mark beside its tick, their texts in its title.
 std::string boxMark(const StartRecord& s, double x, double top) {
     std::string text;
-    for (const host::MessageRecord& m : s.boxes)
+    for (const MessageRecord& m : s.boxes)
         text += (text.empty() ? "" : " | ") + std::string("[") + m.caption + "] " + m.text;
     return "<g class=\"boxes\" data-fired=\"" + stamp(s.fired) + "\" data-count=\"" +
            std::to_string(s.boxes.size()) + "\"><title>" +
@@ -106,14 +106,14 @@ std::string outsideSpans(const Layout& layout, const SimulatedSpan& span) {
         });
     };
     outside(layout.firstDay, span.begin, "before the simulation");
-    outside(span.end, host::addDays(dateOf(span.end), 1), "after the simulation");
+    outside(span.end, addDays(dateOf(span.end), 1), "after the simulation");
     return out;
 }
 
 std::string clockChanges(const Layout& layout, const std::vector<ClockChange>& changes) {
     std::string out;
     for (const ClockChange& c : changes) {
-        const bool forward = host::compareLocalTimes(c.from, c.to) < 0;
+        const bool forward = compareLocalTimes(c.from, c.to) < 0;
         const SYSTEMTIME& a = forward ? c.from : c.to;
         const SYSTEMTIME& b = forward ? c.to : c.from;
         const std::string what =
@@ -156,9 +156,8 @@ std::string radioBands(const Layout& layout, const SimulatedSpan& span) {
 std::string phoneOffSpans(const Layout& layout, const SimulatedSpan& span) {
     std::string out;
     for (const OffSpan& o : span.off) {
-        const SYSTEMTIME from =
-            host::compareLocalTimes(o.from, span.begin) < 0 ? span.begin : o.from;
-        const SYSTEMTIME to = host::compareLocalTimes(o.to, span.end) > 0 ? span.end : o.to;
+        const SYSTEMTIME from = compareLocalTimes(o.from, span.begin) < 0 ? span.begin : o.from;
+        const SYSTEMTIME to = compareLocalTimes(o.to, span.end) > 0 ? span.end : o.to;
         eachDayPiece(layout, from, to, [&](size_t row, double m0, double m1, auto, auto) {
             out += "<rect class=\"phone-off\" data-from=\"" + stamp(o.from) + "\" data-to=\"" +
                    stamp(o.to) + "\" x=\"" + num(xAt(m0)) + "\" y=\"" +
@@ -184,7 +183,7 @@ std::string missedSwitches(const Layout& layout, const std::vector<MissedSwitch>
                (m.missed.on ? "on" : "off") + "\" data-cause=\"" + causeName(m.cause) +
                "\" data-checked=\"" + stamp(m.checked) + "\"><title>" + xml(title) + "</title>\n";
         SYSTEMTIME to = m.checked;
-        if (host::compareLocalTimes(to, m.missed.at) <= 0) {
+        if (compareLocalTimes(to, m.missed.at) <= 0) {
             to = m.missed.at; // checked at once: still a visible sliver
             to.wMinute = static_cast<WORD>(to.wMinute + 1);
         }

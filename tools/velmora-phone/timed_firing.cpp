@@ -26,8 +26,7 @@ void findNext(Phone& phone, const std::string& self, Start* s) {
         if (phone.programIdentity(p.path) != self)
             continue;
         ++pendingForProgram;
-        if (!s->next ||
-            (p.valid && (!s->next->valid || host::compareLocalTimes(p.at, s->next->at) < 0)))
+        if (!s->next || (p.valid && (!s->next->valid || compareLocalTimes(p.at, s->next->at) < 0)))
             s->next = p;
     }
     if (pendingForProgram > 1)
@@ -47,7 +46,7 @@ void judgeNext(Phone& phone, const std::string& self, const std::vector<Refusal>
                                       std::to_string(r.error) + "): the cycle stops");
                 break;
             }
-    } else if (!s->next->valid || host::compareLocalTimes(s->next->at, at) <= 0) {
+    } else if (!s->next->valid || compareLocalTimes(s->next->at, at) <= 0) {
         // A start that does not lie ahead would fire again at once, for ever.
         s->problems.push_back("the next start (" + s->next->text +
                               ") is not after this one; stopping");

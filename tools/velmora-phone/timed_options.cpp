@@ -15,12 +15,12 @@ bool parseOptions(const Args& args, bool simulating, Options* o, std::string* er
         } else if (a == "--off" && simulating && i + 2 < args.size()) {
             OffSpan span;
             for (SYSTEMTIME* t : {&span.from, &span.to})
-                if (!host::parseDateTime(args[++i], t)) {
+                if (!parseDateTime(args[++i], t)) {
                     *error =
                         "'" + args[i] + "' is not a local date and time (YYYY-MM-DD HH:MM[:SS])";
                     return false;
                 }
-            if (host::compareLocalTimes(span.from, span.to) >= 0) {
+            if (compareLocalTimes(span.from, span.to) >= 0) {
                 *error = "--off " + args[i - 1] + " " + args[i] +
                          ": the phone must be off before it is on again";
                 return false;
@@ -41,7 +41,7 @@ bool parseOptions(const Args& args, bool simulating, Options* o, std::string* er
             o->days = static_cast<int>(days);
         } else if (a == "--until" && i + 1 < args.size()) {
             SYSTEMTIME t;
-            if (!host::parseDateTime(args[++i], &t)) {
+            if (!parseDateTime(args[++i], &t)) {
                 *error = "'" + args[i] + "' is not a local date and time (YYYY-MM-DD HH:MM[:SS])";
                 return false;
             }

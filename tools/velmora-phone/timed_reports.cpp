@@ -54,7 +54,7 @@ std::string linesTsv(const std::vector<LineDevice>& lines) {
 } // namespace
 
 std::string stamp(const SYSTEMTIME& t) {
-    return std::string(host::weekdayName(t.wDayOfWeek), 3) + " " + host::formatDateTime(t);
+    return std::string(weekdayName(t.wDayOfWeek), 3) + " " + formatDateTime(t);
 }
 
 void count(const Start& s, Totals* totals) {
@@ -75,32 +75,30 @@ void count(const Start& s, Totals* totals) {
 
 void reportProblem(const SYSTEMTIME& at, const std::string& problem, bool tsv) {
     if (tsv)
-        std::printf("problem\t%s\t%s\n", host::formatDateTime(at).c_str(),
-                    host::oneLine(problem).c_str());
+        std::printf("problem\t%s\t%s\n", formatDateTime(at).c_str(), oneLine(problem).c_str());
     else
         std::printf("  PROBLEM: %s\n", problem.c_str());
 }
 
 void report(const Start& s, bool tsv) {
-    std::string next = s.next ? (s.next->valid ? host::formatDateTime(s.next->at) : s.next->text)
-                              : std::string("none");
+    std::string next =
+        s.next ? (s.next->valid ? formatDateTime(s.next->at) : s.next->text) : std::string("none");
     if (tsv) {
-        std::printf("start\t%s\t%s\t%s\t%s\t%s\t%zu\t%s\t%d\n", host::formatDateTime(s.at).c_str(),
-                    host::oneLine(s.due.path).c_str(), s.due.text.c_str(),
-                    linesTsv(s.before).c_str(), linesTsv(s.after).c_str(), s.boxes.size(),
-                    next.c_str(), s.exitStatus);
+        std::printf("start\t%s\t%s\t%s\t%s\t%s\t%zu\t%s\t%d\n", formatDateTime(s.at).c_str(),
+                    oneLine(s.due.path).c_str(), s.due.text.c_str(), linesTsv(s.before).c_str(),
+                    linesTsv(s.after).c_str(), s.boxes.size(), next.c_str(), s.exitStatus);
         for (const std::string& p : s.problems)
             reportProblem(s.at, p, true);
     } else {
         std::string line = stamp(s.at);
-        if (s.due.valid && host::compareLocalTimes(s.due.at, s.at) != 0)
+        if (s.due.valid && compareLocalTimes(s.due.at, s.at) != 0)
             line += " (due " + s.due.text + ")";
         line += "  " + linesText(s.before, s.after);
         if (s.boxes.empty())
             line += "  no box";
         for (const MessageRecord& m : s.boxes)
-            line += "  box [" + host::oneLine(m.caption) + "] " + host::oneLine(m.text) + " -> " +
-                    host::answerName(m.answer);
+            line += "  box [" + oneLine(m.caption) + "] " + oneLine(m.text) + " -> " +
+                    answerName(m.answer);
         line += "  next " + (s.next && s.next->valid ? stamp(s.next->at) : next);
         std::printf("%s\n", line.c_str());
         for (const std::string& p : s.problems)
@@ -145,16 +143,16 @@ double nowPrecise() {
 }
 
 Progress::Progress(const SYSTEMTIME& begin, const SYSTEMTIME& end)
-    : shown_(isatty(STDERR_FILENO) != 0), begin_(host::startInstant(begin)),
-      end_(host::startInstant(end)), started_(nowPrecise()) {}
+    : shown_(isatty(STDERR_FILENO) != 0), begin_(startInstant(begin)), end_(startInstant(end)),
+      started_(nowPrecise()) {}
 
 void Progress::update(const SYSTEMTIME& at, int startsDone) {
     const double now = nowPrecise();
     if (!shown_ || now - lastShown_ < 0.5 || now - started_ < 1)
         return;
     lastShown_ = now;
-    const double done = static_cast<double>(host::startInstant(at) - begin_);
-    const double left = static_cast<double>(end_ - host::startInstant(at));
+    const double done = static_cast<double>(startInstant(at) - begin_);
+    const double left = static_cast<double>(end_ - startInstant(at));
     std::string eta = "?";
     if (done > 0) {
         long seconds = static_cast<long>((now - started_) * left / done + 0.5);

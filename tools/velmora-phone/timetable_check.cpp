@@ -55,14 +55,14 @@ std::string radioText(DWORD state) {
 size_t firstStartFrom(const std::vector<StartRecord>& starts, const SYSTEMTIME& at) {
     return static_cast<size_t>(std::lower_bound(starts.begin(), starts.end(), at,
                                                 [](const StartRecord& s, const SYSTEMTIME& t) {
-                                                    return host::compareLocalTimes(s.fired, t) < 0;
+                                                    return compareLocalTimes(s.fired, t) < 0;
                                                 }) -
                                starts.begin());
 }
 
 const OffSpan* offSpanHolding(const std::vector<OffSpan>& spans, const SYSTEMTIME& at) {
     for (const OffSpan& o : spans)
-        if (host::compareLocalTimes(o.from, at) <= 0 && host::compareLocalTimes(at, o.to) < 0)
+        if (compareLocalTimes(o.from, at) <= 0 && compareLocalTimes(at, o.to) < 0)
             return &o;
     return nullptr;
 }
@@ -71,7 +71,7 @@ const OffSpan* offSpanHolding(const std::vector<OffSpan>& spans, const SYSTEMTIM
 std::string failureOf(const StartRecord& start, DWORD line) {
     if (!start.started)
         return "the program could not be started at " + minuteText(start.fired);
-    for (const host::TelephonyCall& c : start.calls) {
+    for (const CallRecord& c : start.calls) {
         if (c.device != static_cast<long long>(line) || c.result >= 0)
             continue;
         char code[48];
@@ -81,8 +81,8 @@ std::string failureOf(const StartRecord& start, DWORD line) {
                minuteText(start.fired);
     }
     if (!start.boxes.empty())
-        return "box [" + host::oneLine(start.boxes[0].caption) + "] " +
-               host::oneLine(start.boxes[0].text) + " at " + minuteText(start.fired);
+        return "box [" + oneLine(start.boxes[0].caption) + "] " + oneLine(start.boxes[0].text) +
+               " at " + minuteText(start.fired);
     return {};
 }
 
@@ -133,7 +133,7 @@ struct LineVerdict {
     std::optional<SYSTEMTIME> fired;
 };
 
-LineVerdict judgeLine(const Switch& sw, const host::LineDevice& line, const SimulatedSpan& span) {
+LineVerdict judgeLine(const Switch& sw, const LineDevice& line, const SimulatedSpan& span) {
     const std::string name = "line " + std::to_string(line.index);
     if (radioOf(line.equipmentState) == Radio::Neither)
         return {Cause::Outside,
@@ -157,7 +157,7 @@ LineVerdict judgeLine(const Switch& sw, const host::LineDevice& line, const Simu
     // A start due in the switch's minute that fired later. Starts fire in the order they are
     // due, so the search ends at the first start due after the switch.
     for (size_t i = from; i < starts.size(); ++i) {
-        if (!starts[i].due || host::compareLocalTimes(*starts[i].due, sw.at) < 0)
+        if (!starts[i].due || compareLocalTimes(*starts[i].due, sw.at) < 0)
             continue;
         if (!sameMinute(*starts[i].due, sw.at))
             break;
@@ -231,8 +231,8 @@ std::vector<Switch> switchesBetween(const Timetable& t, const SYSTEMTIME& after,
     afterMinute.wSecond = 0;
     SYSTEMTIME day = after;
     day.wHour = day.wMinute = day.wSecond = day.wMilliseconds = 0;
-    day.wDayOfWeek = static_cast<WORD>(host::dayOfWeek(day.wYear, day.wMonth, day.wDay));
-    while (host::compareLocalTimes(day, until) <= 0) {
+    day.wDayOfWeek = static_cast<WORD>(dayOfWeek(day.wYear, day.wMonth, day.wDay));
+    while (compareLocalTimes(day, until) <= 0) {
         const int weekday = day.wDayOfWeek;
         if (t.enabled[weekday]) {
             Switch both[] = {{day, true}, {day, false}};
@@ -245,12 +245,11 @@ std::vector<Switch> switchesBetween(const Timetable& t, const SYSTEMTIME& after,
                 Switch s = both[i];
                 s.at.wHour = static_cast<WORD>(minutes[i] / 60);
                 s.at.wMinute = static_cast<WORD>(minutes[i] % 60);
-                if (host::compareLocalTimes(s.at, afterMinute) > 0 &&
-                    host::compareLocalTimes(s.at, until) <= 0)
+                if (compareLocalTimes(s.at, afterMinute) > 0 && compareLocalTimes(s.at, until) <= 0)
                     out.push_back(s);
             }
         }
-        day = host::addDays(day, 1);
+        day = addDays(day, 1);
     }
     return out;
 }
@@ -268,12 +267,11 @@ Radio radioOf(DWORD state) {
     }
 }
 
-bool isVoiceLine(const host::LineDevice& line) {
+bool isVoiceLine(const LineDevice& line) {
     return (line.mediaModes & LINEMEDIAMODE_INTERACTIVEVOICE) != 0;
 }
 
-void attributeCalls(const std::vector<host::TelephonyCall>& calls,
-                    std::vector<StartRecord>* starts) {
+void attributeCalls(const std::vector<CallRecord>& calls, std::vector<StartRecord>* starts) {
     // Where each process's runs of calls begin, so that a start finds its own in order even
     // when a process id comes round again.
     std::map<long long, std::vector<size_t>> runs;
@@ -322,7 +320,7 @@ std::vector<MissedSwitch> findMissedSwitches(const std::vector<Switch>& switches
         m.checked = last ? span.end : switches[i + 1].at;
         // Nothing changes the lines between starts: just before the next switch they are as
         // the first start at or after it found them, or as the span left them.
-        const std::vector<host::LineDevice>* lines = &span.last;
+        const std::vector<LineDevice>* lines = &span.last;
         if (!last) {
             size_t next = firstStartFrom(span.starts, m.checked);
             if (next < span.starts.size())
@@ -330,7 +328,7 @@ std::vector<MissedSwitch> findMissedSwitches(const std::vector<Switch>& switches
         }
         const Radio expected = sw.on ? Radio::On : Radio::Off;
         std::optional<LineVerdict> verdict;
-        for (const host::LineDevice& line : *lines) {
+        for (const LineDevice& line : *lines) {
             if (!isVoiceLine(line) || radioOf(line.equipmentState) == expected)
                 continue;
             m.wrong.push_back(line);
@@ -351,23 +349,23 @@ std::vector<MissedSwitch> findMissedSwitches(const std::vector<Switch>& switches
 std::string missedLine(const MissedSwitch& m, bool tsv) {
     const char* kind = m.missed.on ? "on" : "off";
     std::string lines, wrong;
-    for (const host::LineDevice& l : m.wrong) {
+    for (const LineDevice& l : m.wrong) {
         lines += lines.empty() ? "" : ",";
         lines += std::to_string(l.index) + "=" + std::to_string(l.equipmentState);
         wrong += wrong.empty() ? "line " : ", line ";
         wrong += std::to_string(l.index) + " " + radioText(l.equipmentState);
     }
     if (tsv)
-        return std::string("missed\t") + host::formatDateTime(m.missed.at) + "\t" + kind + "\t" +
-               causeName(m.cause) + "\t" + (m.fired ? host::formatDateTime(*m.fired) : "-") + "\t" +
-               lines + "\t" + host::formatDateTime(m.checked) + "\t" + host::oneLine(m.detail);
+        return std::string("missed\t") + formatDateTime(m.missed.at) + "\t" + kind + "\t" +
+               causeName(m.cause) + "\t" + (m.fired ? formatDateTime(*m.fired) : "-") + "\t" +
+               lines + "\t" + formatDateTime(m.checked) + "\t" + oneLine(m.detail);
     const char* cause = m.cause == Cause::Failed    ? "the line failed"
                         : m.cause == Cause::Late    ? "late start"
                         : m.cause == Cause::Unarmed ? "never armed"
                                                     : "changed from outside";
     return std::string("MISSED switch-") + kind + " " + kShortWeekdays[m.missed.at.wDayOfWeek % 7] +
            " " + minuteText(m.missed.at) + " (" + wrong + " at " + minuteText(m.checked) +
-           "): " + cause + ": " + host::oneLine(m.detail);
+           "): " + cause + ": " + oneLine(m.detail);
 }
 
 } // namespace phone

@@ -6,7 +6,10 @@
 #ifndef VELMORA_TOOLS_TIMETABLE_CHECK_H
 #define VELMORA_TOOLS_TIMETABLE_CHECK_H
 
-#include "platform/host/host.h"
+#include "calendar.h"
+#include "tools/shared/phone.h"
+
+#include "platform/utf8.h"
 
 #include <cstdio>
 #include <optional>
@@ -53,7 +56,7 @@ std::vector<Switch> switchesBetween(const Timetable& timetable, const SYSTEMTIME
 enum class Radio { On, Off, Neither };
 Radio radioOf(DWORD equipmentState);
 // Only lines that carry interactive voice are switched.
-bool isVoiceLine(const host::LineDevice& line);
+bool isVoiceLine(const LineDevice& line);
 
 // Why a start fired after the time it was registered for.
 enum class Lateness { OnTime, ClockSkipped, PhoneOff, Overdue };
@@ -65,10 +68,10 @@ struct StartRecord {
     Lateness lateness = Lateness::OnTime;
     bool started = true; // the program ran
     long long pid = 0;   // its process, whose telephony calls are its own
-    std::vector<host::LineDevice> before, after;
-    std::vector<host::MessageRecord> boxes;
-    std::vector<host::TelephonyCall> calls;
-    std::optional<host::PendingStart> next; // what it left pending; nullopt for nothing
+    std::vector<LineDevice> before, after;
+    std::vector<MessageRecord> boxes;
+    std::vector<CallRecord> calls;
+    std::optional<PendingStart> next; // what it left pending; nullopt for nothing
 };
 
 // The phone was switched off from `from` until `to` (local times).
@@ -87,7 +90,7 @@ struct WaitingStart {
 // every start in the order they fired.
 struct SimulatedSpan {
     SYSTEMTIME begin{}, end{};
-    std::vector<host::LineDevice> first, last;
+    std::vector<LineDevice> first, last;
     std::vector<StartRecord> starts;
     std::vector<OffSpan> off;
     std::optional<WaitingStart> waiting;
@@ -95,8 +98,7 @@ struct SimulatedSpan {
 
 // Hands each start the telephony calls its process made. `calls` are the calls logged during
 // the span, in order; a process's calls are consecutive, and starts come in the same order.
-void attributeCalls(const std::vector<host::TelephonyCall>& calls,
-                    std::vector<StartRecord>* starts);
+void attributeCalls(const std::vector<CallRecord>& calls, std::vector<StartRecord>* starts);
 
 // Causes in the order they are looked for.
 enum class Cause { Failed, Late, Unarmed, Outside };
@@ -105,8 +107,8 @@ const char* causeName(Cause cause);
 
 struct MissedSwitch {
     Switch missed;
-    SYSTEMTIME checked{};                // the next switch, or the span's end
-    std::vector<host::LineDevice> wrong; // the voice lines in the wrong state there
+    SYSTEMTIME checked{};          // the next switch, or the span's end
+    std::vector<LineDevice> wrong; // the voice lines in the wrong state there
     Cause cause = Cause::Outside;
     std::optional<SYSTEMTIME> fired; // the start that failed or came late
     std::string detail;              // one line for people
@@ -134,7 +136,6 @@ std::string missedLine(const MissedSwitch& missed, bool tsv);
 SYSTEMTIME firingTime(const SYSTEMTIME& due, const SYSTEMTIME& now, const std::vector<OffSpan>& off,
                       Lateness* why);
 
-class Phone;
 // The stored values, exactly as the phone holds them.
 StoredTimetable readStoredTimetable(Phone& phone);
 

@@ -1,6 +1,6 @@
 // The end of a simulation: the span checked against the timetable, each missed switch printed,
 // and the timeline drawn when one was asked for.
-#include "phone_interface.h"
+#include "tools/shared/phone.h"
 #include "svg.h"
 #include "timetable_check.h"
 
@@ -12,7 +12,7 @@ namespace phone {
 LONG reportSpan(Phone& phone, SimulatedSpan* span, const Timetable& timetable, size_t callsBefore,
                 bool tsv, FILE* svg, SpanReport* report) {
     *report = SpanReport{};
-    std::vector<TelephonyCall> calls;
+    std::vector<CallRecord> calls;
     LONG status = phone.lines(&span->last);
     if (status == ERROR_SUCCESS)
         status = phone.calls(&calls);

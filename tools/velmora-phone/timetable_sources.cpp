@@ -1,7 +1,7 @@
 // The readings of the phone that the timetable check starts from: the stored values, as bytes,
 // and the days on which the host's zone changes its clocks.
-#include "phone_interface.h"
 #include "timetable_check.h"
+#include "tools/shared/phone.h"
 
 #include "schedule/settings.h"
 
@@ -23,20 +23,12 @@ SYSTEMTIME fromWallSeconds(long long seconds) {
     time_t t = static_cast<time_t>(seconds);
     struct tm tm;
     gmtime_r(&t, &tm);
-    SYSTEMTIME out{};
-    out.wYear = static_cast<WORD>(tm.tm_year + 1900);
-    out.wMonth = static_cast<WORD>(tm.tm_mon + 1);
-    out.wDayOfWeek = static_cast<WORD>(tm.tm_wday);
-    out.wDay = static_cast<WORD>(tm.tm_mday);
-    out.wHour = static_cast<WORD>(tm.tm_hour);
-    out.wMinute = static_cast<WORD>(tm.tm_min);
-    out.wSecond = static_cast<WORD>(tm.tm_sec);
-    return out;
+    return clock_text::timeOf(tm);
 }
 
 // How far the local clock stands from UTC at an instant.
 long long offsetAt(long long instant) {
-    return wallSeconds(host::localTimeAt(instant)) - instant;
+    return wallSeconds(localTimeAt(instant)) - instant;
 }
 
 } // namespace
@@ -54,12 +46,12 @@ long long wallSeconds(const SYSTEMTIME& t) {
 
 SYSTEMTIME firingTime(const SYSTEMTIME& due, const SYSTEMTIME& now, const std::vector<OffSpan>& off,
                       Lateness* why) {
-    long long instant = host::startInstant(due);
-    SYSTEMTIME at = host::localTimeAt(instant);
-    *why = host::compareLocalTimes(at, due) != 0 ? Lateness::ClockSkipped : Lateness::OnTime;
-    if (host::compareLocalTimes(at, now) < 0) {
+    long long instant = startInstant(due);
+    SYSTEMTIME at = localTimeAt(instant);
+    *why = compareLocalTimes(at, due) != 0 ? Lateness::ClockSkipped : Lateness::OnTime;
+    if (compareLocalTimes(at, now) < 0) {
         at = now;
-        instant = host::startInstant(now);
+        instant = startInstant(now);
         *why = Lateness::Overdue;
     }
     // A phone switched on again runs what fell due while it was off; spans may follow or
@@ -67,10 +59,10 @@ SYSTEMTIME firingTime(const SYSTEMTIME& due, const SYSTEMTIME& now, const std::v
     for (bool moved = true; moved;) {
         moved = false;
         for (const OffSpan& o : off) {
-            const long long from = host::startInstant(o.from), to = host::startInstant(o.to);
+            const long long from = startInstant(o.from), to = startInstant(o.to);
             if (instant >= from && instant < to) {
                 instant = to;
-                at = host::localTimeAt(to);
+                at = localTimeAt(to);
                 *why = Lateness::PhoneOff;
                 moved = true;
             }
@@ -99,10 +91,10 @@ std::vector<ClockChange> clockChanges(const SYSTEMTIME& begin, const SYSTEMTIME&
     lastDay.wHour = lastDay.wMinute = lastDay.wSecond = lastDay.wMilliseconds = 0;
     // From the last instant before the day to its own last instant: a change in between is the
     // day's (one a day is enough for every zone there is).
-    long long lo = host::startInstant(day) - 1;
-    while (host::compareLocalTimes(day, lastDay) <= 0) {
-        SYSTEMTIME next = host::addDays(day, 1);
-        const long long nextStart = host::startInstant(next);
+    long long lo = startInstant(day) - 1;
+    while (compareLocalTimes(day, lastDay) <= 0) {
+        SYSTEMTIME next = addDays(day, 1);
+        const long long nextStart = startInstant(next);
         long long hi = nextStart - 1;
         const long long before = offsetAt(lo), after = offsetAt(hi);
         if (before != after) {

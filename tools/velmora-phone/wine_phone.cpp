@@ -1,36 +1,27 @@
 // A phone under Wine behind the console: the prefix's registry, read and changed by the Win32
-// build's helper (velmora-state serve) running in the prefix. One helper answers the whole
-// console run, so that the run pays for one Wine start; the programs the phone starts are
-// started by the helper too, inside the same wine server. The helper's protocol is described in
-// tools/velmora-state/serve.cpp.
-#include "phone_interface.h"
-#include "tools/velmora-state/protocol.h"
+// build's helper (velmora-state serve, wine_helper.h) running in the prefix. One helper answers
+// the whole console run, so that the run pays for one Wine start; the programs the phone starts
+// are started by the helper too, inside the same wine server. Every status is the helper's, as
+// the Wine phone gave it.
+#include "calendar.h"
+#include "wine_helper.h"
+#include "tools/shared/phone.h"
+#include "tools/shared/protocol.h"
 
-#include <cerrno>
-#include <csignal>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <glob.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace phone {
 namespace {
 
-// Where the source tree keeps the prefix routine, and where `tools/run --wine` builds the
-// Win32 programs (set by the build).
-const char kWinePrefixTool[] = VELMORA_WINE_PREFIX_TOOL;
+// Where `tools/run --wine` builds the Win32 programs (set by the build).
 const char kDefaultWin32Folder[] = VELMORA_WIN32_BIN_DEFAULT;
 
 // How long one program started on the phone may take before the helper ends it.
 const char kStartLimitSeconds[] = "120";
 
-using Row = std::vector<std::string>;
+using Row = WineHelper::Row;
 
 std::string bytesOf(const std::string& hex) {
     std::string bytes;
@@ -49,77 +40,19 @@ std::string absolute(const std::string& path) {
     return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
 }
 
-bool isFile(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 class WinePhone final : public Phone {
   public:
-    explicit WinePhone(std::string prefix) : prefix_(absolute(prefix)) {}
-
-    ~WinePhone() override { close(); }
+    explicit WinePhone(std::string prefix) : prefix_(absolute(prefix)), helper_(prefix_) {}
 
     std::string where() const override { return prefix_; }
-    std::string problem() const override { return problem_; }
+    std::string problem() const override { return helper_.problem(); }
 
-    LONG open() override {
-        const std::string bin = win32ProgramFolder();
-        const std::string helper = bin + "/velmora-state.exe";
-        if (!isFile(helper))
-            return refuse(ERROR_FILE_NOT_FOUND,
-                          "no Win32 build in " + bin +
-                              " (tools/run --wine builds it; VELMORA_WIN32_BIN names another)");
-        if (!isFile(kWinePrefixTool))
-            return refuse(ERROR_FILE_NOT_FOUND, std::string("no ") + kWinePrefixTool);
-        // A helper that ends early must not end the console with it.
-        std::signal(SIGPIPE, SIG_IGN);
-        serverWasRunning_ = serverRunning();
-
-        int toChild[2], fromChild[2];
-        if (pipe2(toChild, O_CLOEXEC) != 0)
-            return refuse(ERROR_OPEN_FAILED, std::strerror(errno));
-        if (pipe2(fromChild, O_CLOEXEC) != 0) {
-            ::close(toChild[0]);
-            ::close(toChild[1]);
-            return refuse(ERROR_OPEN_FAILED, std::strerror(errno));
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-        std::vector<std::string> env = helperEnvironment();
-        std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string tool = kWinePrefixTool, run = "run", program = helper, serve = "serve";
-        char* argv[] = {tool.data(), run.data(), program.data(), serve.data(), nullptr};
-        int rc = posix_spawn(&helper_, tool.c_str(), &actions, nullptr, argv, envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(toChild[0]);
-        ::close(fromChild[1]);
-        if (rc != 0) {
-            ::close(toChild[1]);
-            ::close(fromChild[0]);
-            helper_ = 0;
-            return refuse(ERROR_OPEN_FAILED,
-                          std::string("cannot start ") + kWinePrefixTool + ": " + strerror(rc));
-        }
-        to_ = toChild[1];
-        from_ = fromChild[0];
-        std::vector<Row> rows;
-        LONG status = call({"hello"}, &rows);
-        if (status == ERROR_SUCCESS && (rows.empty() || rows[0][0] != protocol::kVersion))
-            status = refuse(ERROR_REVISION_MISMATCH,
-                            "the helper in " + bin + " speaks another protocol; rebuild it");
-        return status;
-    }
+    LONG open() override { return helper_.start(win32ProgramFolder()); }
 
     LONG readValue(const std::u16string& key, const std::u16string& name,
                    RegistryValue* out) override {
         std::vector<Row> rows;
-        LONG status = call({"read", host::toUtf8(key), host::toUtf8(name)}, &rows, 2);
+        LONG status = call({"read", utf8Of(key), utf8Of(name)}, &rows, 2);
         if (status == ERROR_SUCCESS) {
             out->name = name;
             out->type = static_cast<DWORD>(toNumber(rows[0][0]));
@@ -131,29 +64,29 @@ class WinePhone final : public Phone {
     LONG listValues(const std::u16string& key, std::vector<ListedValue>* out) override {
         out->clear();
         std::vector<Row> rows;
-        LONG status = call({"list", host::toUtf8(key)}, &rows, 4);
+        LONG status = call({"list", utf8Of(key)}, &rows, 4);
         for (const Row& r : rows) {
             ListedValue v;
-            v.value.name = host::fromUtf8(r[0]);
+            v.value.name = utf16Of(r[0]);
             v.value.type = static_cast<DWORD>(toNumber(r[1]));
             v.value.bytes = bytesOf(r[2]);
             v.status = static_cast<LONG>(toNumber(r[3]));
             if (v.status != ERROR_SUCCESS)
                 v.value = RegistryValue{v.value.name, REG_NONE, {}};
             if (status == ERROR_SUCCESS && v.status != ERROR_SUCCESS)
-                status = refuse(v.status, "'" + r[0] + "' cannot be read");
+                status = helper_.refuse(v.status, "'" + r[0] + "' cannot be read");
             out->push_back(std::move(v));
         }
         return status;
     }
 
     LONG writeValue(const std::u16string& key, const RegistryValue& value) override {
-        return call({"write", host::toUtf8(key), host::toUtf8(value.name),
-                     std::to_string(value.type), protocol::hex(value.bytes)});
+        return call({"write", utf8Of(key), utf8Of(value.name), std::to_string(value.type),
+                     protocol::hex(value.bytes)});
     }
 
     LONG deleteValue(const std::u16string& key, const std::u16string& name) override {
-        return call({"delete", host::toUtf8(key), host::toUtf8(name)});
+        return call({"delete", utf8Of(key), utf8Of(name)});
     }
 
     LONG nextSwitchLine(std::string* line) override {
@@ -172,7 +105,8 @@ class WinePhone final : public Phone {
         unsigned f[8] = {};
         if (std::sscanf(rows[0][1].c_str(), "%u %u %u %u %u %u %u %u", &f[0], &f[1], &f[2], &f[3],
                         &f[4], &f[5], &f[6], &f[7]) != 8)
-            return refuse(ERROR_INVALID_DATA, "the helper's clock reads '" + rows[0][1] + "'");
+            return helper_.refuse(ERROR_INVALID_DATA,
+                                  "the helper's clock reads '" + rows[0][1] + "'");
         SYSTEMTIME& t = out->now;
         t.wYear = static_cast<WORD>(f[0]);
         t.wMonth = static_cast<WORD>(f[1]);
@@ -189,9 +123,9 @@ class WinePhone final : public Phone {
     LONG pinClock(const std::optional<SYSTEMTIME>& at) override {
         if (!at)
             return call({"pin"});
-        if (!host::isValidDateTime(*at))
-            return refuse(ERROR_INVALID_PARAMETER, "no such local time");
-        return call({"pin", host::formatDateTime(*at)});
+        if (!isValidDateTime(*at))
+            return helper_.refuse(ERROR_INVALID_PARAMETER, "no such local time");
+        return call({"pin", formatDateTime(*at)});
     }
 
     LONG messages(std::vector<MessageRecord>* out, long long afterId) override {
@@ -232,7 +166,7 @@ class WinePhone final : public Phone {
                 *out = d;
                 return ERROR_SUCCESS;
             }
-        return refuse(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
+        return helper_.refuse(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
     }
     LONG setLineState(DWORD index, DWORD state) override {
         return call({"line-state", std::to_string(index), std::to_string(state)});
@@ -276,7 +210,7 @@ class WinePhone final : public Phone {
         }
         return status;
     }
-    LONG openHandles(std::vector<TelephonyHandle>* out) override {
+    LONG openHandles(std::vector<OpenHandle>* out) override {
         out->clear();
         std::vector<Row> rows;
         LONG status = call({"handles"}, &rows, 4);
@@ -285,7 +219,7 @@ class WinePhone final : public Phone {
         return status;
     }
     LONG clearLeaks() override { return call({"clear-leaks"}); }
-    LONG calls(std::vector<TelephonyCall>* out) override {
+    LONG calls(std::vector<CallRecord>* out) override {
         out->clear();
         std::vector<Row> rows;
         LONG status = call({"calls"}, &rows, 6);
@@ -320,7 +254,7 @@ class WinePhone final : public Phone {
             PendingStart p;
             p.path = hostPath(r[0]);
             p.text = r[1];
-            p.valid = host::parseDateTime(p.text, &p.at);
+            p.valid = parseDateTime(p.text, &p.at);
             out->push_back(p);
         }
         return status;
@@ -343,14 +277,8 @@ class WinePhone final : public Phone {
     LONG takeDueStart(const PendingStart& due, const std::optional<SYSTEMTIME>& pinAt) override {
         Row request = {"take", windowsPath(due.path), due.text};
         if (pinAt)
-            request.push_back(host::formatDateTime(*pinAt));
+            request.push_back(formatDateTime(*pinAt));
         return call(request);
-    }
-
-    std::string timedStartCommandLine() const override { return "AppRunAtTime"; }
-
-    int startProgram(const std::string& path, std::string* why, long long* processId) override {
-        return runProgram(path, {timedStartCommandLine()}, "", why, processId, nullptr);
     }
 
     int runProgram(const std::string& path, const std::vector<std::string>& args,
@@ -363,7 +291,8 @@ class WinePhone final : public Phone {
         std::vector<Row> rows;
         LONG status = call(request, &rows, 4);
         if (status != ERROR_SUCCESS) {
-            *why = statusTextOf(status);
+            *why = "status " + std::to_string(status) +
+                   (helper_.problem().empty() ? "" : ": " + helper_.problem());
             return -1;
         }
         int exitStatus = static_cast<int>(toNumber(rows[0][0]));
@@ -386,13 +315,8 @@ class WinePhone final : public Phone {
     LONG resetPhone() override { return call({"reset"}); }
 
   private:
-    LONG refuse(LONG status, std::string why) {
-        problem_ = std::move(why);
-        return status;
-    }
-
-    std::string statusTextOf(LONG status) const {
-        return "status " + std::to_string(status) + (problem_.empty() ? "" : ": " + problem_);
+    LONG call(const Row& request, std::vector<Row>* rows = nullptr, size_t fields = 0) {
+        return helper_.call(request, rows, fields);
     }
 
     // A path on drive Z:, which Wine maps to the host's root, as the host names it; any other
@@ -418,153 +342,8 @@ class WinePhone final : public Phone {
         return out;
     }
 
-    std::vector<std::string> helperEnvironment() const {
-        std::vector<std::string> env;
-        bool timeoutSet = false;
-        for (char** e = environ; *e; ++e) {
-            std::string entry = *e;
-            if (entry.rfind("VELMORA_WINEPREFIX=", 0) == 0)
-                continue;
-            timeoutSet = timeoutSet || entry.rfind("VELMORA_WINE_TIMEOUT=", 0) == 0;
-            env.push_back(entry);
-        }
-        env.push_back("VELMORA_WINEPREFIX=" + prefix_);
-        // The helper lasts as long as the console run (a `run` may wait for days); each program
-        // it starts has a limit of its own.
-        if (!timeoutSet)
-            env.push_back("VELMORA_WINE_TIMEOUT=2592000");
-        return env;
-    }
-
-    // Whether a wine server already serves the prefix: it keeps a socket in a folder named
-    // after the prefix's device and inode, under /tmp/.wine-UID (or, for root, a /tmp/wine-*
-    // folder of its own).
-    bool serverRunning() const {
-        struct stat st;
-        if (stat(prefix_.c_str(), &st) != 0)
-            return false;
-        char server[64];
-        std::snprintf(server, sizeof server, "server-%llx-%llx",
-                      static_cast<unsigned long long>(st.st_dev),
-                      static_cast<unsigned long long>(st.st_ino));
-        const std::string patterns[] = {"/tmp/.wine-" + std::to_string(getuid()) + "/" + server +
-                                            "/socket",
-                                        std::string("/tmp/wine-*/") + server + "/socket"};
-        for (const std::string& pattern : patterns) {
-            glob_t found;
-            bool any = glob(pattern.c_str(), 0, nullptr, &found) == 0 && found.gl_pathc > 0;
-            globfree(&found);
-            if (any)
-                return true;
-        }
-        return false;
-    }
-
-    // Sends one request and reads its answer: the data lines into `rows` (each with at least
-    // `fields` fields), the status of the closing line.
-    LONG call(const Row& request, std::vector<Row>* rows = nullptr, size_t fields = 0) {
-        std::vector<Row> ignored;
-        if (rows == nullptr)
-            rows = &ignored;
-        rows->clear();
-        problem_.clear();
-        if (to_ < 0)
-            return refuse(ERROR_BROKEN_PIPE, "the Wine phone's helper is not running");
-        std::string line = protocol::join(request) + "\n";
-        for (size_t sent = 0; sent < line.size();) {
-            ssize_t n = ::write(to_, line.data() + sent, line.size() - sent);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return lost();
-            sent += static_cast<size_t>(n);
-        }
-        for (;;) {
-            std::string answer;
-            if (!readLine(&answer))
-                return lost();
-            Row row = protocol::split(answer);
-            if (row[0] == "-") {
-                row.erase(row.begin());
-                if (row.size() < fields)
-                    return refuse(ERROR_INVALID_DATA, "the helper answered '" + answer + "'");
-                rows->push_back(std::move(row));
-            } else if (row[0] == "." && row.size() >= 2) {
-                problem_ = row.size() > 2 ? row[2] : "";
-                return static_cast<LONG>(toNumber(row[1]));
-            } else {
-                return refuse(ERROR_INVALID_DATA, "the helper answered '" + answer + "'");
-            }
-        }
-    }
-
-    bool readLine(std::string* line) {
-        for (;;) {
-            size_t end = buffer_.find('\n');
-            if (end != std::string::npos) {
-                *line = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                if (!line->empty() && line->back() == '\r')
-                    line->pop_back();
-                return true;
-            }
-            char chunk[65536];
-            ssize_t n = ::read(from_, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            buffer_.append(chunk, static_cast<size_t>(n));
-        }
-    }
-
-    LONG lost() {
-        close();
-        return refuse(ERROR_BROKEN_PIPE, "the Wine phone's helper ended");
-    }
-
-    // Ends the helper, and the wine server when this run started it.
-    void close() {
-        if (to_ >= 0) {
-            ::close(to_);
-            to_ = -1;
-        }
-        if (from_ >= 0) {
-            ::close(from_);
-            from_ = -1;
-        }
-        if (helper_ > 0) {
-            int status;
-            while (waitpid(helper_, &status, 0) < 0 && errno == EINTR) {
-            }
-            helper_ = 0;
-            if (!serverWasRunning_ && serverRunning())
-                stopServer();
-        }
-    }
-
-    void stopServer() const {
-        std::vector<std::string> env = helperEnvironment();
-        std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string tool = kWinePrefixTool, stop = "stop";
-        char* argv[] = {tool.data(), stop.data(), nullptr};
-        pid_t pid;
-        if (posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
-            return;
-        int status;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-
     std::string prefix_;
-    std::string problem_;
-    std::string buffer_;
-    pid_t helper_ = 0;
-    int to_ = -1, from_ = -1;
-    bool serverWasRunning_ = true;
+    WineHelper helper_;
 };
 
 } // namespace

@@ -20,11 +20,14 @@
 // phone state), either followed by \SUBKEY. A value of the phone state that holds what it must
 // not there (a line's State of 9, a Clock that is no date, ...) is still shown as stored, and
 // said in one line on standard error with its status (1009); the exit status is then 1.
-#include "platform/win32/win32.h"
-#include "protocol.h"
 #include "serve.h"
-#include "value_text.h"
+
+#include "platform/box_answers.h"
+#include "platform/phone/control.h"
+#include "platform/utf8.h"
 #include "schedule/settings.h"
+#include "tools/shared/protocol.h"
+#include "tools/shared/value_text.h"
 
 #include <cstdio>
 
@@ -33,7 +36,7 @@ namespace {
 using Args = std::vector<std::string>;
 
 int fail(const std::string& message, int status = 2) {
-    winphone::writeStd(STD_ERROR_HANDLE, "velmora-state: " + message + "\n");
+    writeStd(STD_ERROR_HANDLE, "velmora-state: " + message + "\n");
     return status;
 }
 
@@ -43,22 +46,27 @@ int failOn(LONG status, const std::string& problem) {
 }
 
 void print(const std::string& line) {
-    winphone::writeStd(STD_OUTPUT_HANDLE, line + "\n");
+    writeStd(STD_OUTPUT_HANDLE, line + "\n");
 }
 
 std::wstring settingsKey() {
-    return winphone::withoutEmptyKeyNames(SETTINGS_KEY_PATH);
+    return keyPathOf(utf8Of(SETTINGS_KEY_PATH));
+}
+
+// Where the phone keeps its state: a key under HKEY_LOCAL_MACHINE.
+std::wstring stateKey() {
+    return keyPathOf(control::where());
 }
 
 std::wstring keyPath(const std::string& key) {
-    std::wstring path = winphone::withoutEmptyKeyNames(winphone::fromUtf8(key).c_str());
+    std::wstring path = keyPathOf(key);
     size_t split = path.find(L'\\');
     std::wstring first = path.substr(0, split);
     std::wstring rest = split == std::wstring::npos ? L"" : path.substr(split);
     if (_wcsicmp(first.c_str(), L"settings") == 0)
         return settingsKey() + rest;
     if (_wcsicmp(first.c_str(), L"phone") == 0)
-        return winphone::kStateKey + rest;
+        return stateKey() + rest;
     return path;
 }
 
@@ -66,25 +74,11 @@ using value_text::decode;
 using value_text::parseNumber;
 using value_text::typeName;
 
-// The path below the phone state's key, when `path` is the key or below it.
-std::optional<std::wstring> phoneSubkey(const std::wstring& path) {
-    const std::wstring state = winphone::kStateKey;
-    if (path.size() < state.size() || _wcsnicmp(path.c_str(), state.c_str(), state.size()) != 0)
-        return std::nullopt;
-    if (path.size() == state.size())
-        return std::wstring();
-    if (path[state.size()] != L'\\')
-        return std::nullopt;
-    return path.substr(state.size() + 1);
-}
-
 // Says what is wrong with a value of the phone state as stored, if anything; whether it is
 // as it must be.
 bool judge(const std::wstring& path, const std::wstring& name, DWORD type,
            const std::string& bytes) {
-    std::optional<std::wstring> subkey = phoneSubkey(path);
-    std::string problem =
-        subkey ? winphone::stateValueProblem(*subkey, name, type, bytes) : std::string();
+    std::string problem = control::valueProblem(utf8Of(path), utf8Of(name), type, bytes);
     if (problem.empty())
         return true;
     failOn(ERROR_BADDB, problem);
@@ -98,24 +92,24 @@ bool dumpKey(const std::wstring& path) {
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return true;
     bool good = true;
-    std::string keyName = winphone::toUtf8(path);
+    std::string keyName = utf8Of(path);
     std::vector<std::wstring> values, subkeys;
-    winphone::valueNames(key, &values);
+    keyNames(key, Names::Values, &values);
     for (const std::wstring& valueName : values) {
         DWORD type = 0;
         std::string bytes;
         LONG status = readValueBytes(key, valueName, &type, &bytes);
         if (status != ERROR_SUCCESS) {
-            failOn(status, "the value '" + winphone::oneLine(winphone::toUtf8(valueName)) +
-                               "' of " + keyName + " cannot be read");
+            failOn(status, "the value '" + oneLine(utf8Of(valueName)) + "' of " + keyName +
+                               " cannot be read");
             good = false;
             continue;
         }
-        print(keyName + "\t" + winphone::oneLine(winphone::toUtf8(valueName)) + "\t" +
-              typeName(type) + "\t" + std::to_string(bytes.size()) + "\t" + decode(type, bytes));
+        print(keyName + "\t" + oneLine(utf8Of(valueName)) + "\t" + typeName(type) + "\t" +
+              std::to_string(bytes.size()) + "\t" + decode(type, bytes));
         good = judge(path, valueName, type, bytes) && good;
     }
-    winphone::subkeyNames(key, &subkeys);
+    keyNames(key, Names::Subkeys, &subkeys);
     RegCloseKey(key);
     for (const std::wstring& subkey : subkeys)
         good = dumpKey(path + L"\\" + subkey) && good;
@@ -126,7 +120,7 @@ int dump(const Args& args) {
     if (args.size() != 1)
         return fail("usage: dump");
     bool good = dumpKey(settingsKey());
-    good = dumpKey(winphone::kStateKey) && good;
+    good = dumpKey(stateKey()) && good;
     return good ? 0 : 1;
 }
 
@@ -136,7 +130,7 @@ int getValue(const Args& args, bool asHex) {
     HKEY key;
     DWORD type = 0;
     std::string bytes;
-    const std::wstring path = keyPath(args[1]), name = winphone::fromUtf8(args[2]);
+    const std::wstring path = keyPath(args[1]), name = utf16Of<wchar_t>(args[2]);
     LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
     if (status == ERROR_FILE_NOT_FOUND)
         return fail("no key '" + args[1] + "'", 1);
@@ -165,7 +159,7 @@ int setValue(const Args& args) {
     DWORD type = REG_NONE;
     if (kind == "sz") {
         type = REG_SZ;
-        std::wstring text = winphone::fromUtf8(args[4]);
+        std::wstring text = utf16Of<wchar_t>(args[4]);
         // Stored with its terminator, as a registry editor stores a string.
         bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
     } else if (kind == "dword") {
@@ -182,14 +176,7 @@ int setValue(const Args& args) {
     } else {
         return fail("unknown value type '" + kind + "' (sz, dword, binary or a type code)");
     }
-    HKEY key;
-    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath(args[1]).c_str(), 0, nullptr, 0,
-                                  KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
-    if (status == ERROR_SUCCESS) {
-        status = winphone::setValueBytes(key, winphone::fromUtf8(args[2]).c_str(), type,
-                                         bytes.data(), static_cast<DWORD>(bytes.size()));
-        RegCloseKey(key);
-    }
+    LONG status = control::storeValue(utf8Of(keyPath(args[1])), args[2], type, bytes);
     if (status != ERROR_SUCCESS)
         return fail("cannot store '" + args[2] + "' (status " + std::to_string(status) + ")", 1);
     return 0;
@@ -197,7 +184,7 @@ int setValue(const Args& args) {
 
 int deleteValue(const Args& args) {
     if (args.size() == 2)
-        return winphone::deleteKeyTree(HKEY_LOCAL_MACHINE, keyPath(args[1]))
+        return deleteKeyTree(keyPath(args[1])) == ERROR_SUCCESS
                    ? 0
                    : fail("cannot delete '" + args[1] + "'", 1);
     if (args.size() != 3)
@@ -206,7 +193,7 @@ int deleteValue(const Args& args) {
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath(args[1]).c_str(), 0, KEY_READ | KEY_WRITE,
                       &key) != ERROR_SUCCESS)
         return fail("no key '" + args[1] + "'", 1);
-    LONG status = RegDeleteValueW(key, winphone::fromUtf8(args[2]).c_str());
+    LONG status = RegDeleteValueW(key, utf16Of<wchar_t>(args[2]).c_str());
     RegCloseKey(key);
     if (status != ERROR_SUCCESS)
         return fail("no value '" + args[2] + "' in '" + args[1] + "'", 1);
@@ -216,47 +203,46 @@ int deleteValue(const Args& args) {
 int reset(const Args& args) {
     if (args.size() != 1)
         return fail("usage: reset");
-    return winphone::resetPhone({settingsKey()}) ? 0 : fail("cannot reset the phone", 1);
+    return control::resetPhone({utf8Of(settingsKey())}) == ERROR_SUCCESS
+               ? 0
+               : fail("cannot reset the phone", 1);
 }
 
 int answer(const Args& args) {
-    int value = args.size() == 2 ? winphone::answerFromName(args[1]) : 0;
+    int value = args.size() == 2 ? box_answers::answerFromName(args[1]) : 0;
     if (value == 0)
         return fail("usage: answer ok|cancel|abort|retry|ignore|yes|no");
-    if (winphone::queueAnswer(value) == ERROR_SUCCESS)
+    LONG status = control::queueAnswer(value);
+    if (status == ERROR_SUCCESS)
         return 0;
-    const winphone::StateProblem& why = winphone::lastStateProblem();
-    if (why.status == ERROR_SUCCESS)
+    if (control::problem().empty())
         return fail("cannot queue the answer", 1);
-    return failOn(why.status, "cannot queue the answer: " + why.text);
+    return failOn(status, "cannot queue the answer: " + control::problem());
 }
 
 int lines(const Args& args) {
     if (args.size() != 1)
         return fail("usage: lines");
-    int status = 0;
-    for (const winphone::LineDevice& d : winphone::lineDevices()) {
-        if (d.status != ERROR_SUCCESS) {
-            status = failOn(d.status, d.problem);
-            continue;
-        }
+    std::vector<control::LineDevice> all;
+    LONG status = control::lineDevices(&all);
+    for (const control::LineDevice& d : all) {
         char media[16];
         snprintf(media, sizeof media, "0x%08lx", static_cast<unsigned long>(d.mediaModes));
-        print(std::to_string(d.index) + "\t" + winphone::oneLine(winphone::toUtf8(d.name)) + "\t" +
-              media + "\t" + std::to_string(d.equipmentState) + "\t" +
-              (d.registered ? "yes" : "no") + "\t" + d.faults);
+        print(std::to_string(d.index) + "\t" + oneLine(d.name) + "\t" + media + "\t" +
+              std::to_string(d.equipmentState) + "\t" + (d.registered ? "yes" : "no") + "\t" +
+              d.faults);
     }
-    return status;
+    return status == ERROR_SUCCESS ? 0 : failOn(status, control::problem());
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     // Every problem of the phone state is reported here, as the verb's own.
-    winphone::echoStateProblems(false);
+    control::echoBadValues(false);
     Args args;
     for (int i = 1; i < argc; ++i)
-        args.push_back(winphone::toUtf8(argv[i]));
+        args.push_back(utf8Of(argv[i]));
     if (args.empty())
         return fail("usage: velmora-state dump|get|hex|set|delete|reset|answer|lines|serve ...");
     const std::string& verb = args[0];

@@ -180,7 +180,7 @@ TEST_F(DialogScript, ToAllCopiesSundayOnlyWhenAnsweredYes) {
                           std::string("set 1009 6:05\nset 1010 22:45\nclick 1001\n") + c.answer +
                               "click 1024\nok\n");
         EXPECT_EQ(DWORD(EXIT_INTERACTIVE), run.status) << run.err;
-        std::vector<winphone::MessageRecord> boxes = winphone::messages();
+        std::vector<Box> boxes = readBoxes();
         ASSERT_EQ(1u, boxes.size()) << run.err;
         EXPECT_EQ(TO_ALL_CAPTION, boxes[0].caption);
         EXPECT_EQ(TO_ALL_QUESTION, boxes[0].text);
@@ -203,7 +203,7 @@ TEST_F(DialogScript, AboutTellsAndStoresNothing) {
     // An answer that does not fit the box is passed over for its own.
     ProgramResult run = runWithScript(kProgram, L"", "answer yes\nclick 1025\n");
     EXPECT_EQ(DWORD(EXIT_INTERACTIVE), run.status);
-    std::vector<winphone::MessageRecord> boxes = winphone::messages();
+    std::vector<Box> boxes = readBoxes();
     ASSERT_EQ(1u, boxes.size()) << run.err;
     EXPECT_EQ(ABOUT_CAPTION, boxes[0].caption);
     EXPECT_EQ(ABOUT_TEXT, boxes[0].text);
@@ -227,7 +227,7 @@ TEST_F(DialogScript, OkStoresFourteenBytesAndFourteenDwordsAndArms) {
     ReadBack state = readBack();
     EXPECT_EQ(expectedSettings("1110001", {{"S2", 495}, {"C2", 1410}}), state.settings);
     EXPECT_EQ("2026-12-13 00:00:00", state.pending);
-    EXPECT_TRUE(winphone::messages().empty());
+    EXPECT_TRUE(readBoxes().empty());
 }
 
 // However the script ends without OK, nothing is stored or armed, and the dialog ends at once.

@@ -7,6 +7,7 @@
 #include "support/win32/wine_phone.h"
 
 #include "app/app.h"
+#include "platform/phone/timed_start.h"
 
 #include <functional>
 
@@ -58,9 +59,7 @@ size_t count(const std::string& text, const std::string& part) {
 }
 
 std::string pendingOfProgram() {
-    winphone::StateValue<winphone::PendingStart> start =
-        winphone::pendingStart(programPath(kProgram));
-    return start ? start->text : start.missing() ? "none" : "unreadable";
+    return readPending(programPath(kProgram));
 }
 
 DWORD voiceLineState() {
@@ -75,8 +74,8 @@ class HostileState : public WinePhone {
         SCOPED_TRACE(c.what);
         WinePhone::SetUp();
         setClock("2026-12-14 07:00");
-        ASSERT_TRUE(winphone::setLineState(0, LINEEQUIPSTATE_MINIMUM));
-        ASSERT_TRUE(winphone::setLineRegistered(0, false));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, LINEEQUIPSTATE_MINIMUM));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineRegistered(0, false));
         for (const Damage& d : c.damage) {
             LONG status = d.remove
                               ? winphone::deleteStateValue(d.key, d.name)
@@ -206,7 +205,10 @@ TEST_F(HostileState, EachGivesAClearErrorAndNoCrash) {
          {{L"Telephony\\Handles", L"12:65536", REG_SZ, text(L"phone")}},
          {helper(L"dump", 1, "'12:65536' of phone\\Telephony\\Handles holds the text 'phone'"),
           timedRun},
-         [&] { EXPECT_NE(ERROR_SUCCESS, winphone::telephonyStatus().status); }},
+         [&] {
+             control::TelephonyStatus status;
+             EXPECT_NE(ERROR_SUCCESS, control::telephonyStatus(&status));
+         }},
 
         // ---- Timed starts ----
         {"a pending start at no time",
@@ -219,10 +221,13 @@ TEST_F(HostileState, EachGivesAClearErrorAndNoCrash) {
          {helper(L"dump", 1, "of phone\\TimedStarts holds the dword 7")},
          [&] {
              EXPECT_EQ("unreadable", pendingOfProgram());
-             std::vector<winphone::PendingStart> all;
-             winphone::pendingStarts(&all);
-             ASSERT_EQ(1u, all.size()) << "listed, not left out";
+             std::vector<timed_start_state::PendingStart> all;
+             phone_timed_start::pendingStarts(&all);
+             ASSERT_EQ(1u, all.size()) << "the service lists it, not leaves it out";
              EXPECT_EQ(ERROR_BADDB, all[0].status);
+             std::vector<control::PendingStart> readable;
+             EXPECT_EQ(ERROR_BADDB, control::pendingStarts(&readable));
+             EXPECT_TRUE(readable.empty()) << "its controls give what can be read, and why not";
          }},
 
         // ---- Boxes ----
@@ -237,7 +242,7 @@ TEST_F(HostileState, EachGivesAClearErrorAndNoCrash) {
            "(the queued answer cannot be read; no taken instead)", ""},
           helper(L"get phone Answers", 0, "", "binary 4 06000000\n")},
          [&] {
-             std::vector<winphone::MessageRecord> boxes = winphone::messages();
+             std::vector<Box> boxes = readBoxes();
              ASSERT_EQ(1u, boxes.size());
              EXPECT_EQ(IDNO, boxes[0].answer);
          }},
@@ -260,7 +265,7 @@ TEST_F(HostileState, EachGivesAClearErrorAndNoCrash) {
          {{kProgram, L"", toAll, EXIT_INTERACTIVE, "'Last' of phone\\Messages holds the text 'x'",
            ""}},
          [&] {
-             std::vector<winphone::MessageRecord> boxes = winphone::messages();
+             std::vector<Box> boxes = readBoxes();
              ASSERT_EQ(2u, boxes.size());
              EXPECT_EQ(L"Earlier", boxes[0].caption);
              EXPECT_EQ(DWORD(8), boxes[1].id);
@@ -269,9 +274,10 @@ TEST_F(HostileState, EachGivesAClearErrorAndNoCrash) {
          {{L"Messages\\00000001", L"Answer", REG_DWORD, dword(77)}},
          {helper(L"dump", 1, "'Answer' of phone\\Messages\\00000001 holds the dword 77")},
          [&] {
-             std::vector<winphone::MessageRecord> boxes = winphone::messages();
-             ASSERT_EQ(1u, boxes.size());
-             EXPECT_EQ(ERROR_BADDB, boxes[0].status);
+             std::vector<control::MessageRecord> boxes;
+             EXPECT_EQ(ERROR_BADDB, control::messages(&boxes));
+             EXPECT_TRUE(boxes.empty()) << "the box is left out, and the status says why";
+             EXPECT_NE(std::string::npos, control::problem().find("holds the dword 77"));
          }},
     };
     for (const Case& c : cases)

@@ -14,8 +14,7 @@ namespace {
 const wchar_t kProgram[] = L"velmora.exe";
 
 std::string pendingOfProgram() {
-    std::optional<winphone::PendingStart> start = winphone::pendingStart(programPath(kProgram));
-    return start ? start->text : "none";
+    return readPending(programPath(kProgram));
 }
 
 std::string bytesOf(const void* data, size_t size) {
@@ -26,8 +25,8 @@ class Program : public WinePhone {
   protected:
     // Line 0 (the voice line) as the network left it before the run.
     void lineBefore(DWORD state, bool registered) {
-        ASSERT_TRUE(winphone::setLineState(0, state));
-        ASSERT_TRUE(winphone::setLineRegistered(0, registered));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, state));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineRegistered(0, registered));
     }
     // Every stored value of the settings key, name and bytes, for comparing before and after.
     std::string storedSettings() {
@@ -88,16 +87,16 @@ TEST_F(Program, TimedRunsAtPinnedMinutes) {
 
         ProgramResult run = runProgram(kProgram, L"AppRunAtTime");
         EXPECT_EQ(DWORD(EXIT_TIMED_RUN), run.status) << run.err;
-        std::optional<winphone::LineDevice> voice = winphone::lineDevice(0);
+        std::optional<control::LineDevice> voice = readLine(0);
         ASSERT_TRUE(voice.has_value());
         EXPECT_EQ(c.stateAfter, voice->equipmentState);
         EXPECT_EQ(c.registeredAfter, voice->registered);
-        EXPECT_EQ(DWORD(LINEEQUIPSTATE_FULL), winphone::lineDevice(1)->equipmentState)
+        EXPECT_EQ(DWORD(LINEEQUIPSTATE_FULL), readLine(1)->equipmentState)
             << "the data-only line is never switched";
         EXPECT_EQ(c.pending, pendingOfProgram());
         EXPECT_EQ(before, storedSettings()) << "a timed run stores nothing";
-        EXPECT_TRUE(winphone::messages().empty()) << run.err;
-        winphone::TelephonyStatus telephony = winphone::telephonyStatus();
+        EXPECT_TRUE(readBoxes().empty()) << run.err;
+        control::TelephonyStatus telephony = readTelephony();
         EXPECT_EQ(0, telephony.sessionsOpen + telephony.linesOpen + telephony.linesClosedByShutdown)
             << "sessions and lines are closed on every path";
     }
@@ -114,8 +113,8 @@ TEST_F(Program, NoWeekdayEnabledCancelsThePendingStart) {
     ProgramResult run = runProgram(kProgram, L"AppRunAtTime");
     EXPECT_EQ(DWORD(EXIT_TIMED_RUN), run.status);
     EXPECT_EQ("none", pendingOfProgram());
-    EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), winphone::lineDevice(0)->equipmentState);
-    EXPECT_TRUE(winphone::messages().empty()) << "nothing is reported";
+    EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), readLine(0)->equipmentState);
+    EXPECT_TRUE(readBoxes().empty()) << "nothing is reported";
 }
 
 // A next switch at a stored minute of 1500 is hour 25, which the timed-start service refuses.
@@ -130,7 +129,7 @@ TEST_F(Program, AnImpossibleNextSwitchShowsTheTimerNotice) {
     ProgramResult run = runProgram(kProgram, L"AppRunAtTime");
     EXPECT_EQ(DWORD(EXIT_TIMED_RUN), run.status);
     EXPECT_EQ("2026-12-19 00:00:00", pendingOfProgram()) << "the refused call changed nothing";
-    std::vector<winphone::MessageRecord> boxes = winphone::messages();
+    std::vector<Box> boxes = readBoxes();
     ASSERT_EQ(1u, boxes.size()) << run.err;
     EXPECT_EQ(ERROR_NOTICE_CAPTION, boxes[0].caption);
     EXPECT_EQ(std::wstring(TIMER_FAILED_NOTICE) + L"\nNo : 87", boxes[0].text);
@@ -158,14 +157,14 @@ TEST_F(Program, ReinitPastTheWindowAsksThenGivesUp) {
         WinePhone::SetUp();
         setClock("2026-12-14 07:00"); // a switch-on minute
         lineBefore(LINEEQUIPSTATE_MINIMUM, false);
-        ASSERT_TRUE(winphone::setReinitAttempts(1000));
-        ASSERT_TRUE(winphone::setVirtualTick(1000, 0));
+        ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(1000));
+        ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(1000, 0));
         for (int answer : c.answers)
-            ASSERT_EQ(ERROR_SUCCESS, winphone::queueAnswer(answer));
+            ASSERT_EQ(ERROR_SUCCESS, control::queueAnswer(answer));
 
         ProgramResult run = runProgram(kProgram, L"AppRunAtTime");
         EXPECT_EQ(DWORD(EXIT_TIMED_RUN), run.status);
-        std::vector<winphone::MessageRecord> boxes = winphone::messages();
+        std::vector<Box> boxes = readBoxes();
         ASSERT_EQ(c.boxes.size(), boxes.size()) << run.err;
         for (size_t i = 0; i < boxes.size(); ++i) {
             EXPECT_EQ(L"Error", boxes[i].caption);
@@ -173,7 +172,7 @@ TEST_F(Program, ReinitPastTheWindowAsksThenGivesUp) {
             EXPECT_EQ(c.boxes[i], boxes[i].type);
             EXPECT_EQ(c.taken[i], boxes[i].answer);
         }
-        EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), winphone::lineDevice(0)->equipmentState);
+        EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), readLine(0)->equipmentState);
         EXPECT_EQ("2026-12-19 00:00:00", pendingOfProgram())
             << "the next start is armed all the same";
     }
@@ -238,7 +237,7 @@ TEST_F(Program, TheDialogFillsTheScreenAndDoneStoresAndArms) {
         }
     }
     EXPECT_EQ("2026-12-13 00:00:00", pendingOfProgram());
-    EXPECT_TRUE(winphone::messages().empty());
+    EXPECT_TRUE(readBoxes().empty());
 }
 
 } // namespace

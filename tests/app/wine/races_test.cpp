@@ -15,8 +15,7 @@ namespace {
 const wchar_t kProgram[] = L"velmora.exe";
 
 std::string pendingOfProgram() {
-    auto start = winphone::pendingStart(programPath(kProgram));
-    return start ? start->text : "none";
+    return readPending(programPath(kProgram));
 }
 
 long long msSince(std::chrono::steady_clock::time_point start) {
@@ -65,7 +64,7 @@ TEST_F(Races, StartsAtOnceOpenOneDialog) {
         EXPECT_EQ(kStarts - 1, ended) << "every start but one handed over";
         EXPECT_EQ(1, dialogs);
         EXPECT_EQ("2026-12-13 00:00:00", pendingOfProgram()) << "the one dialog's OK armed";
-        EXPECT_TRUE(winphone::messages().empty()) << "no lock was given up on";
+        EXPECT_TRUE(readBoxes().empty()) << "no lock was given up on";
     }
 }
 
@@ -85,7 +84,7 @@ TEST_F(Races, DialogOkAgainstATimedRunLeavesTheTimetablesStart) {
         WinePhone::SetUp();
         setClock("2026-12-14 00:00"); // Monday: the switch-off is due, 07:00 comes next
         setDword(L"S1", 420);
-        ASSERT_TRUE(winphone::setLineState(0, LINEEQUIPSTATE_FULL));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, LINEEQUIPSTATE_FULL));
         ASSERT_TRUE(CeRunAppAtTime(program.c_str(), &sevenOClock));
 
         Process dialog(kProgram, L"", Process::FromPipe);
@@ -109,8 +108,8 @@ TEST_F(Races, DialogOkAgainstATimedRunLeavesTheTimetablesStart) {
         memcpy(&s1, bytes.data(), sizeof s1);
         ASSERT_EQ(390u, s1) << "the dialog stored Monday's 6:30";
         EXPECT_EQ("2026-12-14 06:30:00", pendingOfProgram());
-        EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), winphone::lineDevice(0)->equipmentState);
-        EXPECT_TRUE(winphone::messages().empty()) << timed.err() << dialog.err();
+        EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), readLine(0)->equipmentState);
+        EXPECT_TRUE(readBoxes().empty()) << timed.err() << dialog.err();
     }
 }
 

@@ -398,7 +398,7 @@ TEST_F(Telephony, AFaultFailsItsOperationOnItsLineOnly) {
 }
 
 TEST_F(Telephony, ReinitIsAnsweredForACount) {
-    ASSERT_TRUE(contract::setReinitAttempts(2));
+    ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(2));
     for (int attempt = 0; attempt < 2; ++attempt) {
         HLINEAPP app = 0;
         DWORD count = contract::kMarker;
@@ -425,7 +425,7 @@ TEST_F(Telephony, WhatIsLeftOpenIsRecorded) {
     EXPECT_EQ(0, after.linesOpen);
     EXPECT_EQ(1, after.linesClosedByShutdown);
     EXPECT_EQ(result(LINEERR_INVALLINEHANDLE), lineClose(line));
-    ASSERT_TRUE(contract::clearLeaks());
+    ASSERT_EQ(ERROR_SUCCESS, control::clearLeaks());
     EXPECT_EQ(0, contract::leaks().linesClosedByShutdown);
 }
 

@@ -109,7 +109,7 @@ TEST_F(TimedStart, RefusalsAreRecordedAndTheLatestHundredKept) {
         SCOPED_TRACE(c.refused ? c.refused : "taken");
         SetLastError(contract::kMarker);
         EXPECT_EQ(c.refused == nullptr, CeRunAppAtTime(c.path, c.time) != FALSE);
-        std::vector<contract::Refusal> all = contract::refusals();
+        std::vector<control::Refusal> all = contract::refusals();
         ASSERT_EQ(recorded + (c.refused ? 1 : 0), all.size());
         if (!c.refused)
             continue;
@@ -127,9 +127,9 @@ TEST_F(TimedStart, RefusalsAreRecordedAndTheLatestHundredKept) {
             at(2026, 12, 14, 25, static_cast<WORD>(i % 60), static_cast<WORD>(i / 60));
         ASSERT_FALSE(CeRunAppAtTime(kOther, &minute));
     }
-    std::vector<contract::Refusal> kept = contract::refusals();
+    std::vector<control::Refusal> kept = contract::refusals();
     ASSERT_EQ(static_cast<size_t>(more), kept.size());
-    for (const contract::Refusal& r : kept)
+    for (const control::Refusal& r : kept)
         ASSERT_EQ("C:\\Program Files\\Other\\other.exe", r.path) << "the earlier ones are gone";
     EXPECT_EQ("2026-12-14 25:00:00", kept.front().at) << "the oldest of the latest hundred";
     EXPECT_EQ("2026-12-14 25:39:01", kept.back().at);

@@ -11,7 +11,7 @@ class MessageBoxes : public TempPhone {};
 
 TEST_F(MessageBoxes, EveryBoxIsRecorded) {
     MessageBoxW(nullptr, u"寫入！\nNo : 5", u"rozev -- 出錯", MB_OK | MB_ICONERROR);
-    std::vector<host::MessageRecord> all = boxes();
+    std::vector<control::MessageRecord> all = boxes();
     ASSERT_EQ(1u, all.size());
     EXPECT_EQ("rozev -- 出錯", all[0].caption);
     EXPECT_EQ("寫入！\nNo : 5", all[0].text);
@@ -52,7 +52,7 @@ TEST_F(MessageBoxes, AQueuedAnswerAnswersOneBoxOnly) {
     const int kRounds = 3, kBoxes = 16, kAnswers = 8;
     for (int round = 0; round < kRounds; ++round) {
         for (int i = 0; i < kAnswers; ++i)
-            ASSERT_EQ(ERROR_SUCCESS, host::queueAnswer(IDCANCEL));
+            ASSERT_EQ(ERROR_SUCCESS, control::queueAnswer(IDCANCEL));
         std::vector<CommandResult> runs(kBoxes);
         std::vector<std::thread> threads;
         for (int i = 0; i < kBoxes; ++i)

@@ -190,7 +190,7 @@ TEST_F(Mutexes, AnotherProcessHandsItOnReleasedOrKilled) {
 // process holds waits its whole time-out in real time, and gets the mutex when it is released
 // within it.
 TEST_F(Mutexes, WaitsTakeRealTimeWhateverTheTickCount) {
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(10000));
+    ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(10000));
     struct Case {
         DWORD timeout;
         int releasedAfter; // ms, or -1 for never

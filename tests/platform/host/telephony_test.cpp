@@ -95,7 +95,7 @@ TEST_F(TelephonyTest, ACloseTheStoreRefusedIsRecordedLaterOrSaid) {
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(0, WEXITSTATUS(status));
-        std::vector<host::TelephonyHandle> left = readHandles();
+        std::vector<control::OpenHandle> left = readHandles();
         EXPECT_EQ(c.recordsLeft, left.size());
         std::ifstream in(errPath);
         std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -103,13 +103,13 @@ TEST_F(TelephonyTest, ACloseTheStoreRefusedIsRecordedLaterOrSaid) {
             EXPECT_NE(std::string::npos, err.find(c.said)) << err;
         else
             EXPECT_EQ("", err);
-        ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyLeaks());
+        ASSERT_EQ(ERROR_SUCCESS, control::clearLeaks());
     }
 }
 
 TEST_F(TelephonyTest, RemovedLinesStayRemoved) {
-    ASSERT_EQ(ERROR_SUCCESS, host::removeLine(0));
-    ASSERT_EQ(ERROR_SUCCESS, host::removeLine(0));
+    ASSERT_EQ(ERROR_SUCCESS, control::removeLine(0));
+    ASSERT_EQ(ERROR_SUCCESS, control::removeLine(0));
     host::closeStore(); // a later process must not find the phone new again
     EXPECT_TRUE(readLines().empty());
     DWORD count = 7;
@@ -120,9 +120,9 @@ TEST_F(TelephonyTest, RemovedLinesStayRemoved) {
 TEST_F(TelephonyTest, OpenHandlesAreRecordedWithTheProcess) {
     HLINEAPP app = start();
     HLINE line = open(app, 0);
-    std::vector<host::TelephonyHandle> handles = readHandles();
+    std::vector<control::OpenHandle> handles = readHandles();
     ASSERT_EQ(handles.size(), 2u);
-    for (const host::TelephonyHandle& h : handles)
+    for (const control::OpenHandle& h : handles)
         EXPECT_EQ(h.pid, getpid());
     EXPECT_EQ(handles[0].kind, "session");
     EXPECT_EQ(handles[0].device, -1);
@@ -140,38 +140,38 @@ TEST_F(TelephonyTest, OpenHandlesAreRecordedWithTheProcess) {
 // ---- Faults ----
 
 TEST_F(TelephonyTest, FaultsAreListedHealedAndFollowTheirDevice) {
-    for (const host::LineDevice& line : readLines())
+    for (const control::LineDevice& line : readLines())
         EXPECT_EQ(line.faults, "-") << "a new phone's line " << line.index;
     DWORD third = 0;
-    ASSERT_EQ(ERROR_SUCCESS, host::addLine("Third", LINEMEDIAMODE_INTERACTIVEVOICE, 1, &third));
+    ASSERT_EQ(ERROR_SUCCESS, control::addLine("Third", LINEMEDIAMODE_INTERACTIVEVOICE, 1, &third));
     ASSERT_EQ(2u, third);
-    ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(2, Op::Open, -5));
-    ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(2, Op::Close, LINEERR_NOMEM));
-    ASSERT_EQ(ERROR_SUCCESS, host::setLineFault(2, Op::Open, -6)); // replaces
+    ASSERT_EQ(ERROR_SUCCESS, control::setLineFault(2, Op::Open, -5));
+    ASSERT_EQ(ERROR_SUCCESS, control::setLineFault(2, Op::Close, LINEERR_NOMEM));
+    ASSERT_EQ(ERROR_SUCCESS, control::setLineFault(2, Op::Open, -6)); // replaces
     EXPECT_EQ(readLine(2).faults, "close=-2147483580,open=-6");
-    EXPECT_NE(ERROR_SUCCESS, host::setLineFault(2, Op::Open, 0));
-    EXPECT_NE(ERROR_SUCCESS, host::setLineFault(2, Op::Open, 5));
-    EXPECT_NE(ERROR_SUCCESS, host::setLineFault(3, Op::Open, -5));
+    EXPECT_NE(ERROR_SUCCESS, control::setLineFault(2, Op::Open, 0));
+    EXPECT_NE(ERROR_SUCCESS, control::setLineFault(2, Op::Open, 5));
+    EXPECT_NE(ERROR_SUCCESS, control::setLineFault(3, Op::Open, -5));
     ASSERT_EQ(ERROR_SUCCESS,
-              host::removeLine(1)); // the third line becomes device 1, faults and all
+              control::removeLine(1)); // the third line becomes device 1, faults and all
     ASSERT_EQ(readLines().size(), 2u);
     EXPECT_EQ(readLine(1).name, "Third");
     EXPECT_EQ(readLine(1).faults, "close=-2147483580,open=-6");
     EXPECT_EQ(readLine(0).faults, "-");
-    ASSERT_EQ(ERROR_SUCCESS, host::healLine(1));
+    ASSERT_EQ(ERROR_SUCCESS, control::healLine(1));
     EXPECT_EQ(readLine(1).faults, "-");
-    EXPECT_NE(ERROR_SUCCESS, host::healLine(2));
+    EXPECT_NE(ERROR_SUCCESS, control::healLine(2));
 }
 
 TEST_F(TelephonyTest, InitializeFaultAndReinitAnswers) {
     HLINEAPP app = 0;
     DWORD count = 0;
-    ASSERT_EQ(ERROR_SUCCESS, host::setInitFault(LINEERR_NOMEM));
+    ASSERT_EQ(ERROR_SUCCESS, control::setInitFault(LINEERR_NOMEM));
     EXPECT_EQ(lineInitialize(&app, nullptr, noEvents, nullptr, &count), LINEERR_NOMEM);
     EXPECT_EQ(lineInitialize(&app, nullptr, noEvents, nullptr, &count), LINEERR_NOMEM);
-    ASSERT_EQ(ERROR_SUCCESS, host::setInitFault(0));
+    ASSERT_EQ(ERROR_SUCCESS, control::setInitFault(0));
 
-    ASSERT_EQ(ERROR_SUCCESS, host::setReinitAttempts(3));
+    ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(3));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(lineInitialize(&app, nullptr, noEvents, nullptr, &count), LINEERR_REINIT) << i;
     EXPECT_EQ(app, nullptr);
@@ -179,8 +179,8 @@ TEST_F(TelephonyTest, InitializeFaultAndReinitAnswers) {
     end(start());
 
     // By time: counted from the first attempt that sees it, in tick count.
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(1000, 50));
-    ASSERT_EQ(ERROR_SUCCESS, host::setReinitMilliseconds(3000));
+    ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(1000, 50));
+    ASSERT_EQ(ERROR_SUCCESS, control::setReinitMilliseconds(3000));
     EXPECT_EQ(lineInitialize(&app, nullptr, noEvents, nullptr, &count), LINEERR_REINIT);
     GetTickCount();
     GetTickCount();
@@ -190,7 +190,7 @@ TEST_F(TelephonyTest, InitializeFaultAndReinitAnswers) {
     EXPECT_EQ(readTelephony().reinitMilliseconds, 0u);
 
     // Repeated answers are logged once, with their count.
-    std::vector<host::TelephonyCall> calls = readCalls();
+    std::vector<control::CallRecord> calls = readCalls();
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(calls[0].call, "lineInitialize");
     EXPECT_EQ(calls[0].result, LINEERR_NOMEM);
@@ -203,9 +203,9 @@ TEST_F(TelephonyTest, InitializeFaultAndReinitAnswers) {
 // ---- Tick count ----
 
 TEST_F(TelephonyTest, VirtualTickAdvancesByItsStepAndWraps) {
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(250, 0xFFFFFF00u));
-    EXPECT_EQ(host::peekTickCount(), 0xFFFFFF00u);
-    EXPECT_EQ(host::peekTickCount(), 0xFFFFFF00u);
+    ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(250, 0xFFFFFF00u));
+    EXPECT_EQ(control::peekTickCount(), 0xFFFFFF00u);
+    EXPECT_EQ(control::peekTickCount(), 0xFFFFFF00u);
     EXPECT_EQ(GetTickCount(), 0xFFFFFFFAu);
     EXPECT_EQ(GetTickCount(), 0xF4u);
     EXPECT_EQ(readTickStep(), std::optional<DWORD>(250));
@@ -214,9 +214,9 @@ TEST_F(TelephonyTest, VirtualTickAdvancesByItsStepAndWraps) {
     EXPECT_EQ(tick.out, "244\tvirtual +250 ms a reading\n");
     EXPECT_EQ(GetTickCount(), 0x1EEu);
 
-    EXPECT_NE(ERROR_SUCCESS, host::setVirtualTick(0));
+    EXPECT_NE(ERROR_SUCCESS, control::setVirtualTick(0));
     EXPECT_EQ(readTickStep(), std::optional<DWORD>(250));
-    ASSERT_EQ(ERROR_SUCCESS, host::setVirtualTick(std::nullopt));
+    ASSERT_EQ(ERROR_SUCCESS, control::setVirtualTick(std::nullopt));
     EXPECT_FALSE(readTickStep());
     DWORD a = GetTickCount(), b = GetTickCount();
     EXPECT_LE(b - a, 1000u);
@@ -251,8 +251,8 @@ TEST_F(TelephonyTest, ACallTheStoreWouldNotCommitChangedNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, LINEEQUIPSTATE_FULL));
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineRegistered(0, c.registeredBefore));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, LINEEQUIPSTATE_FULL));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineRegistered(0, c.registeredBefore));
         HLINEAPP app = start();
         HLINE line = open(app, 0);
         DWORD state = 0, radio = 0;
@@ -261,7 +261,7 @@ TEST_F(TelephonyTest, ACallTheStoreWouldNotCommitChangedNothing) {
         EXPECT_EQ(c.call(line), LINEERR_OPERATIONFAILED);
         EXPECT_EQ(readLine(0).equipmentState, static_cast<DWORD>(LINEEQUIPSTATE_FULL));
         EXPECT_EQ(readLine(0).registered, c.registeredBefore);
-        std::vector<host::TelephonyCall> calls = readCalls();
+        std::vector<control::CallRecord> calls = readCalls();
         ASSERT_GE(calls.size(), 2u);
         EXPECT_EQ(calls[calls.size() - 2].call, "lineGetEquipmentState");
         EXPECT_EQ(calls[calls.size() - 2].result, 0);
@@ -323,12 +323,12 @@ TEST_F(TelephonyTest, AChangeAndItsLogEntryStandOrFallTogether) {
     ASSERT_EQ(child, waitpid(child, &status, 0));
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     EXPECT_EQ(readLine(0).equipmentState, static_cast<DWORD>(LINEEQUIPSTATE_FULL));
-    for (const host::TelephonyCall& c : readCalls())
+    for (const control::CallRecord& c : readCalls())
         EXPECT_NE(c.call, "lineSetEquipmentState");
     // It died with its session and line open, and the phone says so.
     EXPECT_EQ(readTelephony().sessionsOpen, 1);
     EXPECT_EQ(readTelephony().linesOpen, 1);
-    EXPECT_EQ(ERROR_SUCCESS, host::clearTelephonyLeaks());
+    EXPECT_EQ(ERROR_SUCCESS, control::clearLeaks());
 }
 
 // The entry of a call that changes nothing may wait for the process's next change, but never
@@ -383,7 +383,7 @@ TEST_F(TelephonyTest, ManyCallsThatChangeNothingAreWrittenInOrder) {
         << "the entries wait for no change";
     close(line);
     end(app);
-    std::vector<host::TelephonyCall> calls = readCalls();
+    std::vector<control::CallRecord> calls = readCalls();
     ASSERT_EQ(calls.size(), 2u + negotiations + 2u);
     for (int i = 0; i < negotiations; ++i) {
         EXPECT_EQ(calls[2 + i].call, "lineNegotiateAPIVersion");
@@ -418,7 +418,7 @@ TEST_F(TelephonyTest, AKilledSessionLeavesItsChangesItsHandlesAndItsEntries) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     EXPECT_EQ(readLine(0).equipmentState, static_cast<DWORD>(LINEEQUIPSTATE_MINIMUM));
     std::vector<std::string> made;
-    for (const host::TelephonyCall& c : readCalls())
+    for (const control::CallRecord& c : readCalls())
         made.push_back(c.call);
     const std::vector<std::string> upToTheChange = {
         "lineInitialize", "lineOpen", "lineGetEquipmentState", "lineSetEquipmentState"};
@@ -426,7 +426,7 @@ TEST_F(TelephonyTest, AKilledSessionLeavesItsChangesItsHandlesAndItsEntries) {
     EXPECT_EQ(std::vector<std::string>(made.begin(), made.begin() + 4), upToTheChange);
     EXPECT_EQ(readTelephony().sessionsOpen, 1);
     EXPECT_EQ(readTelephony().linesOpen, 1);
-    EXPECT_EQ(ERROR_SUCCESS, host::clearTelephonyLeaks());
+    EXPECT_EQ(ERROR_SUCCESS, control::clearLeaks());
 }
 
 // A child process inherits nothing to write: the entries its parent's calls left waiting are
@@ -452,7 +452,7 @@ TEST_F(TelephonyTest, AChildLeavesItsParentsEntriesToItsParent) {
     close(line);
     end(app);
     int read = 0;
-    for (const host::TelephonyCall& c : readCalls())
+    for (const control::CallRecord& c : readCalls())
         if (c.call == "lineGetEquipmentState") {
             ++read;
             EXPECT_EQ(c.pid, getpid());
@@ -505,7 +505,7 @@ TEST_F(TelephonyTest, AnOlderPhonesLogAndHandlesAreCarriedOver) {
     host::closeStore();
 
     end(start());
-    std::vector<host::TelephonyCall> calls = readCalls();
+    std::vector<control::CallRecord> calls = readCalls();
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[0].call, "lineInitialize");
     EXPECT_EQ(calls[0].count, 2);
@@ -516,7 +516,7 @@ TEST_F(TelephonyTest, AnOlderPhonesLogAndHandlesAreCarriedOver) {
     EXPECT_EQ(calls[3].call, "lineShutdown");
     EXPECT_EQ(query("SELECT MIN(id), MAX(id) FROM telephony_call_log"),
               (std::vector<std::vector<std::string>>{{"5", "11"}}));
-    std::vector<host::TelephonyHandle> handles = readHandles();
+    std::vector<control::OpenHandle> handles = readHandles();
     ASSERT_EQ(handles.size(), 2u);
     EXPECT_EQ(handles[0].kind, "session");
     EXPECT_EQ(handles[1].kind, "line");
@@ -558,7 +558,7 @@ TEST_F(TelephonyTest, RepeatsAreCountedWhileTheirEntryIsTheLast) {
     EXPECT_EQ(lastCount(), 1) << "another process's entry came between";
     setFull();
     EXPECT_EQ(lastCount(), 2);
-    ASSERT_EQ(ERROR_SUCCESS, host::clearTelephonyCalls());
+    ASSERT_EQ(ERROR_SUCCESS, control::clearCallLog());
     setFull();
     EXPECT_EQ(readCalls().size(), 1u);
     EXPECT_EQ(lastCount(), 1);

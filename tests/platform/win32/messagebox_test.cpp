@@ -23,7 +23,7 @@ LRESULT CALLBACK watch(int code, WPARAM wParam, LPARAM lParam) {
         if (GetClassNameW(window, className, 16) && wcscmp(className, L"#32770") == 0 &&
             GetWindowTextW(window, title, 64)) {
             seen->boxes.push_back(title);
-            std::vector<winphone::MessageRecord> records = winphone::messages();
+            std::vector<Box> records = readBoxes();
             seen->answersWhileShown.push_back(records.empty() ? -1 : records.back().answer);
         }
     }
@@ -67,14 +67,14 @@ TEST_F(MessageBoxes, EachBoxIsShownPressedAndRecorded) {
         if (c.processAnswer != 0)
             winphone::queueProcessAnswer(c.processAnswer);
         if (c.queuedAnswer != 0) {
-            ASSERT_EQ(ERROR_SUCCESS, winphone::queueAnswer(c.queuedAnswer));
+            ASSERT_EQ(ERROR_SUCCESS, control::queueAnswer(c.queuedAnswer));
         }
 
         EXPECT_EQ(c.answer, MessageBox(nullptr, L"第一行\nsecond line", L"Caption", c.type));
         ASSERT_EQ(1u, watched.boxes.size()) << "the real box was shown";
         EXPECT_EQ(L"Caption", watched.boxes[0]);
         EXPECT_EQ(0, watched.answersWhileShown[0]) << "recorded before it was answered";
-        std::vector<winphone::MessageRecord> records = winphone::messages();
+        std::vector<Box> records = readBoxes();
         ASSERT_EQ(1u, records.size());
         EXPECT_EQ(L"Caption", records[0].caption);
         EXPECT_EQ(L"第一行\nsecond line", records[0].text);
@@ -87,15 +87,15 @@ TEST_F(MessageBoxes, EachBoxIsShownPressedAndRecorded) {
 
 TEST_F(MessageBoxes, BoxesAreNumberedInTurn) {
     EXPECT_EQ(IDOK, MessageBox(nullptr, L"one", L"First", MB_OK));
-    ASSERT_EQ(ERROR_SUCCESS, winphone::queueAnswer(IDYES));
+    ASSERT_EQ(ERROR_SUCCESS, control::queueAnswer(IDYES));
     EXPECT_EQ(IDYES, MessageBox(nullptr, L"two", L"Second", MB_YESNO));
-    std::vector<winphone::MessageRecord> records = winphone::messages();
+    std::vector<Box> records = readBoxes();
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ(L"First", records[0].caption);
     EXPECT_EQ(L"Second", records[1].caption);
     EXPECT_LT(records[0].id, records[1].id);
-    EXPECT_TRUE(winphone::clearMessages());
-    EXPECT_TRUE(winphone::messages().empty());
+    EXPECT_EQ(ERROR_SUCCESS, control::clearMessages());
+    EXPECT_TRUE(readBoxes().empty());
 }
 
 } // namespace

@@ -49,7 +49,7 @@ TEST_F(StateHelper, ValuesRoundTripWithExactBytes) {
 TEST_F(StateHelper, DumpListsTheSettingsAndThePhoneState) {
     setSetting(L"Enabled", REG_SZ, L"1100001", 14);
     setClock("2026-12-12 23:00");
-    ASSERT_EQ(ERROR_SUCCESS, winphone::queueAnswer(IDYES));
+    ASSERT_EQ(ERROR_SUCCESS, control::queueAnswer(IDYES));
     ProgramResult dump = helper(L"dump");
     EXPECT_EQ(0u, dump.status) << dump.err;
     EXPECT_EQ(std::string::npos, dump.out.find('\r')) << "LF line endings";
@@ -75,7 +75,7 @@ TEST_F(StateHelper, LinesAreListedAndThenCanBeSet) {
     EXPECT_EQ("0\tCellular Line\t0x00000014\t1\tyes\t-\n"
               "1\tCellular Data\t0x00000010\t5\tyes\topen=-5\n",
               helper(L"lines").out);
-    EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), winphone::lineDevice(0)->equipmentState);
+    EXPECT_EQ(DWORD(LINEEQUIPSTATE_MINIMUM), readLine(0)->equipmentState);
 }
 
 TEST_F(StateHelper, AnswersResetAndDeletes) {

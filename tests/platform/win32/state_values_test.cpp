@@ -117,11 +117,14 @@ TEST_F(StateValues, MissingAndUnreadableAreTold) {
     EXPECT_FALSE(std::optional<DWORD>(bad).has_value());
 
     // What the layer reads through them.
-    EXPECT_EQ(ERROR_BADDB, winphone::virtualTickStep().status());
+    std::optional<DWORD> step;
+    EXPECT_EQ(ERROR_BADDB, control::virtualTickStep(&step));
     put(L"", L"Clock", REG_SZ, text(L"2026-13-01 00:00:00"));
-    EXPECT_EQ(ERROR_BADDB, winphone::pinnedClock().status());
-    ASSERT_TRUE(winphone::pinClock(nullptr));
-    EXPECT_TRUE(winphone::pinnedClock().missing());
+    std::optional<SYSTEMTIME> pinned;
+    EXPECT_EQ(ERROR_BADDB, control::pinnedClock(&pinned));
+    ASSERT_EQ(ERROR_SUCCESS, control::pinClock(std::nullopt));
+    EXPECT_EQ(ERROR_SUCCESS, control::pinnedClock(&pinned));
+    EXPECT_FALSE(pinned.has_value());
 }
 
 } // namespace

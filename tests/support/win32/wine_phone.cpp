@@ -194,7 +194,8 @@ void WinePhone::SetUp() {
     // The tests read bad values on purpose, and check what they are told.
     winphone::echoStateProblems(false);
     winphone::clearProcessAnswers();
-    ASSERT_TRUE(winphone::resetPhone({settingsPath()}));
+    ASSERT_EQ(ERROR_SUCCESS, control::resetPhone({winphone::toUtf8(settingsPath())}))
+        << control::problem();
 }
 
 void WinePhone::TearDown() {
@@ -204,7 +205,7 @@ void WinePhone::TearDown() {
 void WinePhone::setClock(const char* when) {
     SYSTEMTIME t;
     ASSERT_TRUE(winphone::parseDateTime(when, &t)) << when;
-    ASSERT_TRUE(winphone::pinClock(&t));
+    ASSERT_EQ(ERROR_SUCCESS, control::pinClock(t));
 }
 
 int WinePhone::takeQueuedAnswer() {
@@ -235,4 +236,34 @@ void WinePhone::setSetting(const wchar_t* name, DWORD type, const void* data, DW
                                              0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr));
     EXPECT_EQ(ERROR_SUCCESS, winphone::setValueBytes(key, name, type, data, size));
     RegCloseKey(key);
+}
+
+std::vector<Box> readBoxes() {
+    std::vector<control::MessageRecord> all;
+    EXPECT_EQ(ERROR_SUCCESS, control::messages(&all)) << control::problem();
+    std::vector<Box> out;
+    for (const control::MessageRecord& m : all)
+        out.push_back({m.id, m.pid, winphone::fromUtf8(m.caption), winphone::fromUtf8(m.text),
+                       m.type, m.answer});
+    return out;
+}
+
+std::optional<control::LineDevice> readLine(DWORD index) {
+    control::LineDevice device;
+    if (control::lineDevice(index, &device) != ERROR_SUCCESS)
+        return std::nullopt;
+    return device;
+}
+
+control::TelephonyStatus readTelephony() {
+    control::TelephonyStatus s;
+    EXPECT_EQ(ERROR_SUCCESS, control::telephonyStatus(&s)) << control::problem();
+    return s;
+}
+
+std::string readPending(const std::wstring& path) {
+    std::optional<control::PendingStart> start;
+    if (control::pendingStart(winphone::toUtf8(path), &start) != ERROR_SUCCESS)
+        return "unreadable";
+    return start ? start->text : "none";
 }

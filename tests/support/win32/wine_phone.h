@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +63,22 @@ ProgramResult runWithScript(const wchar_t* program, const std::wstring& argument
 // A dialog template in memory: a popup with a caption, the given size in dialog units, no
 // controls, and no menu, class or caption text.
 std::vector<WORD> emptyDialogTemplate(short cx, short cy);
+
+// The phone as its controls give it (platform/phone/control.h). A box's texts as the program
+// gave them; a read that fails fails the test, and gives back what could be read.
+struct Box {
+    long long id;
+    long long pid;
+    std::wstring caption, text;
+    UINT type;
+    int answer;
+};
+std::vector<Box> readBoxes();
+// A line device; nullopt when there is none, or it cannot be read.
+std::optional<control::LineDevice> readLine(DWORD index);
+control::TelephonyStatus readTelephony();
+// The pending start of a program: its time, "none", or "unreadable".
+std::string readPending(const std::wstring& path);
 
 // Every test starts on a new phone: no settings, no phone state.
 class WinePhone : public ::testing::Test {

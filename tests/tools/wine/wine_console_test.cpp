@@ -158,6 +158,45 @@ TEST_F(WineConsole, BoxesAndAnswers) {
                 });
 }
 
+// What the Wine phone cannot do reaches the console with the phone's own status and reason, as
+// on the simulated phone: here a value of the phone's state that holds what it must not.
+TEST_F(WineConsole, AFailureCarriesThePhonesOwnStatus) {
+    struct Case {
+        const char16_t* name;
+        DWORD type;
+        std::string bytes;
+        std::vector<std::string> words;
+        const char* said; // a part of the one line on standard error
+    } cases[] = {
+        {u"Answers",
+         REG_BINARY,
+         std::string("\x63\0\0\0", 4),
+         {"answer", "yes"},
+         "(status 1009: the value 'Answers' of phone holds the bytes 63000000"},
+        {u"TickStep",
+         REG_DWORD,
+         std::string(4, '\0'),
+         {"tick"},
+         "(status 1009: the value 'TickStep' of phone holds the dword 0"},
+        {u"Clock",
+         REG_SZ,
+         std::string("s\0o\0o\0n\0\0\0", 10),
+         {"clock"},
+         "(status 1009: the value 'Clock' of phone holds the text 'soon'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words[0]);
+        ASSERT_EQ(ERROR_SUCCESS, wine->resetPhone()) << wine->problem();
+        ASSERT_EQ(ERROR_SUCCESS,
+                  wine->writeValue(u"\\SOFTWARE\\VelmoraPhone", {c.name, c.type, c.bytes}))
+            << wine->problem();
+        Said said = run(c.words);
+        EXPECT_EQ(1, said.status);
+        EXPECT_NE(std::string::npos, said.err.find(c.said)) << said.err;
+        EXPECT_EQ(1, std::count(said.err.begin(), said.err.end(), '\n')) << said.err;
+    }
+}
+
 TEST_F(WineConsole, TimedRunsAndASimulatedSpan) {
     // One timed run arms the first start; the path is the host's name for the .exe.
     check(this, {{{"clock", "set", "2026-12-12 23:00"}, 0, ""}});

@@ -2,11 +2,11 @@
 // command lines give: the type's word (sz, dword, binary), the value decoded (text up to its
 // terminator, a number, or hex), and numbers as "reg set ... dword N" takes them. Plain C++ for
 // both builds, after the platform's declarations (REG_SZ, REG_DWORD, DWORD).
-#ifndef VELMORA_TOOLS_STATE_VALUE_TEXT_H
-#define VELMORA_TOOLS_STATE_VALUE_TEXT_H
+#ifndef VELMORA_TOOLS_SHARED_VALUE_TEXT_H
+#define VELMORA_TOOLS_SHARED_VALUE_TEXT_H
 
 #include "platform/utf8.h"
-#include "tools/velmora-state/protocol.h"
+#include "tools/shared/protocol.h"
 
 #include <cctype>
 #include <cerrno>
@@ -37,9 +37,7 @@ inline std::string decode(DWORD type, std::string_view bytes) {
                 break;
             text += c;
         }
-        std::string utf8;
-        appendUtf8(utf8, text.data(), text.size());
-        return oneLine(utf8);
+        return oneLine(utf8Of(text));
     }
     if (type == REG_DWORD && bytes.size() <= 4) {
         DWORD n = 0;

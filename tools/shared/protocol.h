@@ -1,9 +1,13 @@
 // The line protocol between the console on the host and velmora-state serve under Wine: plain
 // C++ for both builds. A line is fields separated by tabs; a field escapes backslash, tab, LF
-// and CR as \\, \t, \n and \r. Registry data travels as lowercase hex, exactly as stored.
-#ifndef VELMORA_TOOLS_STATE_PROTOCOL_H
-#define VELMORA_TOOLS_STATE_PROTOCOL_H
+// and CR as \\, \t, \n and \r, and every other control character as \xHH. Registry data travels as
+// lowercase hex, exactly as stored.
+#ifndef VELMORA_TOOLS_SHARED_PROTOCOL_H
+#define VELMORA_TOOLS_SHARED_PROTOCOL_H
 
+#include "platform/utf8.h"
+
+#include <cctype>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,23 +15,11 @@
 namespace protocol {
 
 // What the helper answers to "hello", so that a console meets a helper that speaks its protocol.
-constexpr const char kVersion[] = "velmora-state serve 1";
+constexpr const char kVersion[] = "velmora-state serve 2";
 
+// A field on one line: the escapes a listing uses, read back exactly by split().
 inline std::string escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
+    return oneLine(text);
 }
 
 inline std::vector<std::string> split(std::string_view line) {
@@ -36,6 +28,12 @@ inline std::vector<std::string> split(std::string_view line) {
         char c = line[i];
         if (c == '\t') {
             fields.emplace_back();
+        } else if (c == '\\' && i + 3 < line.size() && line[i + 1] == 'x' &&
+                   std::isxdigit(static_cast<unsigned char>(line[i + 2])) &&
+                   std::isxdigit(static_cast<unsigned char>(line[i + 3]))) {
+            auto nibble = [](char h) { return std::isdigit(h) ? h - '0' : (h | 0x20) - 'a' + 10; };
+            fields.back() += static_cast<char>(nibble(line[i + 2]) * 16 + nibble(line[i + 3]));
+            i += 3;
         } else if (c == '\\' && i + 1 < line.size()) {
             char e = line[++i];
             fields.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;

@@ -1,11 +1,10 @@
-// The phone's calendar as the simulated phone's timed-start service and its console need it:
-// local times ordered, moved by whole days, and matched to the instant at which a start
-// registered for them fires, across the host's changes of clock.
-#include "host.h"
+// The phone's calendar (calendar.h): local dates as days since the epoch, and the host's zone
+// asked for the offset at an instant.
+#include "calendar.h"
 
 #include <ctime>
 
-namespace host {
+namespace phone {
 
 int compareLocalTimes(const SYSTEMTIME& a, const SYSTEMTIME& b) {
     const WORD fa[] = {a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond};
@@ -47,15 +46,7 @@ SYSTEMTIME localTimeAt(long long instant) {
     time_t t = static_cast<time_t>(instant);
     struct tm local;
     localtime_r(&t, &local);
-    SYSTEMTIME out{};
-    out.wYear = static_cast<WORD>(local.tm_year + 1900);
-    out.wMonth = static_cast<WORD>(local.tm_mon + 1);
-    out.wDayOfWeek = static_cast<WORD>(local.tm_wday);
-    out.wDay = static_cast<WORD>(local.tm_mday);
-    out.wHour = static_cast<WORD>(local.tm_hour);
-    out.wMinute = static_cast<WORD>(local.tm_min);
-    out.wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
-    return out;
+    return clock_text::timeOf(local);
 }
 
 long long startInstant(const SYSTEMTIME& local) {
@@ -100,4 +91,4 @@ SYSTEMTIME addDays(const SYSTEMTIME& local, int days) {
     return out;
 }
 
-} // namespace host
+} // namespace phone

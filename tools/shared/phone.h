@@ -1,16 +1,17 @@
 // The phone behind the console: everything the verbs read from a phone or change on it, as
 // data. The verbs do all the formatting; a phone only answers. The simulated phone's store is
-// one implementation (store_phone.cpp); another phone (a Wine prefix, say) is another, and the
-// verbs stay as they are.
+// one implementation (tools/velmora-phone/store_phone.cpp); a Wine prefix reached through its
+// helper is another (wine_phone.cpp), and the verbs stay as they are.
 //
 // Every call gives back a Win32 status: ERROR_SUCCESS, or the phone's own code for what went
 // wrong, with the reason in words from problem(). A phone that cannot do something at all
 // answers ERROR_NOT_SUPPORTED. Lists give back what could be read even when the status is not
 // ERROR_SUCCESS; a list that cannot be read is never an empty one.
-#ifndef VELMORA_TOOLS_PHONE_INTERFACE_H
-#define VELMORA_TOOLS_PHONE_INTERFACE_H
+#ifndef VELMORA_TOOLS_SHARED_PHONE_H
+#define VELMORA_TOOLS_SHARED_PHONE_H
 
-#include "platform/host/host.h"
+#include "platform/phone/control.h"
+#include "platform/utf8.h"
 
 #include <memory>
 #include <optional>
@@ -19,14 +20,14 @@
 
 namespace phone {
 
-// The records a phone gives are the simulated phone's own: plain data, whoever fills them.
-using host::LineDevice;
-using host::MessageRecord;
-using host::PendingStart;
-using host::TelephonyCall;
-using host::TelephonyHandle;
-using host::TelephonyStatus;
-using Refusal = host::TimedStartRefusal;
+// The records a phone gives are the control interface's: plain data, whoever fills them.
+using control::CallRecord;
+using control::LineDevice;
+using control::MessageRecord;
+using control::OpenHandle;
+using control::PendingStart;
+using control::Refusal;
+using control::TelephonyStatus;
 
 struct RegistryValue {
     std::u16string name;
@@ -107,9 +108,9 @@ class Phone {
     virtual LONG setReinitMilliseconds(DWORD ms) = 0;
     virtual LONG setInitFault(LONG code) = 0; // 0 heals
     virtual LONG telephonyStatus(TelephonyStatus* out) = 0;
-    virtual LONG openHandles(std::vector<TelephonyHandle>* out) = 0;
+    virtual LONG openHandles(std::vector<OpenHandle>* out) = 0;
     virtual LONG clearLeaks() = 0;
-    virtual LONG calls(std::vector<TelephonyCall>* out) = 0;
+    virtual LONG calls(std::vector<CallRecord>* out) = 0;
     virtual LONG clearCalls() = 0;
 
     // ---- Tick count ----
@@ -126,13 +127,15 @@ class Phone {
     // Takes a due start off the list as the service fires it, with the clock first pinned at
     // `pinAt` when the time is virtual; both or neither.
     virtual LONG takeDueStart(const PendingStart& due, const std::optional<SYSTEMTIME>& pinAt) = 0;
-    // The command line the service starts a program with.
-    virtual std::string timedStartCommandLine() const = 0;
+    // The command line the service starts a program with: the phone's own.
+    virtual std::string timedStartCommandLine() const { return utf8Of(APP_RUN_AT_TIME); }
     // Starts the program as the service does, with no terminal and its output joined to our
     // standard error, and waits for it: its exit status (128 + the signal when it was killed,
     // with `why` said), or -1 and `why` when it could not be started. `processId` is the
     // process's id on the phone (0 when it never ran), by which its telephony calls are known.
-    virtual int startProgram(const std::string& path, std::string* why, long long* processId) = 0;
+    virtual int startProgram(const std::string& path, std::string* why, long long* processId) {
+        return runProgram(path, {timedStartCommandLine()}, "", why, processId);
+    }
     // One name for a program however a registration spells its path, so that two starts of
     // one program are seen as such.
     virtual std::string programIdentity(const std::string& path) = 0;

@@ -1,6 +1,7 @@
-// The phone's calendar on the simulated phone: local times ordered and moved by days, and the
+// The console's calendar (calendar.h): local times ordered and moved by days, and the
 // instant at which a start registered for a local time fires when the clocks change.
 #include "phone_fixture.h"
+#include "tools/velmora-phone/calendar.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -49,9 +50,9 @@ TEST_F(ZoneChanges, StartInstantsAcrossClockChanges) {
         {"2026-10-25 03:00:00", "2026-10-25 03:00:00", 1792893600}, // after the repeat
     };
     for (const Case& c : cases) {
-        long long instant = host::startInstant(at(c.local));
+        long long instant = phone::startInstant(at(c.local));
         EXPECT_EQ(c.utc, instant) << c.local;
-        EXPECT_EQ(c.fires, host::formatDateTime(host::localTimeAt(instant))) << c.local;
+        EXPECT_EQ(c.fires, host::formatDateTime(phone::localTimeAt(instant))) << c.local;
     }
 }
 
@@ -70,16 +71,16 @@ TEST(LocalTimes, AddDaysAndCompare) {
         {"2000-03-01 00:00:00", -1, "2000-02-29 00:00:00", 2},
     };
     for (const Case& c : cases) {
-        SYSTEMTIME t = host::addDays(at(c.from), c.days);
+        SYSTEMTIME t = phone::addDays(at(c.from), c.days);
         EXPECT_EQ(c.to, host::formatDateTime(t)) << c.from << " + " << c.days;
         EXPECT_EQ(c.weekday, t.wDayOfWeek) << c.to;
     }
-    EXPECT_LT(host::compareLocalTimes(at("2026-12-13 06:59:59"), at("2026-12-13 07:00")), 0);
-    EXPECT_GT(host::compareLocalTimes(at("2027-01-01 00:00"), at("2026-12-31 23:59:59")), 0);
+    EXPECT_LT(phone::compareLocalTimes(at("2026-12-13 06:59:59"), at("2026-12-13 07:00")), 0);
+    EXPECT_GT(phone::compareLocalTimes(at("2027-01-01 00:00"), at("2026-12-31 23:59:59")), 0);
     SYSTEMTIME a = at("2026-12-13 07:00"), b = a;
     b.wMilliseconds = 500;
     b.wDayOfWeek = 3;
-    EXPECT_EQ(0, host::compareLocalTimes(a, b)) << "weekday and milliseconds play no part";
+    EXPECT_EQ(0, phone::compareLocalTimes(a, b)) << "weekday and milliseconds play no part";
 }
 
 } // namespace
