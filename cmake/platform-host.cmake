@@ -1,6 +1,7 @@
 # The simulated phone: the seam's implementation on a development host (platform/host/), over
-# SQLite and ncurses. Defines velmora_platform, the library the portable core links, and
-# VELMORA_ENTRY_SOURCES, the process entry that hands the command line to the program's WinMain.
+# SQLite and ncurses. Defines velmora_seam (what compiling against the seam takes),
+# velmora_host, the layer, as velmora_platform, and VELMORA_ENTRY_SOURCES, the process entry
+# that hands the command line to the program's WinMain.
 find_package(SQLite3 REQUIRED)
 
 # The phone starts the program afresh at every switch. Loading shared libraries (and relocating
@@ -32,16 +33,17 @@ if(VELMORA_TINFO)
   list(APPEND VELMORA_CURSES_LIBRARIES ${VELMORA_TINFO})
 endif()
 
+add_library(velmora_seam INTERFACE)
+target_include_directories(velmora_seam INTERFACE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(velmora_seam INTERFACE VELMORA_SIMULATED_PHONE)
+target_link_libraries(velmora_seam INTERFACE velmora_options)
+
 file(GLOB HOST_SOURCES CONFIGURE_DEPENDS platform/host/*.cpp)
 list(REMOVE_ITEM HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/host/process_main.cpp
                               ${PROJECT_SOURCE_DIR}/platform/host/static_link.cpp)
-# The dialog's line commands and the phone's own rules, which every layer serves.
-file(GLOB PHONE_SOURCES CONFIGURE_DEPENDS platform/phone/*.cpp)
-list(APPEND HOST_SOURCES ${PROJECT_SOURCE_DIR}/platform/dialog_script.cpp ${PHONE_SOURCES})
+set(VELMORA_LAYER velmora_host)
 add_library(velmora_host STATIC ${HOST_SOURCES})
-target_include_directories(velmora_host PUBLIC ${PROJECT_SOURCE_DIR})
-target_compile_definitions(velmora_host PUBLIC VELMORA_SIMULATED_PHONE)
-target_link_libraries(velmora_host PUBLIC velmora_options SQLite::SQLite3
+target_link_libraries(velmora_host PUBLIC velmora_seam PRIVATE SQLite::SQLite3
                       ${VELMORA_CURSES_LIBRARIES})
 target_include_directories(velmora_host PRIVATE ${CURSES_INCLUDE_DIRS})
 add_library(velmora_platform ALIAS velmora_host)

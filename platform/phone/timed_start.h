@@ -10,6 +10,7 @@
 #if defined(_WIN32)
 // The layer's own sources see the platform itself, not the seam's renamed calls.
 #include <windows.h>
+#include <tapi.h>
 #include "platform/phone_only.h"
 #else
 #include "platform/platform.h"
