@@ -51,6 +51,14 @@ LONG resetPhone(const std::vector<std::string>&) {
     return ERROR_SUCCESS;
 }
 
+LONG backupPhone(const std::string& file) {
+    return host::backupStore(file);
+}
+
+LONG restorePhone(const std::string& file) {
+    return host::restoreStore(file);
+}
+
 LONG storeValue(const std::string& key, const std::string& name, DWORD type,
                 const std::string& bytes) {
     HKEY handle;

@@ -50,6 +50,16 @@ LONG noteProblem(LONG status, std::string why);
 // A new phone: its state and the given program keys (paths under HKEY_LOCAL_MACHINE) deleted;
 // the lines are seeded again on first use. The store's or the registry's status.
 LONG resetPhone(const std::vector<std::string>& programKeys);
+// Copies the whole phone into `file` (replacing it) as one file that holds its state as of one
+// moment while other processes use the phone; the store's status when it cannot, and then nothing
+// is left at `file`. ERROR_NOT_SUPPORTED where a phone is backed up otherwise (a Wine phone is
+// backed up as its prefix).
+LONG backupPhone(const std::string& file);
+// Replaces the phone's whole state with the backup at `file`, whole for every process that reads
+// it afterwards. ERROR_FILE_NOT_FOUND when there is none, ERROR_BADDB for a file that is no
+// phone's backup or is damaged, ERROR_REVISION_MISMATCH for one of a later build, else the store's
+// status; the phone is then left as it was. ERROR_NOT_SUPPORTED as for a backup.
+LONG restorePhone(const std::string& file);
 // Stores a value under HKEY_LOCAL_MACHINE (`key` a path, empty names skipped) with exactly
 // these bytes, whatever its type, making the key; the registry's status.
 LONG storeValue(const std::string& key, const std::string& name, DWORD type,

@@ -53,6 +53,15 @@ LONG noteProblem(LONG status, std::string why) {
     return winphone::noteStateProblem(status, std::move(why));
 }
 
+// A prefix is backed up as a whole, with Wine's own tools or a copy of its folder.
+LONG backupPhone(const std::string&) {
+    return noteProblem(ERROR_NOT_SUPPORTED, "a Wine phone is backed up as its prefix");
+}
+
+LONG restorePhone(const std::string&) {
+    return noteProblem(ERROR_NOT_SUPPORTED, "a Wine phone is restored as its prefix");
+}
+
 LONG resetPhone(const std::vector<std::string>& programKeys) {
     winphone::StateLock lock;
     if (!lock.held())

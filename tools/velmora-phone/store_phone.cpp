@@ -311,8 +311,8 @@ class StorePhone final : public Phone {
         return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
     }
 
-    LONG backupTo(const std::string& file) override { return host::backupStore(file); }
-    LONG restoreFrom(const std::string& file) override { return host::restoreStore(file); }
+    LONG backupTo(const std::string& file) override { return control::backupPhone(file); }
+    LONG restoreFrom(const std::string& file) override { return control::restorePhone(file); }
 
   private:
     static LONG openKey(const std::u16string& key, HKEY* handle) {

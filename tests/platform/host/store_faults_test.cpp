@@ -7,6 +7,7 @@
 //
 // A test run tries three points of each operation and fault, the first call, the last and one
 // between ($VELMORA_FAULT_POINTS=N tries N, "all" every one: about 3,700 points, 20 minutes).
+#include "platform/phone/control.h"
 #include "phone_fixture.h"
 #include "support/faulty_vfs/faulty_vfs.h"
 
@@ -333,7 +334,7 @@ class StoreFaults : public TempPhone {
         setenv("VELMORA_PHONE", path.c_str(), 1);
         host::closeStore();
         setClock("2026-12-14 07:00");
-        ASSERT_EQ(ERROR_SUCCESS, host::setLineState(0, 1));
+        ASSERT_EQ(ERROR_SUCCESS, control::setLineState(0, 1));
         sqlite3* reader = nullptr;
         ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &reader));
         sqlite3_exec(reader, "BEGIN; SELECT COUNT(*) FROM settings;", nullptr, nullptr, nullptr);
