@@ -103,8 +103,11 @@ LONG removeLine(DWORD index) {
     status = execute("DELETE FROM line_devices WHERE idx = ?", {Param::integer(index)});
     if (status == ERROR_SUCCESS)
         status = execute("DELETE FROM line_faults WHERE idx = ?", {Param::integer(index)});
-    long long count = status == ERROR_SUCCESS ? deviceCount() : -1;
-    for (long long i = index + 1; status == ERROR_SUCCESS && i <= count; ++i) {
+    // Every device above moves, past a gap a person may have left too.
+    long long highest = -1;
+    if (status == ERROR_SUCCESS)
+        status = queryInteger("SELECT COALESCE(MAX(idx), -1) FROM line_devices", {}, &highest);
+    for (long long i = index + 1; status == ERROR_SUCCESS && i <= highest; ++i) {
         status =
             execute("UPDATE line_devices SET idx = idx - 1 WHERE idx = ?", {Param::integer(i)});
         if (status == ERROR_SUCCESS)

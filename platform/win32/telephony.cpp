@@ -100,7 +100,7 @@ LONG lineDevices(std::vector<LineDevice>* out) {
     LONG status = telephonyReady();
     if (status != ERROR_SUCCESS)
         return status;
-    for (DWORD index = 0, count = deviceCount(); index < count; ++index) {
+    for (DWORD index : deviceIndices()) {
         ReadDevice r = readDevice(index);
         if (r.status == ERROR_SUCCESS)
             out->push_back(r.device);
@@ -134,7 +134,9 @@ LONG addLine(const std::string& name, DWORD mediaModes, DWORD state, DWORD* inde
     StateLock lock;
     if (!lock.held())
         return winphone::lockTimeout();
-    DWORD next = deviceCount();
+    // After the highest there is, as on the simulated phone.
+    std::vector<DWORD> indices = deviceIndices();
+    DWORD next = indices.empty() ? 0 : indices.back() + 1;
     status = writeLine(next, fromUtf8(name), mediaModes, state);
     if (status == ERROR_SUCCESS)
         *index = next;
@@ -149,12 +151,14 @@ LONG removeLine(DWORD index) {
     if (!lock.held())
         return winphone::lockTimeout();
     // The devices above move down one index, with their faults, as the simulated phone's do.
-    DWORD count = deviceCount();
-    if (index >= count)
-        return noteProblem(ERROR_BAD_UNIT, "the phone has no line " + std::to_string(index));
-    for (DWORD i = index; i + 1 < count && status == ERROR_SUCCESS; ++i)
-        status = moveLine(i + 1, i);
-    return status == ERROR_SUCCESS ? deleteStateKey(lineKey(count - 1)) : status;
+    status = deleteStateKey(lineKey(index));
+    for (DWORD above : deviceIndices())
+        if (above > index && status == ERROR_SUCCESS) {
+            status = moveLine(above, above - 1);
+            if (status == ERROR_SUCCESS)
+                status = deleteStateKey(lineKey(above));
+        }
+    return status;
 }
 
 LONG openHandles(std::vector<OpenHandle>* out) {

@@ -6,6 +6,9 @@
 // registry has no transactions: a call holds the state's lock from its beginning to its entry.
 #include "telephony_store.h"
 
+#include <algorithm>
+#include <cwchar>
+
 #include <cstdio>
 #include <memory>
 
@@ -135,11 +138,22 @@ bool deviceExists(DWORD index) {
     return status == ERROR_SUCCESS || status == ERROR_BADDB;
 }
 
+std::vector<DWORD> deviceIndices() {
+    std::vector<DWORD> indices;
+    for (const std::wstring& name : stateSubkeys(kLinesKey)) {
+        // Only names that are a number as written: "01" or "1x" is no device.
+        wchar_t* end = nullptr;
+        unsigned long index = std::wcstoul(name.c_str(), &end, 10);
+        if (!name.empty() && *end == 0 && std::to_wstring(index) == name && index <= 0xFFFFFFFFul &&
+            deviceExists(static_cast<DWORD>(index)))
+            indices.push_back(static_cast<DWORD>(index));
+    }
+    std::sort(indices.begin(), indices.end());
+    return indices;
+}
+
 DWORD deviceCount() {
-    DWORD count = 0;
-    while (deviceExists(count))
-        ++count;
-    return count;
+    return static_cast<DWORD>(deviceIndices().size());
 }
 
 } // namespace winphone

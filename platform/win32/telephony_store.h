@@ -23,6 +23,10 @@ LONG telephonyReady();
 // A device exists while its State is there, even when what it holds cannot be read: the
 // device is then listed with that error, and the devices after it still count.
 bool deviceExists(DWORD index);
+// The devices there are, by index, lowest first: a key "Lines\N" a person deleted leaves a gap,
+// and the devices after it are still the phone's, as a row deleted from the simulated phone's
+// table leaves the others.
+std::vector<DWORD> deviceIndices();
 DWORD deviceCount();
 // Writes a whole device; the registry's status.
 LONG writeLine(DWORD index, const std::wstring& name, DWORD media, DWORD state);

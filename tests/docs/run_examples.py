@@ -122,10 +122,26 @@ def sandbox(args, root):
     return tree
 
 
+def start_display():
+    """An Xvfb for the whole run, so that the Wine commands share one warm wine server rather
+    than each starting a display of its own and ending the server with it."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "640x480x24",
+                             "-nolisten", "tcp"], pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as number:
+        display = number.readline().strip()
+    if not display:
+        xvfb.kill()
+        sys.exit("Xvfb did not start")
+    return xvfb, ":" + display
+
+
 def new_wine_phone(args, tree):
     """Makes the prefix's phone new: its state and the program's settings deleted."""
     state = os.path.join(tree, "build-win64", "bin", "velmora-state.exe")
-    env = dict(os.environ, VELMORA_WINEPREFIX=args.wine_prefix)
+    env = dict(os.environ, VELMORA_WINEPREFIX=args.wine_prefix, DISPLAY=args.display)
     subprocess.run([os.path.join(tree, "tools", "wine-prefix"), "run", state, "reset"],
                    env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True,
                    timeout=120)
@@ -146,9 +162,10 @@ def run_page(args, tree, root, page, commands):
         if not c.skip:
             script.append(f"run_one {i} {shlex.quote(c.text)}")
     env = dict(os.environ)
-    for name in ("DISPLAY", "WINEPREFIX", "VELMORA_WIN32_BIN"):
+    for name in ("WINEPREFIX", "VELMORA_WIN32_BIN"):
         env.pop(name, None)
     env.update({
+        "DISPLAY": args.display,
         "R": results,
         "TMPDIR": os.path.join(work, "tmp"),
         "VELMORA_PHONE": os.path.join(work, "phone.db"),
@@ -210,15 +227,22 @@ def main():
     pages = args.pages or ["README.md"] + sorted(
         os.path.join("docs", name) for name in os.listdir(os.path.join(args.source, "docs"))
         if name.endswith(".md"))
-    with tempfile.TemporaryDirectory(prefix="velmora-examples-") as root:
-        tree = sandbox(args, root)
-        failures, counted, skipped = [], 0, 0
-        for page in pages:
-            commands = commands_of(os.path.join(args.source, page), page)
-            counted += sum(1 for c in commands if not c.skip)
-            skipped += sum(1 for c in commands if c.skip)
-            if commands:
-                failures += run_page(args, tree, root, page, commands)
+    xvfb, args.display = start_display()
+    try:
+        with tempfile.TemporaryDirectory(prefix="velmora-examples-") as root:
+            tree = sandbox(args, root)
+            failures, counted, skipped = [], 0, 0
+            for page in pages:
+                commands = commands_of(os.path.join(args.source, page), page)
+                counted += sum(1 for c in commands if not c.skip)
+                skipped += sum(1 for c in commands if c.skip)
+                if commands:
+                    failures += run_page(args, tree, root, page, commands)
+            subprocess.run([os.path.join(tree, "tools", "wine-prefix"), "stop"],
+                           env=dict(os.environ, VELMORA_WINEPREFIX=args.wine_prefix))
+    finally:
+        xvfb.kill()
+        xvfb.wait()
     for failure in failures:
         print("FAIL " + failure)
     print(f"{counted} commands run from {len(pages)} pages ({skipped} not run, each with its "

@@ -21,6 +21,10 @@ enum class Names { Values, Subkeys };
 LONG keyNames(HKEY key, Names which, std::vector<std::wstring>* names);
 // Deletes a key with everything below it; ERROR_SUCCESS also when it was not there.
 LONG deleteKeyTree(const std::wstring& path);
+// Asks the registry to write what this process changed to disk now, rather than when it gets
+// to it. (Wine's registry takes the request and writes on its own schedule, every half minute
+// and when its server ends; see docs/wine.md.)
+void flushPhone();
 
 // Writes UTF-8 to standard output or error (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE): the bytes as
 // they stand (LF stays LF) to a file or a pipe, wide text to a console.

@@ -250,14 +250,17 @@ int wmain(int argc, wchar_t** argv) {
         return dump(args);
     if (verb == "get" || verb == "hex")
         return getValue(args, verb == "hex");
-    if (verb == "set")
-        return setValue(args);
-    if (verb == "delete")
-        return deleteValue(args);
-    if (verb == "reset")
-        return reset(args);
-    if (verb == "answer")
-        return answer(args);
+    // What a verb changes is flushed before it returns.
+    int (*const change)(const Args&) = verb == "set"      ? setValue
+                                       : verb == "delete" ? deleteValue
+                                       : verb == "reset"  ? reset
+                                       : verb == "answer" ? answer
+                                                          : nullptr;
+    if (change != nullptr) {
+        int status = change(args);
+        flushPhone();
+        return status;
+    }
     if (verb == "lines")
         return lines(args);
     if (verb == "serve" && args.size() == 1)

@@ -61,3 +61,7 @@ LONG deleteKeyTree(const std::wstring& path) {
     status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
+
+void flushPhone() {
+    RegFlushKey(HKEY_LOCAL_MACHINE);
+}

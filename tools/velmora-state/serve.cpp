@@ -70,43 +70,44 @@ struct Command {
     const char* name;
     size_t fields; // at least, the command's own name included
     Request run;
+    bool changes = false; // it may change the phone
 };
 
 const Command kCommands[] = {
     {"hello", 1, phone},
     {"read", 3, readValue},
     {"list", 2, listValues},
-    {"write", 5, writeValue},
-    {"delete", 3, deleteValue},
+    {"write", 5, writeValue, true},
+    {"delete", 3, deleteValue, true},
     {"next", 1, nextSwitch},
     {"clock", 1, clock},
-    {"pin", 1, pin},
+    {"pin", 1, pin, true},
     {"messages", 1, messages},
-    {"clear-messages", 1, phone},
-    {"answer", 2, phone},
+    {"clear-messages", 1, phone, true},
+    {"answer", 2, phone, true},
     {"lines", 1, lines},
-    {"line-state", 3, lineChange},
-    {"line-media", 3, lineChange},
-    {"line-register", 3, lineChange},
-    {"line-fault", 4, lineChange},
-    {"line-heal", 2, lineOther},
-    {"line-remove", 2, lineOther},
-    {"line-add", 4, lineOther},
-    {"reinit", 2, telephony},
-    {"reinit-ms", 2, telephony},
-    {"init-fault", 2, telephony},
+    {"line-state", 3, lineChange, true},
+    {"line-media", 3, lineChange, true},
+    {"line-register", 3, lineChange, true},
+    {"line-fault", 4, lineChange, true},
+    {"line-heal", 2, lineOther, true},
+    {"line-remove", 2, lineOther, true},
+    {"line-add", 4, lineOther, true},
+    {"reinit", 2, telephony, true},
+    {"reinit-ms", 2, telephony, true},
+    {"init-fault", 2, telephony, true},
     {"telephony", 1, telephony},
     {"handles", 1, telephony},
     {"calls", 1, telephony},
-    {"clear-leaks", 1, telephony},
-    {"clear-calls", 1, telephony},
+    {"clear-leaks", 1, telephony, true},
+    {"clear-calls", 1, telephony, true},
     {"tick", 1, tick},
-    {"set-tick", 1, tick},
+    {"set-tick", 1, tick, true},
     {"pending", 1, starts},
     {"refusals", 1, starts},
-    {"take", 3, starts},
-    {"start", 5, start},
-    {"reset", 1, phone},
+    {"take", 3, starts, true},
+    {"start", 5, start, true},
+    {"reset", 1, phone, true},
 };
 
 } // namespace
@@ -131,6 +132,9 @@ int serve() {
             reply.close(ERROR_INVALID_PARAMETER, "'" + f[0] + "' needs more fields");
         else
             found->run(f, reply);
+        // What a request changed is flushed before the next one is read.
+        if (found != nullptr && found->changes)
+            flushPhone();
     }
     return 0;
 }

@@ -77,6 +77,9 @@ inline Leaks leaks() {
 }
 // The phone as the next process finds it: what this one keeps of it is let go.
 void reopenPhone();
+// A line's record deleted by hand, beyond the controls, as a person editing the store might:
+// the lines above keep their indices.
+void deleteLineRecord(DWORD index);
 
 } // namespace contract
 

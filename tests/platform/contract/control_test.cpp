@@ -99,6 +99,33 @@ TEST_F(Control, LinesAddedChangedAndRemovedReadBack) {
     EXPECT_EQ("-", healed.faults);
 }
 
+void CALLBACK ignoreEvents(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
+
+// A line deleted by hand leaves a gap: the lines after it are still listed, counted and moved.
+TEST_F(Control, LinesAfterAGapAreThePhonesStill) {
+    contract::deleteLineRecord(0);
+    std::vector<control::LineDevice> lines;
+    ASSERT_EQ(ERROR_SUCCESS, control::lineDevices(&lines)) << control::problem();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(1u, lines[0].index);
+    EXPECT_EQ("Cellular Data", lines[0].name);
+
+    HLINEAPP app = 0;
+    DWORD devices = contract::kMarker;
+    ASSERT_EQ(0, lineInitialize(&app, nullptr, ignoreEvents, nullptr, &devices));
+    EXPECT_EQ(1u, devices);
+    EXPECT_EQ(0, lineShutdown(app));
+
+    DWORD added = contract::kMarker;
+    ASSERT_EQ(ERROR_SUCCESS, control::addLine("Fax", 0x10, 5, &added));
+    EXPECT_EQ(2u, added) << "after the highest there is";
+    ASSERT_EQ(ERROR_SUCCESS, control::removeLine(1));
+    ASSERT_EQ(ERROR_SUCCESS, control::lineDevices(&lines));
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(1u, lines[0].index) << "the line above the removed one moves down";
+    EXPECT_EQ("Fax", lines[0].name);
+}
+
 TEST_F(Control, TheKnobsOfLineInitializeReadBack) {
     ASSERT_EQ(ERROR_SUCCESS, control::setReinitAttempts(3));
     ASSERT_EQ(ERROR_SUCCESS, control::setReinitMilliseconds(500));

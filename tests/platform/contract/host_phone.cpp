@@ -38,4 +38,11 @@ void reopenPhone() {
     control::closePhone();
 }
 
+void deleteLineRecord(DWORD index) {
+    std::vector<control::LineDevice> seeded;
+    control::lineDevices(&seeded);
+    ASSERT_EQ(ERROR_SUCCESS, host::execute("DELETE FROM line_devices WHERE idx = ?",
+                                           {host::Param::integer(index)}));
+}
+
 } // namespace contract

@@ -2,6 +2,8 @@
 // new phone before each test by deleting the phone's keys.
 #include "contract.h"
 
+#include "platform/win32/telephony_store.h"
+
 namespace contract {
 
 // The keys the tests create beside the phone's own.
@@ -19,5 +21,11 @@ long long processId() {
 
 // Every process reads the registry afresh.
 void reopenPhone() {}
+
+void deleteLineRecord(DWORD index) {
+    std::vector<control::LineDevice> seeded;
+    control::lineDevices(&seeded);
+    ASSERT_EQ(ERROR_SUCCESS, winphone::deleteStateKey(winphone::lineKey(index)));
+}
 
 } // namespace contract
