@@ -35,6 +35,33 @@ TEST_F(Entry, CommandLinePicksTheMode) {
     EXPECT_TRUE(boxes().empty()) << "no run showed a box";
 }
 
+// The other tests start the programs without a leak check (it is slow); here each program's
+// main paths run once with it.
+TEST_F(Entry, EachProgramEndsWithoutLeaks) {
+    setClock("2026-12-12 23:00");
+    const std::vector<std::string> checked{"ASAN_OPTIONS=detect_leaks=1"};
+    struct Case {
+        std::string program;
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+    } cases[] = {
+        {VELMORA_EXE, {}, "click 1001\nset 1009 6:45\nok\n", 0},
+        {VELMORA_EXE, {"AppRunAtTime"}, "", 1},
+        {VELMORA_PHONE_EXE, {"simulate", "--days", "2"}, "", 0},
+        {VELMORA_PHONE_EXE, {"lines"}, "", 0},
+        {VELMORA_PHONE_EXE, {"reg", "set", "S3", "dword", "400"}, "", 0},
+        {VELMORA_PHONE_EXE, {"simulate", "--days", "1", "--svg", dir + "/day.svg"}, "", 0},
+        {VELMORA_PHONE_EXE, {"backup", dir + "/phone.bak"}, "", 0},
+    };
+    for (const Case& c : cases) {
+        CommandResult r = runProgram(c.program, c.args, c.input, checked);
+        std::string what = c.program + (c.args.empty() ? "" : " " + c.args[0]);
+        EXPECT_EQ(r.err.find("LeakSanitizer"), std::string::npos) << what << "\n" << r.err;
+        EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
+    }
+}
+
 TEST_F(Entry, AnUnopenableStoreShowsTheNoticeAndEndsWithMinusOne) {
     std::string garbage = dir + "/garbage.db";
     std::ofstream(garbage) << "definitely not an SQLite database, only text in a file\n";
