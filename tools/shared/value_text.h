@@ -1,7 +1,7 @@
 // A registry value as the console and its Wine helper write it for people, and the values their
 // command lines give: the type's word (sz, dword, binary), the value decoded (text up to its
-// terminator, a number, or hex), and numbers as "reg set ... dword N" takes them. Plain C++ for
-// both builds, after the platform's declarations (REG_SZ, REG_DWORD, DWORD).
+// terminator, a number, or hex), and the values as "reg set ... sz|dword|binary VALUE" takes them.
+// Plain C++ for both builds, after the platform's declarations (REG_SZ, REG_DWORD, DWORD).
 #ifndef VELMORA_TOOLS_SHARED_VALUE_TEXT_H
 #define VELMORA_TOOLS_SHARED_VALUE_TEXT_H
 
@@ -65,6 +65,39 @@ inline bool parseNumber(const std::string& text, DWORD* out) {
         return false;
     *out = static_cast<DWORD>(v);
     return true;
+}
+
+// The type and bytes that "sz TEXT", "dword N" or "binary HEX" stand for. False for a kind that
+// is none of those (with `why` empty) or a value that is not of its kind (with `why` saying so).
+inline bool encode(const std::string& kind, const std::string& text, DWORD* type,
+                   std::string* bytes, std::string* why) {
+    why->clear();
+    if (kind == "sz") {
+        *type = REG_SZ;
+        std::u16string wide = utf16Of(text);
+        // Stored with its terminator, as a registry editor stores a string.
+        bytes->assign(reinterpret_cast<const char*>(wide.c_str()), (wide.size() + 1) * 2);
+        return true;
+    }
+    if (kind == "dword") {
+        *type = REG_DWORD;
+        DWORD n = 0;
+        if (!parseNumber(text, &n)) {
+            *why = "'" + text + "' is not a 32-bit number";
+            return false;
+        }
+        bytes->assign(reinterpret_cast<const char*>(&n), sizeof n);
+        return true;
+    }
+    if (kind == "binary") {
+        *type = REG_BINARY;
+        if (!protocol::unhex(text, bytes)) {
+            *why = "'" + text + "' is not hex bytes (two hex digits a byte)";
+            return false;
+        }
+        return true;
+    }
+    return false;
 }
 
 } // namespace value_text

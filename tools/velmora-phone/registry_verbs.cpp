@@ -41,27 +41,12 @@ int regGet(Phone& phone, const Args& args) {
 int regSet(Phone& phone, const Args& args) {
     if (args.size() != 4)
         return fail("usage: reg set NAME sz|dword|binary VALUE");
-    const std::string& kind = args[2];
     RegistryValue value;
     value.name = utf16Of(args[1]);
-    if (kind == "sz") {
-        value.type = REG_SZ;
-        std::u16string text = utf16Of(args[3]);
-        // Stored with its terminator, as a registry editor stores a string.
-        value.bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
-    } else if (kind == "dword") {
-        value.type = REG_DWORD;
-        DWORD n = 0;
-        if (!parseNumber(args[3], &n))
-            return fail("'" + args[3] + "' is not a 32-bit number");
-        value.bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
-    } else if (kind == "binary") {
-        value.type = REG_BINARY;
-        if (!protocol::unhex(args[3], &value.bytes))
-            return fail("'" + args[3] + "' is not hex bytes (two hex digits a byte)");
-    } else {
-        return fail("unknown value type '" + kind + "' (sz, dword or binary)");
-    }
+    std::string why;
+    if (!value_text::encode(args[2], args[3], &value.type, &value.bytes, &why))
+        return fail(why.empty() ? "unknown value type '" + args[2] + "' (sz, dword or binary)"
+                                : why);
     return done(phone, "store '" + shownName(value.name) + "'",
                 phone.writeValue(kSettingsKey, value));
 }

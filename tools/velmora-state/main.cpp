@@ -155,26 +155,15 @@ int setValue(const Args& args) {
     if (args.size() != 5)
         return fail("usage: set KEY NAME sz TEXT|dword N|binary HEX|TYPE-CODE HEX");
     const std::string& kind = args[3];
-    std::string bytes;
+    std::string bytes, why;
     DWORD type = REG_NONE;
-    if (kind == "sz") {
-        type = REG_SZ;
-        std::wstring text = utf16Of<wchar_t>(args[4]);
-        // Stored with its terminator, as a registry editor stores a string.
-        bytes.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
-    } else if (kind == "dword") {
-        type = REG_DWORD;
-        DWORD n = 0;
-        if (!parseNumber(args[4], &n))
-            return fail("'" + args[4] + "' is not a 32-bit number");
-        bytes.assign(reinterpret_cast<const char*>(&n), sizeof n);
-    } else if (kind == "binary" || parseNumber(kind, &type)) {
-        if (kind == "binary")
-            type = REG_BINARY;
+    if (parseNumber(kind, &type)) {
         if (!protocol::unhex(args[4], &bytes))
             return fail("'" + args[4] + "' is not hex bytes (two hex digits a byte)");
-    } else {
-        return fail("unknown value type '" + kind + "' (sz, dword, binary or a type code)");
+    } else if (!value_text::encode(kind, args[4], &type, &bytes, &why)) {
+        return fail(why.empty()
+                        ? "unknown value type '" + kind + "' (sz, dword, binary or a type code)"
+                        : why);
     }
     LONG status = control::storeValue(utf8Of(keyPath(args[1])), args[2], type, bytes);
     if (status != ERROR_SUCCESS)
